@@ -1,0 +1,49 @@
+# Shared build helpers.
+
+# Adds compile and link flags for the requested sanitizer to every target.
+function(parvex_apply_sanitizer kind)
+  if(kind STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+  elseif(kind STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+  elseif(NOT kind STREQUAL "")
+    message(FATAL_ERROR "PARVEX_SANITIZE must be empty, address or thread")
+  endif()
+  # Make the choice visible to scripts and tests.
+  set(PARVEX_SANITIZE "${kind}" PARENT_SCOPE)
+endfunction()
+
+# parvex_library(NAME [DEPS lib...] [PUBLIC_DEPS lib...])
+# One static library per folder, built from every .cc file of that folder (not *_test.cc).
+function(parvex_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
+  list(FILTER srcs EXCLUDE REGEX "_test\\.cc$")
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_PUBLIC_DEPS} ${ARG_DEPS})
+  endif()
+endfunction()
+
+# parvex_tests(NAME LIBS lib... [SOURCES extra...])
+# One GoogleTest executable per test folder, from every *_test.cc file in it; each test case
+# becomes a CTest test, so `ctest -j` runs them in parallel.
+function(parvex_tests name)
+  cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+endfunction()
