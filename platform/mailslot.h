@@ -1,0 +1,62 @@
+// Mailslots: the carrier of a Windows mailslot.
+//
+// A mailslot is an AF_UNIX SOCK_DGRAM socket bound at a path under "<instance>/mailslot/". One
+// message is one datagram of the slot's message size; the reader discards datagrams of any other
+// length. Writers never block: a missing or full receiver is a failed post at once. A socket
+// file whose owner is gone (connect is refused) is stale and is taken over by the next owner of
+// the name; a name whose owner is alive cannot be taken.
+#ifndef PARVEX_PLATFORM_MAILSLOT_H_
+#define PARVEX_PLATFORM_MAILSLOT_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kestrum {
+
+/// Maps a mailslot name to its socket path. The local mailslot root "\\.\mailslot\" (any case)
+/// is dropped when present and every backslash becomes a slash:
+/// "\\.\mailslot\process\32C" is "<instance>/mailslot/process/32C"; "xalarms" is
+/// "<instance>/mailslot/xalarms".
+std::string MailslotPath(std::string_view name);
+
+/// The receiving side of a mailslot. Opaque; owned by the caller until CloseMailslot.
+struct Mailslot;
+
+/// Creates the mailslot `name` (see MailslotPath) taking messages of exactly `message_size`
+/// bytes. Missing folders below the instance directory are created. A stale socket of that name
+/// is removed first. Returns the slot, or null with the error number set (EADDRINUSE when a
+/// live owner holds the name, errno otherwise).
+Mailslot* CreateMailslot(std::string_view name, std::size_t message_size);
+
+/// Closes the slot and removes its socket file when the file is still this slot's (null is
+/// allowed). Must not run while another thread is inside ReadMailslot on the same slot.
+void CloseMailslot(Mailslot* slot);
+
+/// Waits without time limit for the next message of the slot's size and copies it to `buffer`
+/// (at least the message size). Datagrams of another length are discarded. Returns the message
+/// size, or -1 with errno as the error number.
+long ReadMailslot(Mailslot* slot, void* buffer);
+
+/// Like ReadMailslot, but waits at most `milliseconds` (0: do not wait). Returns -1 with error
+/// number ETIMEDOUT when no message came in time.
+long ReadMailslotFor(Mailslot* slot, void* buffer, int milliseconds);
+
+/// The slot's socket descriptor, readable when a datagram waits (for poll). Owned by the slot.
+int MailslotDescriptor(const Mailslot* slot);
+
+/// Opens the existing mailslot `name` for writing. Returns a descriptor that the caller closes
+/// with CloseMailslotWriter, or -1 with the error number set (ENOENT when no such slot exists,
+/// ECONNREFUSED when its owner is gone).
+int OpenMailslotWriter(std::string_view name);
+
+/// Sends `length` bytes as one message without waiting. Returns `length`, or -1 with the error
+/// number set (EAGAIN when the receiver is full, ECONNREFUSED when it is gone).
+long SendToMailslot(int writer, const void* buffer, std::size_t length);
+
+/// Closes a descriptor from OpenMailslotWriter (-1 is allowed).
+void CloseMailslotWriter(int writer);
+
+}  // namespace kestrum
+
+#endif  // PARVEX_PLATFORM_MAILSLOT_H_

@@ -1,0 +1,117 @@
+#include "platform/shared_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "platform/error_number.h"
+#include "test_util.h"
+
+namespace kestrum {
+namespace {
+
+std::vector<std::byte> Bytes(std::size_t n, int first) {
+  std::vector<std::byte> v(n);
+  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::byte>(first + i);
+  return v;
+}
+
+std::size_t FilesIn(const std::filesystem::path& dir) {
+  std::size_t n = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+
+TEST(SharedFile, MissingOrShortFileIsRefusedWithErrorZero) {
+  parvex_test::ScopedTempDir dir;
+  std::string path = dir.str() + "/area";
+  std::size_t length = 99;
+  SetErrorNumber(5);
+  EXPECT_EQ(MapSharedFile(path, 1, &length), nullptr);
+  EXPECT_EQ(GetErrorNumber(), 0);
+  std::byte head[4];
+  SetErrorNumber(5);
+  EXPECT_EQ(ReadSharedFileHead(path, head), -1);
+  EXPECT_EQ(GetErrorNumber(), 0);
+
+  ASSERT_EQ(PublishSharedFile(path, Bytes(64, 0)), 0);
+  SetErrorNumber(5);
+  EXPECT_EQ(MapSharedFile(path, 65, &length), nullptr);
+  EXPECT_EQ(GetErrorNumber(), 0);
+
+  ASSERT_EQ(PublishSharedFile(path, {}), 0);  // an empty file can never be mapped
+  EXPECT_EQ(MapSharedFile(path, 0, &length), nullptr);
+}
+
+TEST(SharedFile, PublishedFileIsSharedBetweenProcesses) {
+  parvex_test::ScopedTempDir dir;
+  std::string path = dir.str() + "/area";
+  ASSERT_EQ(PublishSharedFile(path, Bytes(300, 1)), 0);
+  EXPECT_EQ(FilesIn(dir.path()), 1u) << "the temporary file must be gone";
+
+  std::size_t length = 0;
+  auto* bytes = static_cast<unsigned char*>(MapSharedFile(path, 300, &length));
+  ASSERT_NE(bytes, nullptr);
+  EXPECT_EQ(length, 300u);
+  EXPECT_EQ(bytes[0], 1);
+  EXPECT_EQ(bytes[299], static_cast<unsigned char>(300));
+
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::size_t n = 0;
+    auto* mine = static_cast<unsigned char*>(MapSharedFile(path, 300, &n));
+    if (!mine) _exit(1);
+    mine[10] = 0xAB;
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(bytes[10], 0xAB);
+
+  std::byte head[8];
+  EXPECT_EQ(ReadSharedFileHead(path, head), 8);
+  EXPECT_EQ(static_cast<int>(head[0]), 1);
+  EXPECT_EQ(UnmapSharedFile(bytes, length), 0);
+}
+
+TEST(SharedFile, PublishingReplacesWholeAndFailsCleanly) {
+  parvex_test::ScopedTempDir dir;
+  std::string path = dir.str() + "/area";
+  ASSERT_EQ(PublishSharedFile(path, Bytes(16, 0)), 0);
+  std::size_t length = 0;
+  auto* old_view = static_cast<unsigned char*>(MapSharedFile(path, 16, &length));
+  ASSERT_NE(old_view, nullptr);
+
+  // A reader that mapped the old file keeps a whole old file; new openers see the new one.
+  ASSERT_EQ(PublishSharedFile(path, Bytes(32, 100)), 0);
+  EXPECT_EQ(old_view[0], 0);
+  auto* new_view = static_cast<unsigned char*>(MapSharedFile(path, 32, &length));
+  ASSERT_NE(new_view, nullptr);
+  EXPECT_EQ(new_view[0], 100);
+  UnmapSharedFile(old_view, 16);
+  UnmapSharedFile(new_view, 32);
+
+  EXPECT_EQ(PublishSharedFile(dir.str() + "/missing/area", Bytes(4, 0)), -1);
+  EXPECT_EQ(GetErrorNumber(), ENOENT);
+
+  bool called = false;
+  EXPECT_EQ(PublishSharedFileWith(dir.str() + "/failed", 8,
+                                  [&](void*) {
+                                    called = true;
+                                    return EINVAL;
+                                  }),
+            -1);
+  EXPECT_TRUE(called);
+  EXPECT_EQ(GetErrorNumber(), EINVAL);
+  EXPECT_EQ(FilesIn(dir.path()), 1u) << "a failed publication leaves nothing behind";
+}
+
+}  // namespace
+}  // namespace kestrum
