@@ -1,0 +1,64 @@
+// A pseudo-terminal that stands in for a serial device: whatever is written to its master side
+// arrives on the slave side, which a SerialPort opens through a port alias in the instance's
+// dev/ folder. Used by the counter simulator and by tests.
+#ifndef PARVEX_PLATFORM_PSEUDO_TERMINAL_H_
+#define PARVEX_PLATFORM_PSEUDO_TERMINAL_H_
+
+#include <string>
+#include <string_view>
+
+namespace kestrum {
+
+/// Returns the path of port alias `port_name` in the current instance: $KESTRUM_RUNDIR/dev/NAME.
+std::string PortAliasPath(std::string_view port_name);
+
+/// Points port alias `port_name` at `target` atomically (a temporary symlink renamed into place),
+/// creating the dev/ folder when needed. Returns 0, or -1 with the errno of the failed call.
+int PublishPortAlias(std::string_view port_name, const std::string& target);
+
+/// Removes port alias `port_name`. Returns 0 (also when it did not exist), or -1 with errno.
+int RemovePortAlias(std::string_view port_name);
+
+/// The master side of a pseudo-terminal pair. Closing the master hangs up the slave side.
+/// Not thread-safe. Movable, not copyable.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() = default;
+  ~PseudoTerminal();
+  PseudoTerminal(PseudoTerminal&& other) noexcept;
+  PseudoTerminal& operator=(PseudoTerminal&& other) noexcept;
+  PseudoTerminal(const PseudoTerminal&) = delete;
+  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+  /// Creates a new pair, hanging up any pair this object held. With `raw` the slave starts in raw
+  /// mode (no echo, no line assembly); otherwise it keeps the kernel's defaults (canonical, echo).
+  /// The master is non-blocking. Returns 0, or -1 with the errno of the failed call.
+  int Create(bool raw);
+
+  /// True while a pair is held.
+  bool is_open() const { return master_ >= 0; }
+
+  /// The master descriptor (-1 when none), owned by this object.
+  int master_fd() const { return master_; }
+
+  /// The slave's path (/dev/pts/N), empty when none.
+  const std::string& slave_path() const { return slave_path_; }
+
+  /// Writes all of `bytes` to the master, waiting at most `timeout_ms` in total for room.
+  /// Returns 0, or -1 with errno (ETIMEDOUT when the slave side did not take the bytes in time).
+  int Write(std::string_view bytes, int timeout_ms = 2000);
+
+  /// Reads and drops whatever the slave side sent back (echo), so the master never fills up.
+  void Drain();
+
+  /// Closes the master: the slave side sees a hang-up and /dev/pts/N goes away.
+  void HangUp();
+
+ private:
+  int master_ = -1;
+  std::string slave_path_;
+};
+
+}  // namespace kestrum
+
+#endif  // PARVEX_PLATFORM_PSEUDO_TERMINAL_H_

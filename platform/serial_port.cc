@@ -1,0 +1,240 @@
+#include "platform/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <utility>
+
+#include "platform/error_number.h"
+#include "platform/instance_paths.h"
+
+namespace kestrum {
+namespace {
+
+struct BaudEntry {
+  int rate;
+  speed_t code;
+};
+
+constexpr BaudEntry kBaudRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+bool BaudCode(int rate, speed_t* code) {
+  for (const BaudEntry& entry : kBaudRates) {
+    if (entry.rate == rate) {
+      *code = entry.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DataBitsFlag(int data_bits, tcflag_t* flag) {
+  switch (data_bits & 0xFF) {
+    case 5:
+      *flag = CS5;
+      return true;
+    case 6:
+      *flag = CS6;
+      return true;
+    case 7:
+      *flag = CS7;
+      return true;
+    case 8:
+      *flag = CS8;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Parity bits of c_cflag for each parity code; CMSPAR turns odd/even into mark/space.
+bool ParityFlags(int parity, tcflag_t* flags) {
+  switch (parity & 0xFF) {
+    case kParityNone:
+      *flags = 0;
+      return true;
+    case kParityOdd:
+      *flags = PARENB | PARODD;
+      return true;
+    case kParityEven:
+      *flags = PARENB;
+      return true;
+    case kParityMark:
+      *flags = PARENB | PARODD | CMSPAR;
+      return true;
+    case kParitySpace:
+      *flags = PARENB | CMSPAR;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// "COMn" with n a positive decimal number gives n; anything else gives 0.
+int ComNumber(std::string_view name) {
+  if (name.size() < 4 || name.substr(0, 3) != "COM") return 0;
+  int number = 0;
+  std::string_view digits = name.substr(3);
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (ec != std::errc() || end != digits.data() + digits.size() || number < 1) return 0;
+  return number;
+}
+
+}  // namespace
+
+std::string SerialPortPath(std::string_view name) {
+  std::string alias = InstanceDir() + "/dev/" + std::string(name);
+  struct stat st;
+  if (!name.empty() && lstat(alias.c_str(), &st) == 0) return alias;
+  if (int n = ComNumber(name)) return "/dev/ttyS" + std::to_string(n - 1);
+  return "/dev/" + std::string(name);
+}
+
+int ComputeSerialTermios(const termios& current, const SerialSettings& settings, termios* out) {
+  speed_t speed;
+  tcflag_t size_flag;
+  tcflag_t parity_flags;
+  if (!BaudCode(settings.baud_rate, &speed) || !DataBitsFlag(settings.data_bits, &size_flag) ||
+      !ParityFlags(settings.parity, &parity_flags)) {
+    return FailWith(EINVAL);
+  }
+  termios t = current;
+  // Input: bytes reach the reader exactly as they came off the line.
+  t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
+                 IUCLC | IMAXBEL | INPCK | IGNPAR);
+  t.c_iflag |= IGNBRK;  // a break is a line condition, not a NUL byte that could hide a BEL
+  // INPCK stays off: a byte with a parity error is delivered as received instead of as NUL.
+  // IXON/IXOFF/IXANY off: XON and XOFF bytes are data, no software flow control either way.
+  // ICRNL/INLCR/IGNCR off: CR LF line ends arrive unchanged for the report parser.
+  // ISTRIP off: all eight bits of every byte are kept.
+  t.c_oflag &= ~OPOST;  // nothing is written, but no output processing either
+  // Local modes: no canonical line assembly (a report ends in BEL, not a newline), no echo back to
+  // the counter, no signals from received control bytes, no extended input processing.
+  t.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
+  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
+  t.c_cflag |= size_flag;     // data bits 5 to 8
+  t.c_cflag |= parity_flags;  // none, odd, even, mark or space
+  // CSTOPB cleared above: always one stop bit. CRTSCTS cleared: no hardware flow control.
+  // HUPCL cleared: closing the port does not toggle the modem lines of the counter.
+  t.c_cflag |= CLOCAL;  // modem status lines (DSR, DCD) are ignored; opening never waits for them
+  t.c_cflag |= CREAD;   // the receiver is on
+  t.c_cc[VMIN] = 0;     // a read returns at once with what is there...
+  t.c_cc[VTIME] = 0;    // ...and never waits for more
+  cfsetispeed(&t, speed);
+  cfsetospeed(&t, speed);
+  *out = t;
+  return 0;
+}
+
+SerialPort::~SerialPort() { Close(); }
+
+SerialPort::SerialPort(SerialPort&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      hung_up_(std::exchange(other.hung_up_, false)),
+      saved_(std::move(other.saved_)) {}
+
+SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+    hung_up_ = std::exchange(other.hung_up_, false);
+    saved_ = std::move(other.saved_);
+  }
+  return *this;
+}
+
+int SerialPort::Open(std::string_view name, const SerialSettings& settings) {
+  Close();
+  hung_up_ = false;
+  if (name.empty() || name.size() > kMaxPortNameLength) {
+    return FailWith(name.empty() ? ENOENT : ENAMETOOLONG);
+  }
+  std::string path = SerialPortPath(name);
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return FailFromErrno();
+  auto saved = std::make_unique<termios>();
+  termios wanted;
+  if (tcgetattr(fd, saved.get()) != 0) {
+    int error = errno;
+    close(fd);
+    return FailWith(error);
+  }
+  if (ComputeSerialTermios(*saved, settings, &wanted) != 0) {
+    close(fd);
+    return -1;
+  }
+  if (tcsetattr(fd, TCSANOW, &wanted) != 0) {
+    int error = errno;
+    close(fd);
+    return FailWith(error);
+  }
+  fd_ = fd;
+  saved_ = std::move(saved);
+  return 0;
+}
+
+void SerialPort::Close() {
+  if (fd_ < 0) return;
+  // Best effort: a hung-up line refuses new settings, and there is nothing to do about that.
+  if (saved_ && !hung_up_) tcsetattr(fd_, TCSANOW, saved_.get());
+  close(fd_);
+  fd_ = -1;
+  saved_.reset();
+}
+
+int SerialPort::Fail(int error) {
+  if (error == kSerialHangUp) hung_up_ = true;
+  return FailWith(error);
+}
+
+int SerialPort::BytesWaiting() {
+  if (fd_ < 0) return FailWith(EBADF);
+  int count = 0;
+  if (ioctl(fd_, FIONREAD, &count) != 0) {
+    return Fail(errno == EIO ? kSerialHangUp : errno);
+  }
+  if (count > 0) return count;
+  // Nothing waiting: tell an idle line from one that has gone away.
+  pollfd p{fd_, POLLIN, 0};
+  if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+    return Fail(kSerialHangUp);
+  }
+  return 0;
+}
+
+long SerialPort::Read(void* buffer, std::size_t size) {
+  if (fd_ < 0) return FailWith(EBADF);
+  if (size == 0) return 0;
+  ssize_t got = read(fd_, buffer, size);
+  if (got > 0) return got;
+  if (got == 0) return Fail(kSerialHangUp);
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
+  return Fail(errno == EIO ? kSerialHangUp : errno);
+}
+
+int SerialPort::Poll(int other_fd, int timeout_ms) const {
+  pollfd fds[2] = {{fd_, POLLIN, 0}, {other_fd, POLLIN, 0}};
+  int ready = poll(fds, 2, timeout_ms);
+  if (ready < 0) return errno == EINTR ? 0 : FailFromErrno();
+  int mask = 0;
+  if (fd_ >= 0 && fds[0].revents != 0) mask |= kPortReady;
+  if (other_fd >= 0 && fds[1].revents != 0) mask |= kOtherReady;
+  return mask;
+}
+
+}  // namespace kestrum

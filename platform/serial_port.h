@@ -1,0 +1,112 @@
+// The Linux carrier of a COM port: a tty (or a pseudo-terminal) opened by port name and set up
+// with termios for receive-only, raw, non-blocking use.
+//
+// A port name P opens $KESTRUM_RUNDIR/dev/P when that exists (an alias, normally a symlink to a
+// tty or a pseudo-terminal slave), else /dev/ttyS<n-1> when P is COMn, else /dev/P. The port is
+// never written to. A hang-up (the device or the pseudo-terminal went away) is reported as a
+// failure of its own, so that callers end their read instead of polling a dead line.
+#ifndef PARVEX_PLATFORM_SERIAL_PORT_H_
+#define PARVEX_PLATFORM_SERIAL_PORT_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct termios;
+
+namespace kestrum {
+
+/// Parity codes as the device configuration stores them.
+enum SerialParity : int {
+  kParityNone = 0,
+  kParityOdd = 1,
+  kParityEven = 2,
+  kParityMark = 3,
+  kParitySpace = 4,
+};
+
+/// Line settings of a port. Only the low byte of `parity` and `data_bits` is used, as the device
+/// configuration defines them; the stop bits are always one.
+struct SerialSettings {
+  int baud_rate = 9600;
+  int parity = kParityNone;
+  int data_bits = 8;
+};
+
+/// The error number a hang-up leaves: the line or pseudo-terminal is gone for good and the port
+/// must be opened again by name.
+inline constexpr int kSerialHangUp = 5;  // EIO, what a tty read gives after a hang-up
+
+/// Longest port name the device configuration can hold.
+inline constexpr std::size_t kMaxPortNameLength = 7;
+
+/// Returns the path that port name `name` opens (see the file comment). Reads the instance
+/// directory from the environment on every call.
+std::string SerialPortPath(std::string_view name);
+
+/// Pure: starts from `current` (the port's settings as read) and writes into `out` the raw,
+/// receive-only settings for `settings`. Returns 0, or -1 with error number EINVAL when the baud
+/// rate, data bits (5-8) or parity (0-4) cannot be represented.
+int ComputeSerialTermios(const termios& current, const SerialSettings& settings, termios* out);
+
+/// A port opened for raw, non-blocking reading. Closing restores the settings found at open.
+/// Not thread-safe; one owner at a time. Movable, not copyable.
+class SerialPort {
+ public:
+  SerialPort() = default;
+  ~SerialPort();
+  SerialPort(SerialPort&& other) noexcept;
+  SerialPort& operator=(SerialPort&& other) noexcept;
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  /// Opens port `name` (at most 7 characters) and applies `settings`, closing a port that was
+  /// open. Returns 0, or -1 with the error number and last error set: ENAMETOOLONG for a long
+  /// name, the errno of open() or tcgetattr(), EINVAL for settings that cannot be represented.
+  /// On failure nothing stays open.
+  int Open(std::string_view name, const SerialSettings& settings);
+
+  /// Restores the settings found at open and closes the port. Safe to call when closed.
+  void Close();
+
+  /// True while a port is open.
+  bool is_open() const { return fd_ >= 0; }
+
+  /// The open descriptor (-1 when closed), for polling together with other descriptors. The port
+  /// keeps ownership.
+  int fd() const { return fd_; }
+
+  /// True once a hang-up has been seen on this port; cleared by the next Open.
+  bool hung_up() const { return hung_up_; }
+
+  /// Returns the number of bytes waiting to be read (0 or more). Bytes received before a hang-up
+  /// are still counted; when none are left after a hang-up, returns -1 with error number
+  /// kSerialHangUp. Other failures return -1 with the errno of ioctl().
+  int BytesWaiting();
+
+  /// Reads at most `size` bytes that are already waiting, never blocking. Returns the count read
+  /// (0 when nothing was waiting), or -1: kSerialHangUp on a hang-up (EIO, or read() returning 0),
+  /// otherwise the errno of read().
+  long Read(void* buffer, std::size_t size);
+
+  /// Bits of the result of Poll.
+  static constexpr int kPortReady = 1;   ///< bytes waiting, or the line hung up
+  static constexpr int kOtherReady = 2;  ///< `other_fd` is readable
+
+  /// Waits up to `timeout_ms` (negative: no limit) until the port has bytes (or hung up) or
+  /// `other_fd` (ignored when negative) is readable. Returns a mask of kPortReady and kOtherReady,
+  /// 0 on time-out, or -1 with the errno of poll(). EINTR counts as a time-out.
+  int Poll(int other_fd, int timeout_ms) const;
+
+ private:
+  int Fail(int error);
+
+  int fd_ = -1;
+  bool hung_up_ = false;
+  std::unique_ptr<termios> saved_;  // the settings found at open
+};
+
+}  // namespace kestrum
+
+#endif  // PARVEX_PLATFORM_SERIAL_PORT_H_

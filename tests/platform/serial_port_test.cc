@@ -1,0 +1,219 @@
+#include "platform/serial_port.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <string>
+
+#include "platform/error_number.h"
+#include "platform/pseudo_terminal.h"
+#include "test_util.h"
+
+namespace kestrum {
+namespace {
+
+// A canonical, echoing terminal as a fresh pseudo-terminal slave starts out.
+termios CookedTerminal() {
+  termios t{};
+  t.c_iflag = ICRNL | IXON | IMAXBEL | INPCK;
+  t.c_oflag = OPOST | ONLCR;
+  t.c_cflag = CS7 | CREAD | CSTOPB | HUPCL | CRTSCTS;
+  t.c_lflag = ICANON | ECHO | ECHOE | ISIG | IEXTEN;
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 5;
+  return t;
+}
+
+TEST(SerialTermios, DataBitsParityAndStopBitsAsLinuxExpectsThem) {
+  struct Case {
+    int parity;
+    int data_bits;
+    tcflag_t size;
+    tcflag_t parity_bits;
+  } cases[] = {
+      {kParityNone, 8, CS8, 0},
+      {kParityOdd, 7, CS7, PARENB | PARODD},
+      {kParityEven, 6, CS6, PARENB},
+      {kParityMark, 5, CS5, PARENB | PARODD | CMSPAR},
+      {kParitySpace, 8, CS8, PARENB | CMSPAR},
+      {kParityMark, 7, CS7, PARENB | PARODD | CMSPAR},
+      // Only the low byte of each setting counts.
+      {0x100 | kParitySpace, 0x300 | 7, CS7, PARENB | CMSPAR},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "parity " << c.parity << " bits " << c.data_bits);
+    termios t{};
+    ASSERT_EQ(ComputeSerialTermios(CookedTerminal(), {9600, c.parity, c.data_bits}, &t), 0);
+    EXPECT_EQ(t.c_cflag & CSIZE, c.size);
+    EXPECT_EQ(t.c_cflag & (PARENB | PARODD | CMSPAR), c.parity_bits);
+    EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
+    EXPECT_EQ(t.c_cflag & (CREAD | CLOCAL), CREAD | CLOCAL);
+    EXPECT_EQ(t.c_cflag & (CRTSCTS | HUPCL), 0u);
+  }
+}
+
+TEST(SerialTermios, RawNonBlockingAndAtTheConfiguredSpeed) {
+  termios t{};
+  ASSERT_EQ(ComputeSerialTermios(CookedTerminal(), {19200, kParityNone, 8}, &t), 0);
+  EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B19200));
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B19200));
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ECHOE | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(t.c_iflag & (ICRNL | IXON | INPCK | ISTRIP | PARMRK), 0u);
+  EXPECT_NE(t.c_iflag & IGNBRK, 0u);
+  EXPECT_EQ(t.c_oflag & OPOST, 0u);
+  EXPECT_EQ(t.c_cc[VMIN], 0);
+  EXPECT_EQ(t.c_cc[VTIME], 0);
+}
+
+TEST(SerialTermios, UnrepresentableSettingsAreRefused) {
+  const SerialSettings bad[] = {
+      {14400, kParityNone, 8}, {0, kParityNone, 8},    {9600, 5, 8},
+      {9600, kParityNone, 4},  {9600, kParityNone, 9},
+  };
+  for (const SerialSettings& s : bad) {
+    termios t{};
+    SetErrorNumber(0);
+    EXPECT_EQ(ComputeSerialTermios(CookedTerminal(), s, &t), -1);
+    EXPECT_EQ(GetErrorNumber(), EINVAL);
+  }
+}
+
+TEST(SerialPortPath, AliasFirstThenComNumberThenDevFolder) {
+  parvex_test::ScopedInstance instance;
+  EXPECT_EQ(SerialPortPath("COM3"), "/dev/ttyS2");
+  EXPECT_EQ(SerialPortPath("COM12"), "/dev/ttyS11");
+  EXPECT_EQ(SerialPortPath("COM0"), "/dev/COM0");
+  EXPECT_EQ(SerialPortPath("COM3x"), "/dev/COM3x");
+  EXPECT_EQ(SerialPortPath("ttyUSB0"), "/dev/ttyUSB0");
+  // A dangling alias still wins: opening it fails instead of reaching another device.
+  ASSERT_EQ(PublishPortAlias("COM3", "/nonexistent/pts"), 0);
+  EXPECT_EQ(SerialPortPath("COM3"), (instance.rundir() / "dev" / "COM3").string());
+}
+
+class PtyPort : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(pty_.Create(/*raw=*/false), 0);
+    ASSERT_EQ(PublishPortAlias("COM7", pty_.slave_path()), 0);
+  }
+
+  // Reads until `count` bytes came or a hang-up, for at most two seconds.
+  std::string ReadBytes(std::size_t count) {
+    std::string got;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+      port_.Poll(-1, 50);
+      char buf[64];
+      long n = port_.Read(buf, sizeof buf);
+      if (n < 0) break;
+      got.append(buf, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
+
+  parvex_test::ScopedInstance instance_;
+  PseudoTerminal pty_;
+  SerialPort port_;
+};
+
+TEST_F(PtyPort, ReceivesBelTerminatedReportByteExact) {
+  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  // CR LF pairs, a BEL and a byte with the high bit set must all arrive unchanged, without a
+  // newline at the end that a canonical terminal would wait for.
+  const std::string report =
+      "\r\n10:15:00 12 5 3 0 0 0 45.5 21.3 1.00\r\nline2\r\nline3\r\n"
+      "12/31/99     ID= PORT 1            DIFF COUNT     SAMPLE VOL= 1.00 \xb0\x07";
+  ASSERT_EQ(pty_.Write(report), 0);
+  EXPECT_EQ(ReadBytes(report.size()), report);
+  EXPECT_EQ(port_.BytesWaiting(), 0);
+  long n = port_.Read(nullptr, 0);
+  EXPECT_EQ(n, 0);
+}
+
+TEST_F(PtyPort, CountsWaitingBytesAndRestoresSettingsOnClose) {
+  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  ASSERT_EQ(pty_.Write("abc\x07"), 0);
+  ASSERT_EQ(port_.Poll(-1, 2000), SerialPort::kPortReady);
+  EXPECT_EQ(port_.BytesWaiting(), 4);
+  port_.Close();
+  EXPECT_FALSE(port_.is_open());
+
+  int probe = open(pty_.slave_path().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(probe, 0);
+  termios t{};
+  ASSERT_EQ(tcgetattr(probe, &t), 0);
+  close(probe);
+  EXPECT_NE(t.c_lflag & ICANON, 0u) << "the canonical settings found at open come back";
+}
+
+TEST_F(PtyPort, HangUpIsAFailureOfItsOwnAfterTheLastBytes) {
+  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  ASSERT_EQ(pty_.Write("10:15"), 0);
+  ASSERT_EQ(ReadBytes(5), "10:15");
+  pty_.HangUp();
+
+  // The hang-up wakes a poll at once instead of leaving the reader to time out.
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(port_.Poll(-1, 5000), SerialPort::kPortReady);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_EQ(port_.BytesWaiting(), -1);
+  EXPECT_EQ(GetErrorNumber(), kSerialHangUp);
+  char buf[8];
+  EXPECT_EQ(port_.Read(buf, sizeof buf), -1);
+  EXPECT_EQ(GetErrorNumber(), kSerialHangUp);
+  EXPECT_TRUE(port_.hung_up());
+
+  // The alias now points at a slave that is gone: opening by name fails until it is re-pointed.
+  EXPECT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), -1);
+  PseudoTerminal again;
+  ASSERT_EQ(again.Create(false), 0);
+  ASSERT_EQ(PublishPortAlias("COM7", again.slave_path()), 0);
+  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  EXPECT_FALSE(port_.hung_up());
+  ASSERT_EQ(again.Write("ok\x07"), 0);
+  EXPECT_EQ(ReadBytes(3), "ok\x07");
+}
+
+TEST_F(PtyPort, PollWakesForTheOtherDescriptor) {
+  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  EXPECT_EQ(port_.Poll(-1, 10), 0);
+  int pipe_fds[2];
+  ASSERT_EQ(pipe(pipe_fds), 0);
+  ASSERT_EQ(write(pipe_fds[1], "x", 1), 1);
+  EXPECT_EQ(port_.Poll(pipe_fds[0], 2000), SerialPort::kOtherReady);
+  ASSERT_EQ(pty_.Write("y"), 0);
+  EXPECT_EQ(port_.Poll(pipe_fds[0], 2000), SerialPort::kOtherReady | SerialPort::kPortReady);
+  close(pipe_fds[0]);
+  close(pipe_fds[1]);
+}
+
+TEST_F(PtyPort, OpenFailuresLeaveNothingOpen) {
+  SerialPort port;
+  EXPECT_EQ(port.Open("COM12345", {}), -1);
+  EXPECT_EQ(GetErrorNumber(), ENAMETOOLONG);
+  EXPECT_EQ(port.Open("COM7", {14400, kParityNone, 8}), -1);
+  EXPECT_EQ(GetErrorNumber(), EINVAL);
+  EXPECT_FALSE(port.is_open());
+
+  ASSERT_EQ(PublishPortAlias("COM8", "/nonexistent/pts"), 0);
+  EXPECT_EQ(port.Open("COM8", {}), -1);
+  EXPECT_EQ(GetErrorNumber(), ENOENT);
+
+  std::string plain = (instance_.root() / "plain").string();
+  std::ofstream(plain) << "not a terminal";
+  ASSERT_EQ(PublishPortAlias("COM9", plain), 0);
+  EXPECT_EQ(port.Open("COM9", {}), -1);
+  EXPECT_EQ(GetErrorNumber(), ENOTTY);
+  EXPECT_FALSE(port.is_open());
+  EXPECT_EQ(RemovePortAlias("COM9"), 0);
+  EXPECT_EQ(RemovePortAlias("COM9"), 0);
+}
+
+}  // namespace
+}  // namespace kestrum
