@@ -76,8 +76,10 @@ TEST_F(NamedMutexTest, NestedLocksReleaseFully) {
   EXPECT_EQ(OtherProcessLocks(100), 1) << "one unlock of two must keep the mutex held";
   ASSERT_EQ(UnlockNamedMutex(mutex_), 0);
   EXPECT_EQ(OtherProcessLocks(2000), 0);
+#if !defined(__SANITIZE_THREAD__)  // the sanitizer reports the deliberate misuse itself
   EXPECT_EQ(UnlockNamedMutex(mutex_), -1) << "a thread cannot release what it does not hold";
   EXPECT_EQ(GetErrorNumber(), EPERM);
+#endif
 }
 
 TEST_F(NamedMutexTest, HolderKilledWhileHoldingDoesNotBlockOthers) {
