@@ -1,0 +1,48 @@
+// What the Channel dialog edits: where a channel takes its value from in the counter's report,
+// the first three bytes of the record's hardware part. Free of any toolkit.
+#ifndef PARVEX_CONFIGUI_CHANNEL_SOURCE_H_
+#define PARVEX_CONFIGUI_CHANNEL_SOURCE_H_
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "configui/parvex_cf.h"
+
+namespace parvex {
+
+/// Record positions of FieldType, PortNumber and ValueType.
+inline constexpr int kFieldTypeOffset = 188;
+inline constexpr int kPortNumberOffset = 189;
+inline constexpr int kValueTypeOffset = 190;
+
+inline constexpr std::array<const char*, 5> kFieldTypeItems = {"VALUE", "TIME", "DATE", "PORT",
+                                                               "VOLUME"};
+inline constexpr std::array<const char*, 9> kValueTypeItems = {
+    "0.3-0.5", "0.5-1.0", "1.0-5.0", "5.0-10", "10-25", ">25", "RH", "TEMP", "FLOW"};
+
+/// The three settings as list positions and a port number. A list position of -1 means no
+/// item is selected (a stored value beyond the list).
+struct ChannelSource {
+  int field_type = 0;
+  unsigned port = 0;
+  int value_type = 0;
+};
+
+/// Reads the three settings from the record; stored values beyond a list give position -1.
+ChannelSource ReadChannelSource(const ParvexChannelRecord& record);
+
+/// Whether the port and ValueType controls are enabled: only for a field type of VALUE.
+bool ValueControlsEnabled(int field_type);
+
+/// Parses the port text: a whole decimal number from 0 to 255, blanks around it allowed.
+std::optional<unsigned> ParsePortNumber(std::string_view text);
+
+/// Stores `chosen` into the record unless the choice is VALUE with the record's own port and
+/// value type. A list position of -1 keeps that byte as stored. Returns whether it stored.
+bool StoreChannelSource(const ChannelSource& chosen, ParvexChannelRecord& record);
+
+}  // namespace parvex
+
+#endif  // PARVEX_CONFIGUI_CHANNEL_SOURCE_H_

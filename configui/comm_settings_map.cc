@@ -1,0 +1,132 @@
+#include "configui/comm_settings_map.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace parvex {
+
+int BaudRatePosition(int32_t baud_rate) {
+  switch (baud_rate) {
+    case 300:
+      return 0;
+    case 1200:
+      return 1;
+    case 9600:
+      return 2;
+    case 19200:
+      return 3;
+    default:
+      return 4;
+  }
+}
+
+int32_t BaudRateAt(int position) {
+  switch (position) {
+    case 0:
+      return 300;
+    case 1:
+      return 1200;
+    case 2:
+      return 9600;
+    case 3:
+      return 19200;
+    default:
+      return 38400;
+  }
+}
+
+int ParityPosition(uint32_t parity) {
+  switch (parity) {
+    case 0:
+      return 0;
+    case 1:
+      return 1;
+    case 2:
+      return 2;
+    case 3:
+      return 4;
+    default:
+      return 3;
+  }
+}
+
+uint32_t ParityAt(int position) {
+  switch (position) {
+    case 0:
+      return 0;
+    case 1:
+      return 1;
+    case 2:
+      return 2;
+    case 3:
+      return 4;
+    default:
+      return 3;
+  }
+}
+
+int DataBitsPosition(int32_t data_bits) {
+  switch (data_bits) {
+    case 5:
+      return 0;
+    case 6:
+      return 1;
+    case 7:
+      return 2;
+    default:
+      return 3;
+  }
+}
+
+int32_t DataBitsAt(int position) {
+  switch (position) {
+    case 0:
+      return 5;
+    case 1:
+      return 6;
+    case 2:
+      return 7;
+    default:
+      return 8;
+  }
+}
+
+std::string PortNameOf(const PortSettings& settings) {
+  return std::string(settings.port_name, strnlen(settings.port_name, sizeof settings.port_name));
+}
+
+void SetPortName(PortSettings& settings, std::string_view name) {
+  std::memset(settings.port_name, 0, sizeof settings.port_name);
+  std::memcpy(settings.port_name, name.data(),
+              std::min(name.size(), sizeof settings.port_name - 1));
+}
+
+void ApplyPortDefaults(PortSettings& settings, uint16_t default_port) {
+  if (settings.port_name[0] != '\0') return;
+  char name[16];
+  std::snprintf(name, sizeof name, "COM%u", default_port);
+  SetPortName(settings, name);
+  settings.baud_rate = 9600;
+  settings.parity = 0;
+  settings.data_bits = 8;
+}
+
+std::vector<std::string> PortListItems(const std::optional<std::vector<SerialPortValue>>& values,
+                                       std::string_view current) {
+  std::string wanted(current);
+  if (!values) return {wanted};
+  std::vector<std::string> items;
+  bool matched = false;
+  for (const SerialPortValue& value : *values) {
+    if (!value.text || value.text->size() > 6) continue;
+    items.push_back(*value.text);
+    if (strcasecmp(value.text->c_str(), wanted.c_str()) == 0) matched = true;
+  }
+  if (!matched) items.push_back(wanted);
+  return items;
+}
+
+}  // namespace parvex

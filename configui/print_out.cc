@@ -1,0 +1,152 @@
+#include "configui/print_out.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "configui/print_format.h"
+#include "configui/print_tables.h"
+#include "platform/error_number.h"
+
+namespace parvex {
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The host part of "scheme://[user@]host[:port][/path]"; the whole text when it is no URL.
+std::string_view HostOf(std::string_view server) {
+  size_t scheme = server.find("://");
+  if (scheme == std::string_view::npos) return server;
+  std::string_view rest = server.substr(scheme + 3);
+  rest = rest.substr(0, rest.find_first_of("/?#"));
+  if (size_t at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
+  if (!rest.empty() && rest.front() == '[') return rest.substr(1, rest.find(']') - 1);
+  return rest.substr(0, rest.find(':'));
+}
+
+std::string_view PrefixOf(const ParvexChannelBlock& block) {
+  return std::string_view(block.Prefix, strnlen(block.Prefix, sizeof block.Prefix));
+}
+
+ParvexCommSettings ReadComm(const uint8_t* block) {
+  ParvexCommSettings comm;
+  std::memcpy(&comm, block, sizeof comm);
+  return comm;
+}
+
+void PrintHeader(PrintSink& out, const DevicePrintRequest& r, const StoredDeviceConfig& c) {
+  const ParvexDeviceEntry& entry = *r.entry;
+  std::string name(entry.DeviceName, strnlen(entry.DeviceName, sizeof entry.DeviceName));
+  out.Format("        SERVER NAME    [%.*s]\n", static_cast<int>(r.server.size()), r.server.data());
+  char label[32];
+  std::snprintf(label, sizeof label, "%s NAME", "DEVICE");
+  out.Format("        %-14s [%s]\n", label, name.c_str());
+  out.Format("        STATUS         [%s]\n", StatusName(c.auto_enable));
+  out.Format("        AUTOSAVE       [%s]", YesNo(c.save_outputs));
+  if (c.save_outputs) {
+    out.Format("                    BY TAG  [%s]       SAVE RATE %s", YesNo(c.save_by_tag),
+               FormatDuration(c.save_rate).c_str());
+  }
+  out.Text("\n\n\n");
+}
+
+// Fills in the defaults the scanner would use and prints the communication settings.
+void PrintComm(PrintSink& out, uint16_t device_number, uint8_t* block) {
+  ParvexCommSettings comm = ReadComm(block);
+  out.Format("        SCAN RATE %s\n\n", FormatDuration(comm.ScanRate).c_str());
+  if (comm.PortName[0] == '\0') {
+    // "COM65535" would not leave room for the NUL: at most seven characters are kept.
+    char name[16];
+    std::snprintf(name, sizeof name, "COM%u", device_number);
+    std::memcpy(comm.PortName, name, std::min(std::strlen(name), sizeof comm.PortName - 1));
+  }
+  if (comm.BaudRate == 0) comm.BaudRate = 9600;
+  std::memcpy(block, &comm, sizeof comm);
+  std::string port(comm.PortName, strnlen(comm.PortName, sizeof comm.PortName));
+  out.Text("COMMUNICATION SETTINGS:\n");
+  out.Format("        PORT           [%-6.6s]            BAUD RATE [%-6d]\n", port.c_str(),
+             comm.BaudRate);
+  out.Format("        DATA BITS      [%d]                                \n",
+             comm.DataBits == 0 ? 8 : comm.DataBits);
+  out.Format("        PARITY         %-4.4s\n", ParityName(comm.Parity));
+}
+
+int LoadStored(const PrintSources& sources, const DevicePrintRequest& r, StoredDeviceConfig* c) {
+  std::string computer = sources.computer_name ? sources.computer_name() : std::string();
+  if (!IsLocalServer(r.server, computer)) return kestrum::FailWith(EOPNOTSUPP);
+  if (!sources.load_device) return kestrum::FailWith(ENOSYS);
+  std::string folder(r.entry->FolderName, strnlen(r.entry->FolderName, sizeof r.entry->FolderName));
+  return sources.load_device(folder.c_str(), c);
+}
+
+}  // namespace
+
+bool IsLocalServer(std::string_view server, std::string_view computer_name) {
+  std::string host = Lower(HostOf(server));
+  return host.empty() || host == "." || host == "localhost" || host == "127.0.0.1" ||
+         (!computer_name.empty() && host == Lower(computer_name));
+}
+
+int PrintBlockConfig(const ParvexPrinter& printer, PageState& page, const PrintSources& sources,
+                     const ParvexDeviceEntry& entry, int block, int first, int last,
+                     const ParvexChannelRecord* records) {
+  if (block < 0 || block >= PARVEX_CHANNEL_BLOCKS) return kestrum::FailWith(EINVAL);
+  const ParvexChannelBlock& b = entry.Blocks[block];
+  if (first == 0) first = 1;
+  if (last == 0) last = b.ChannelCount;
+  if (first < 1 || last < first || last > b.ChannelCount) return kestrum::FailWith(EINVAL);
+  PrintSink out(printer, page);
+  int lines_per_page = out.LinesPerPage();
+  // A page must hold at least two lines, or a table could never fill a page and move on.
+  if (lines_per_page < 2) return kestrum::FailWith(EINVAL);
+
+  int count = last - first + 1;
+  std::vector<ParvexChannelRecord> loaded;
+  if (records == nullptr) {
+    if (!sources.load_channels) return kestrum::FailWith(ENOSYS);
+    loaded.resize(count);
+    if (sources.load_channels(block, loaded.data(), first - 1, count) != 0) return -1;
+  }
+  ChannelRange range{PrefixOf(b), first, last,
+                     records ? std::span(records + first - 1, count) : std::span(loaded)};
+  PrintAnalogueTable(out, range, lines_per_page);
+  return PrintDigitalTable(out, range, lines_per_page);
+}
+
+int PrintDeviceConfig(const ParvexPrinter& printer, PageState& page, const PrintSources& sources,
+                      const DevicePrintRequest& r) {
+  StoredDeviceConfig stored;
+  uint8_t* block = r.block;
+  if (block == nullptr) {
+    if (LoadStored(sources, r, &stored) != 0) return -1;
+    block = stored.block;
+  } else {
+    stored.auto_enable = r.auto_enable;
+    stored.save_outputs = r.save_outputs;
+    stored.save_by_tag = r.save_by_tag;
+    stored.save_rate = r.save_rate;
+  }
+  PrintSink out(printer, page);
+  PrintHeader(out, r, stored);
+  PrintComm(out, r.entry->DeviceNumber, block);
+
+  int result = 0;
+  for (int i = 0; i < PARVEX_CHANNEL_BLOCKS; ++i) {
+    if (r.entry->Blocks[i].Prefix[0] == '\0') continue;
+    const ParvexChannelRecord* records = r.channel_arrays ? r.channel_arrays[i] : nullptr;
+    result = PrintBlockConfig(printer, page, sources, *r.entry, i, 0, 0, records);
+    if (result < 0) return result;
+  }
+  return result;
+}
+
+}  // namespace parvex

@@ -1,0 +1,74 @@
+// The configuration print-out of a device (header, communication settings and channel tables)
+// and of one channel block, on a caller's printer and page position.
+#ifndef PARVEX_CONFIGUI_PRINT_OUT_H_
+#define PARVEX_CONFIGUI_PRINT_OUT_H_
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "configui/parvex_cf.h"
+#include "configui/print_text.h"
+
+namespace parvex {
+
+/// A device's stored configuration as the print-out needs it.
+struct StoredDeviceConfig {
+  uint8_t auto_enable = 0;
+  uint8_t block[PARVEX_CONFIG_BLOCK_SIZE] = {};
+  uint8_t save_outputs = 0;
+  uint8_t save_by_tag = 0;
+  uint32_t save_rate = 0;
+};
+
+/// Where the print-out reads what its caller did not hand over. Each returns 0, or -1 with the
+/// error number set.
+struct PrintSources {
+  /// Loads `count` records of channel kind `kind` (0..4), starting with channel `first`
+  /// (counted from 0), from the current directory into `records`.
+  std::function<int(int kind, ParvexChannelRecord* records, int first, int count)> load_channels;
+  /// Reads the stored configuration of the device folder `folder_name` on the local machine.
+  std::function<int(const char* folder_name, StoredDeviceConfig* config)> load_device;
+  /// Returns the local computer's name.
+  std::function<std::string()> computer_name;
+};
+
+/// The sources of a real print-out: the channel loader and the device configuration reader on
+/// the current configuration folder.
+const PrintSources& DefaultPrintSources();
+
+/// Returns whether `server` names the local machine: empty, ".", "localhost", "127.0.0.1" or
+/// `computer_name` (ignoring case), alone or as the host of a URL.
+bool IsLocalServer(std::string_view server, std::string_view computer_name);
+
+/// Prints the two tables of block `block` for channels first to last (0: the block's first or
+/// last channel). `records` holds channel n at position n - 1; null loads the range through
+/// sources.load_channels. Returns -1 (error number EINVAL for a bad block, range or page
+/// length, or the loader's) or the line number after the digital table.
+int PrintBlockConfig(const ParvexPrinter& printer, PageState& page, const PrintSources& sources,
+                     const ParvexDeviceEntry& entry, int block, int first, int last,
+                     const ParvexChannelRecord* records);
+
+/// The input of a whole-device print-out, as the host passes it.
+struct DevicePrintRequest {
+  std::string_view server;
+  ParvexDeviceEntry* entry = nullptr;
+  uint8_t auto_enable = 0;
+  uint8_t save_outputs = 0;
+  uint8_t save_by_tag = 0;
+  uint32_t save_rate = 0;
+  uint8_t* block = nullptr;                        ///< null: read from the stored configuration
+  ParvexChannelRecord** channel_arrays = nullptr;  ///< five arrays or null
+};
+
+/// Prints the device header, scan rate, communication settings and every block in use. Writes
+/// the default PortName ("COM" + device number) and BaudRate (9600) into the block when they are
+/// not set. Returns -1 when the stored configuration cannot be read (EOPNOTSUPP for a server
+/// other than the local machine) or a block fails, else the last block's result (0 without
+/// blocks in use).
+int PrintDeviceConfig(const ParvexPrinter& printer, PageState& page, const PrintSources& sources,
+                      const DevicePrintRequest& request);
+
+}  // namespace parvex
+
+#endif  // PARVEX_CONFIGUI_PRINT_OUT_H_

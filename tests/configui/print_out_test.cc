@@ -1,0 +1,300 @@
+#include "configui/print_out.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "channel_records.h"
+#include "configui/text_printer.h"
+#include "platform/error_number.h"
+
+namespace parvex {
+namespace {
+
+using parvex_test::MakeEntry;
+using parvex_test::RecordBuilder;
+using parvex_test::SetBlock;
+namespace rt = parvex_test;
+
+// Compares with a stored page text; PARVEX_UPDATE_GOLDEN=1 rewrites the file instead.
+void ExpectGolden(const std::string& actual, const std::string& name) {
+  std::string path = std::string(PARVEX_GOLDEN_DIR) + "/" + name;
+  if (std::getenv("PARVEX_UPDATE_GOLDEN")) {
+    std::ofstream(path, std::ios::binary) << actual;
+    return;
+  }
+  std::ifstream in(path, std::ios::binary);
+  ASSERT_TRUE(in) << path;
+  std::stringstream expected;
+  expected << in.rdbuf();
+  EXPECT_EQ(actual, expected.str()) << "golden file " << name;
+}
+
+ParvexChannelRecord FullAnalogue(std::string_view tag) {
+  using namespace rt;
+  return RecordBuilder(0)
+      .Flags(kEnable | kEventEnable | kLowAlarmEnable | kLowDriveCommon | kLowWarningEnable |
+             kLowDeadbandEnable | kHighAlarmEnable | kHighDeadbandEnable | kSigChangeEnable)
+      .Tag(tag)
+      .Description("Particles 0.3-0.5 um per cubic foot")  // 36 characters: cut to 32
+      .Units("cnt/ft3")
+      .Float(48, 0.1f)           // LowEventLimit
+      .Float(44, 123.25f)        // HighEventLimit
+      .Float(60, -12345.678f)    // LowAlarmLimit
+      .Float(180, 10.0f)         // LowWarningLimit
+      .Float(64, -12340.0f)      // LowAlarmDeadband
+      .Float(52, 1234567.0f)     // HighAlarmLimit
+      .Float(56, 1234560.0f)     // HighAlarmDeadband
+      .Float(68, 1000000000.0f)  // SigChangeValue
+      .U8(73, 3)
+      .U16(186, 15)
+      .Chars(106, "LOW PARTICLE COUNT", 32)
+      .U8(72, 250)
+      .U16(184, 65535)
+      .Chars(74, "HIGH PARTICLE COUNT - EXACTLY 32", 32)
+      .Build();
+}
+
+ParvexChannelRecord PlainAnalogue(std::string_view tag) {
+  return RecordBuilder(0)
+      .Flags(rt::kEnable)
+      .Tag(tag)
+      .Description("Relative humidity")
+      .Units("%")
+      .Build();
+}
+
+ParvexChannelRecord Digital(std::string_view tag, bool alarm) {
+  using namespace rt;
+  RecordBuilder b(1);
+  b.Flags(kEnable | kDigitalEventEnable | kDigitalEventState)
+      .Tag(tag)
+      .Description("Door contact")
+      .Chars(64, "CLOSED", 32)
+      .Chars(32, "OPEN", 32);
+  if (alarm) {
+    b.Flags(kDigitalAlarmEnable | kDigitalDriveCommon)
+        .U8(96, 7)
+        .U16(190, 30)
+        .Chars(97, "DOOR OPEN", 32);
+  }
+  return b.Build();
+}
+
+ParvexChannelRecord Disabled(int type) { return RecordBuilder(type).Tag("SPARE").Build(); }
+
+// A printer of 20 lines a page, and sources that must not be used unless a test says so.
+struct PrintOutTest : ::testing::Test {
+  TextPrinter printer{TextPrinter::Geometry{10, 200, 0, 0}};
+  ParvexPrinter context = printer.context();
+  PageState page;
+  PrintSources sources{nullptr, nullptr, [] { return std::string("counterhost"); }};
+  ParvexDeviceEntry entry = MakeEntry(2, "PARTICLE COUNTER 1");
+  uint8_t block[PARVEX_CONFIG_BLOCK_SIZE] = {};
+
+  void SetComm(uint32_t scan_rate, int32_t baud, const char* port, uint32_t parity,
+               int32_t data_bits) {
+    ParvexCommSettings comm{scan_rate, baud, {}, parity, data_bits};
+    std::snprintf(comm.PortName, sizeof comm.PortName, "%s", port);
+    std::memcpy(block, &comm, sizeof comm);
+  }
+  int PrintDevice(ParvexChannelRecord** arrays, const char* server = "") {
+    DevicePrintRequest request{server, &entry, 1, 1, 0, 90500, block, arrays};
+    return PrintDeviceConfig(context, page, sources, request);
+  }
+};
+
+TEST_F(PrintOutTest, DeviceWithAnalogueAndDigitalBlocksAcrossAPageBreak) {
+  SetComm(90500, 19200, "COM3", 3, 7);
+  SetBlock(entry, 0, "AI", 6);
+  SetBlock(entry, 1, "DI", 3);
+  ParvexChannelRecord ai[6] = {FullAnalogue("PC1_COUNT_03_05"),
+                               PlainAnalogue("PC1_RH"),
+                               Disabled(0),
+                               Digital("MISPLACED", false),
+                               FullAnalogue("A_TAG_LONGER_THAN_15"),
+                               PlainAnalogue("PC1_TEMP")};
+  ParvexChannelRecord di[3] = {Digital("DOOR1", true), Disabled(1), Digital("DOOR2", false)};
+  ParvexChannelRecord* arrays[5] = {ai, di, nullptr, nullptr, nullptr};
+  int result = PrintDevice(arrays);
+  EXPECT_EQ(result, page.line_number);
+  ExpectGolden(printer.Text(), "device_two_blocks.txt");
+  EXPECT_EQ(printer.pages_started(), printer.pages_ended());
+  EXPECT_EQ(page.line_number, 1);
+  EXPECT_TRUE(page.page_pending);
+}
+
+TEST_F(PrintOutTest, AllDigitalAndAllDisabledBlocksPrintDisabledLines) {
+  SetComm(300 * 60000, 0, "", 4, 0);
+  SetBlock(entry, 1, "DI", 2);
+  SetBlock(entry, 3, "DO", 2);
+  ParvexChannelRecord di[2] = {Digital("DOOR1", true), Digital("DOOR2", false)};
+  ParvexChannelRecord dout[2] = {Disabled(3), Disabled(3)};
+  ParvexChannelRecord* arrays[5] = {nullptr, di, nullptr, dout, nullptr};
+  EXPECT_GT(PrintDevice(arrays), 0);
+  ExpectGolden(printer.Text(), "device_digital_and_disabled.txt");
+  // The last table ended with its DISABLED line: the page stays open for the next print-out.
+  EXPECT_TRUE(printer.page_open());
+  EXPECT_FALSE(page.page_pending);
+  // Defaults were written into the caller's block; data bits 0 is printed as 8 only.
+  ParvexCommSettings comm;
+  std::memcpy(&comm, block, sizeof comm);
+  EXPECT_STREQ(comm.PortName, "COM2");
+  EXPECT_EQ(comm.BaudRate, 9600);
+  EXPECT_EQ(comm.DataBits, 0);
+}
+
+TEST_F(PrintOutTest, HeaderShowsScanRateSaveSettingsAndParityNames) {
+  struct Case {
+    uint32_t scan_rate;
+    uint32_t parity;
+    const char* scan_line;
+    const char* parity_line;
+  } cases[] = {
+      {90500, 3, "        SCAN RATE 01(min) 30(sec) 500(ms)", "        PARITY         MARK"},
+      {300 * 60000, 4, "        SCAN RATE 99(min) 00(sec) 000(ms)", "        PARITY         SPAC"},
+      {120 * 60000, 7, "        SCAN RATE 99(min) 00(sec) 000(ms)", "        PARITY         MARK"},
+      {1000, 0, "        SCAN RATE 00(min) 01(sec) 000(ms)", "        PARITY         NONE"},
+  };
+  for (const Case& c : cases) {
+    TextPrinter fresh;
+    ParvexPrinter p = fresh.context();
+    PageState state;
+    SetComm(c.scan_rate, 300, "TTY6ch7", c.parity, 6);
+    DevicePrintRequest request{"localhost", &entry, 0, 0, 1, 0, block, nullptr};
+    EXPECT_EQ(PrintDeviceConfig(p, state, sources, request), 0);  // no block in use
+    std::string text = fresh.Text();
+    EXPECT_NE(text.find(std::string(c.scan_line) + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string(c.parity_line) + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("        STATUS         [DISABLED]\n"), std::string::npos);
+    EXPECT_NE(text.find("        AUTOSAVE       [N]\n\n\n"), std::string::npos);
+    EXPECT_NE(text.find("        PORT           [TTY6ch]            BAUD RATE [300   ]\n"),
+              std::string::npos);
+  }
+}
+
+TEST_F(PrintOutTest, BlockRangesAndLoadingWithoutAnArray) {
+  SetBlock(entry, 0, "AI", 8);
+  std::vector<std::pair<int, int>> loads;
+  sources.load_channels = [&](int kind, ParvexChannelRecord* records, int first, int count) {
+    EXPECT_EQ(kind, 0);
+    loads.emplace_back(first, count);
+    for (int i = 0; i < count; ++i) {
+      records[i] = PlainAnalogue("LOADED" + std::to_string(first + i + 1));
+    }
+    return 0;
+  };
+  EXPECT_GT(PrintBlockConfig(context, page, sources, entry, 0, 5, 8, nullptr), 0);
+  EXPECT_EQ(loads, (std::vector<std::pair<int, int>>{{4, 4}}));
+  std::string text = printer.Text();
+  EXPECT_EQ(text.find("AI4 "), std::string::npos);
+  EXPECT_NE(text.find("AI5     [Y] LOADED5 "), std::string::npos);
+  EXPECT_NE(text.find("AI8     [Y] LOADED8 "), std::string::npos);
+  EXPECT_NE(text.find("CHANNELS AI5 - AI8 DISABLED\n"), std::string::npos);  // no digital
+
+  ParvexChannelRecord all[8];
+  for (int i = 0; i < 8; ++i) all[i] = PlainAnalogue("OWN" + std::to_string(i + 1));
+  TextPrinter whole;
+  ParvexPrinter w = whole.context();
+  PageState fresh;
+  EXPECT_GT(PrintBlockConfig(w, fresh, sources, entry, 0, 0, 0, all), 0);
+  EXPECT_NE(whole.Text().find("AI1     [Y] OWN1 "), std::string::npos);
+  EXPECT_NE(whole.Text().find("AI8     [Y] OWN8 "), std::string::npos);
+  EXPECT_EQ(loads.size(), 1u);  // the caller's array was used
+
+  for (auto [first, last] : {std::pair{5, 3}, {0, 9}, {9, 0}, {-1, 2}}) {
+    kestrum::SetErrorNumber(0);
+    EXPECT_EQ(PrintBlockConfig(context, page, sources, entry, 0, first, last, all), -1);
+    EXPECT_EQ(kestrum::GetErrorNumber(), EINVAL);
+  }
+  EXPECT_EQ(PrintBlockConfig(context, page, sources, entry, 1, 0, 0, all), -1);  // no channels
+  EXPECT_EQ(PrintBlockConfig(context, page, sources, entry, 5, 0, 0, all), -1);  // no block 5
+
+  sources.load_channels = [](int, ParvexChannelRecord*, int, int) {
+    return kestrum::FailWith(ENOENT);
+  };
+  EXPECT_EQ(PrintBlockConfig(context, page, sources, entry, 0, 1, 2, nullptr), -1);
+  EXPECT_EQ(kestrum::GetErrorNumber(), ENOENT);
+}
+
+TEST_F(PrintOutTest, StoredConfigurationIsReadOnlyForTheLocalMachine) {
+  int reads = 0;
+  sources.load_device = [&](const char* folder, StoredDeviceConfig* config) {
+    EXPECT_STREQ(folder, "DEV1");
+    ++reads;
+    config->auto_enable = 1;
+    config->save_outputs = 1;
+    config->save_by_tag = 1;
+    config->save_rate = 61001;
+    ParvexCommSettings comm{500, 1200, "COM9", 1, 5};
+    std::memcpy(config->block, &comm, sizeof comm);
+    return 0;
+  };
+  DevicePrintRequest request{"far-away", &entry, 0, 0, 0, 0, nullptr, nullptr};
+  EXPECT_EQ(PrintDeviceConfig(context, page, sources, request), -1);
+  EXPECT_EQ(kestrum::GetErrorNumber(), EOPNOTSUPP);
+  EXPECT_EQ(printer.Text(), "");
+  EXPECT_EQ(reads, 0);
+
+  request.server = "http://CounterHost:8080/kestrum";
+  EXPECT_EQ(PrintDeviceConfig(context, page, sources, request), 0);
+  EXPECT_EQ(reads, 1);
+  std::string text = printer.Text();
+  EXPECT_NE(text.find("        STATUS         [ENABLED ]\n"), std::string::npos);
+  EXPECT_NE(text.find("        AUTOSAVE       [Y]                    BY TAG  [Y]       SAVE RATE "
+                      "01(min) 01(sec) 001(ms)\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("[COM9  ]            BAUD RATE [1200  ]"), std::string::npos);
+
+  sources.load_device = [](const char*, StoredDeviceConfig*) { return kestrum::FailWith(ENOENT); };
+  TextPrinter untouched;
+  ParvexPrinter u = untouched.context();
+  request.server = ".";
+  EXPECT_EQ(PrintDeviceConfig(u, page, sources, request), -1);
+  EXPECT_EQ(untouched.Text(), "");
+}
+
+TEST(IsLocalServer, AcceptsLocalNamesAndUrlsIgnoringCase) {
+  for (const char* local : {"", ".", "LocalHost", "127.0.0.1", "Counterhost", "https://localhost/x",
+                            "ws://user@COUNTERHOST:99", "http://127.0.0.1"}) {
+    EXPECT_TRUE(IsLocalServer(local, "counterhost")) << local;
+  }
+  for (const char* remote : {"server2", "http://server2/localhost", "localhost.example.org"}) {
+    EXPECT_FALSE(IsLocalServer(remote, "counterhost")) << remote;
+  }
+  EXPECT_FALSE(IsLocalServer("x", ""));
+}
+
+TEST_F(PrintOutTest, PagePositionCarriesOverAndFailedFeedsAreContained) {
+  SetBlock(entry, 1, "DI", 1);
+  ParvexChannelRecord di[1] = {Disabled(1)};
+  // Two print-outs that end on their DISABLED lines share one page.
+  PrintBlockConfig(context, page, sources, entry, 1, 0, 0, di);
+  EXPECT_EQ(PrintBlockConfig(context, page, sources, entry, 1, 0, 0, di), 5);
+  std::string disabled = "CHANNELS DI1 - DI1 DISABLED\n";
+  EXPECT_EQ(printer.Text(), disabled + disabled + disabled + disabled);
+  EXPECT_EQ(printer.pages_started(), 1);
+
+  // A printer that refuses to end pages: the analogue table's failure is not passed on.
+  TextPrinter refusing;
+  ParvexPrinter r = refusing.context();
+  r.end_page = [](void*) { return 0; };
+  PageState state;
+  SetBlock(entry, 0, "AI", 1);
+  ParvexChannelRecord ai[1] = {PlainAnalogue("X")};
+  EXPECT_EQ(PrintBlockConfig(r, state, sources, entry, 0, 0, 0, ai), 7);
+
+  // A page too short for a table is refused before anything is printed.
+  TextPrinter tiny(TextPrinter::Geometry{10, 19, 0, 0});
+  ParvexPrinter t = tiny.context();
+  PageState tiny_state;
+  EXPECT_EQ(PrintBlockConfig(t, tiny_state, sources, entry, 0, 0, 0, ai), -1);
+  EXPECT_EQ(tiny.Text(), "");
+}
+
+}  // namespace
+}  // namespace parvex
