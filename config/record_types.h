@@ -1,0 +1,55 @@
+// Field descriptions of the library's own records: the save settings of a device and the two
+// layouts (analogue, digital) of the 216-byte channel configuration record.
+#ifndef PARVEX_CONFIG_RECORD_TYPES_H_
+#define PARVEX_CONFIG_RECORD_TYPES_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "config/structs_type.h"
+
+namespace kestrum {
+
+/// Size of a channel configuration record.
+inline constexpr size_t kChannelRecordSize = 216;
+/// Size of the hardware part of each layout and where it lies.
+inline constexpr int kAnalogueHardwareSize = 16;
+inline constexpr int kAnalogueHardwareOffset = 188;
+inline constexpr int kDigitalHardwareSize = 24;
+inline constexpr int kDigitalHardwareOffset = 192;
+/// Number of fields of each layout, the hardware part included.
+inline constexpr size_t kAnalogueFieldCount = 41;
+inline constexpr size_t kDigitalFieldCount = 19;
+
+/// The save settings as the XML reader parses them: four 32-bit words AutoEnable, SaveOutputs,
+/// SaveByTag (booleans written "Off"/"On") and SaveRate (unsigned), 16 bytes.
+extern const StructsType kSaveSettingsType;
+
+/// The analogue layout (kinds "ai", "ao", "ci") with its default hardware part: 16 bytes of
+/// fixed data written as hexadecimal.
+extern const StructsType kAnalogueChannelType;
+/// The digital layout (kinds "di", "do") with its default hardware part of 24 bytes.
+extern const StructsType kDigitalChannelType;
+
+/// A channel layout whose last field (the hardware part) has the type an extension module
+/// gave for one channel. Holds its own copy of the member list: the constant layouts above are
+/// never changed.
+class ChannelLayout {
+ public:
+  /// `hardware` null selects the default hexadecimal hardware part.
+  ChannelLayout(bool digital, const StructsType* hardware);
+  ChannelLayout(const ChannelLayout&) = delete;
+  ChannelLayout& operator=(const ChannelLayout&) = delete;
+
+  /// The description of the whole 216-byte record.
+  const StructsType* type() const { return &type_; }
+
+ private:
+  std::array<StructsField, kAnalogueFieldCount + 1> fields_;
+  StructsType type_;
+};
+
+}  // namespace kestrum
+
+#endif  // PARVEX_CONFIG_RECORD_TYPES_H_
