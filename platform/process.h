@@ -1,0 +1,36 @@
+// Starting programs, waiting for them and stopping them.
+#ifndef PARVEX_PLATFORM_PROCESS_H_
+#define PARVEX_PLATFORM_PROCESS_H_
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrum {
+
+/// Starts `argv[0]` with the arguments `argv` (a program name without "/" is searched on the
+/// PATH). The child gets `env` as its whole environment ("NAME=value" entries) or, when `env`
+/// is null, this process's environment; it shares this process's standard streams and keeps
+/// no other descriptor that was opened close-on-exec. Returns 0 and the child's id in `*pid`,
+/// or -1 with the error number set (ENOENT when the program cannot be found). The caller must
+/// wait for the child (WaitProcess) to release it.
+int SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>* env,
+                 pid_t* pid);
+
+/// Waits up to `timeout_ms` (negative: no limit, 0: only look) for the child `pid` to end.
+/// Returns 0 with `*status` (may be null) set to its exit code, or to 128 plus the signal
+/// number when a signal ended it; -1 with the error number set to ETIMEDOUT when it is still
+/// running after the time-out, or to another error (ECHILD: not a child of this process).
+int WaitProcess(pid_t pid, int timeout_ms, int* status);
+
+/// Sends `signal` to the process `pid`. Returns 0, or -1 with the error number set.
+int KillProcess(pid_t pid, int signal);
+
+/// Starts `argv` and waits for it without a limit. Returns 0 with `*status` (may be null) set
+/// as by WaitProcess, or -1 with the error number set when it cannot be started.
+int RunProcess(const std::vector<std::string>& argv, int* status);
+
+}  // namespace kestrum
+
+#endif  // PARVEX_PLATFORM_PROCESS_H_
