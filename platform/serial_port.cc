@@ -141,6 +141,7 @@ int ComputeSerialTermios(const termios& current, const SerialSettings& settings,
   return 0;
 }
 
+SerialPort::SerialPort() = default;
 SerialPort::~SerialPort() { Close(); }
 
 SerialPort::SerialPort(SerialPort&& other) noexcept
@@ -202,6 +203,11 @@ int SerialPort::Fail(int error) {
   return FailWith(error);
 }
 
+bool SerialPort::HungUpNow() const {
+  pollfd p{fd_, POLLIN, 0};
+  return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 int SerialPort::BytesWaiting() {
   if (fd_ < 0) return FailWith(EBADF);
   int count = 0;
@@ -210,11 +216,7 @@ int SerialPort::BytesWaiting() {
   }
   if (count > 0) return count;
   // Nothing waiting: tell an idle line from one that has gone away.
-  pollfd p{fd_, POLLIN, 0};
-  if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-    return Fail(kSerialHangUp);
-  }
-  return 0;
+  return HungUpNow() ? Fail(kSerialHangUp) : 0;
 }
 
 long SerialPort::Read(void* buffer, std::size_t size) {
@@ -222,9 +224,11 @@ long SerialPort::Read(void* buffer, std::size_t size) {
   if (size == 0) return 0;
   ssize_t got = read(fd_, buffer, size);
   if (got > 0) return got;
-  if (got == 0) return Fail(kSerialHangUp);
-  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
-  return Fail(errno == EIO ? kSerialHangUp : errno);
+  if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+    return Fail(errno == EIO ? kSerialHangUp : errno);
+  }
+  // With VMIN = VTIME = 0 an idle line also reads 0 bytes; only the poll tells a hang-up.
+  return HungUpNow() ? Fail(kSerialHangUp) : 0;
 }
 
 int SerialPort::Poll(int other_fd, int timeout_ms) const {

@@ -54,7 +54,7 @@ int ComputeSerialTermios(const termios& current, const SerialSettings& settings,
 /// Not thread-safe; one owner at a time. Movable, not copyable.
 class SerialPort {
  public:
-  SerialPort() = default;
+  SerialPort();
   ~SerialPort();
   SerialPort(SerialPort&& other) noexcept;
   SerialPort& operator=(SerialPort&& other) noexcept;
@@ -86,8 +86,8 @@ class SerialPort {
   int BytesWaiting();
 
   /// Reads at most `size` bytes that are already waiting, never blocking. Returns the count read
-  /// (0 when nothing was waiting), or -1: kSerialHangUp on a hang-up (EIO, or read() returning 0),
-  /// otherwise the errno of read().
+  /// (0 when nothing was waiting), or -1: kSerialHangUp on a hang-up (EIO, or nothing read from a
+  /// line that polls as hung up), otherwise the errno of read().
   long Read(void* buffer, std::size_t size);
 
   /// Bits of the result of Poll.
@@ -101,6 +101,7 @@ class SerialPort {
 
  private:
   int Fail(int error);
+  bool HungUpNow() const;
 
   int fd_ = -1;
   bool hung_up_ = false;
