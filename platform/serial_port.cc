@@ -65,19 +65,19 @@ bool DataBitsFlag(int data_bits, tcflag_t* flag) {
 // Parity bits of c_cflag for each parity code; CMSPAR turns odd/even into mark/space.
 bool ParityFlags(int parity, tcflag_t* flags) {
   switch (parity & 0xFF) {
-    case kParityNone:
+    case kSerialParityNone:
       *flags = 0;
       return true;
-    case kParityOdd:
+    case kSerialParityOdd:
       *flags = PARENB | PARODD;
       return true;
-    case kParityEven:
+    case kSerialParityEven:
       *flags = PARENB;
       return true;
-    case kParityMark:
+    case kSerialParityMark:
       *flags = PARENB | PARODD | CMSPAR;
       return true;
-    case kParitySpace:
+    case kSerialParitySpace:
       *flags = PARENB | CMSPAR;
       return true;
     default:

@@ -19,18 +19,18 @@ namespace kestrum {
 
 /// Parity codes as the device configuration stores them.
 enum SerialParity : int {
-  kParityNone = 0,
-  kParityOdd = 1,
-  kParityEven = 2,
-  kParityMark = 3,
-  kParitySpace = 4,
+  kSerialParityNone = 0,
+  kSerialParityOdd = 1,
+  kSerialParityEven = 2,
+  kSerialParityMark = 3,
+  kSerialParitySpace = 4,
 };
 
 /// Line settings of a port. Only the low byte of `parity` and `data_bits` is used, as the device
 /// configuration defines them; the stop bits are always one.
 struct SerialSettings {
   int baud_rate = 9600;
-  int parity = kParityNone;
+  int parity = kSerialParityNone;
   int data_bits = 8;
 };
 

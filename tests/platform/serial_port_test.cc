@@ -37,14 +37,14 @@ TEST(SerialTermios, DataBitsParityAndStopBitsAsLinuxExpectsThem) {
     tcflag_t size;
     tcflag_t parity_bits;
   } cases[] = {
-      {kParityNone, 8, CS8, 0},
-      {kParityOdd, 7, CS7, PARENB | PARODD},
-      {kParityEven, 6, CS6, PARENB},
-      {kParityMark, 5, CS5, PARENB | PARODD | CMSPAR},
-      {kParitySpace, 8, CS8, PARENB | CMSPAR},
-      {kParityMark, 7, CS7, PARENB | PARODD | CMSPAR},
+      {kSerialParityNone, 8, CS8, 0},
+      {kSerialParityOdd, 7, CS7, PARENB | PARODD},
+      {kSerialParityEven, 6, CS6, PARENB},
+      {kSerialParityMark, 5, CS5, PARENB | PARODD | CMSPAR},
+      {kSerialParitySpace, 8, CS8, PARENB | CMSPAR},
+      {kSerialParityMark, 7, CS7, PARENB | PARODD | CMSPAR},
       // Only the low byte of each setting counts.
-      {0x100 | kParitySpace, 0x300 | 7, CS7, PARENB | CMSPAR},
+      {0x100 | kSerialParitySpace, 0x300 | 7, CS7, PARENB | CMSPAR},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "parity " << c.parity << " bits " << c.data_bits);
@@ -60,7 +60,7 @@ TEST(SerialTermios, DataBitsParityAndStopBitsAsLinuxExpectsThem) {
 
 TEST(SerialTermios, RawNonBlockingAndAtTheConfiguredSpeed) {
   termios t{};
-  ASSERT_EQ(ComputeSerialTermios(CookedTerminal(), {19200, kParityNone, 8}, &t), 0);
+  ASSERT_EQ(ComputeSerialTermios(CookedTerminal(), {19200, kSerialParityNone, 8}, &t), 0);
   EXPECT_EQ(cfgetispeed(&t), static_cast<speed_t>(B19200));
   EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B19200));
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ECHOE | ISIG | IEXTEN), 0u);
@@ -73,8 +73,8 @@ TEST(SerialTermios, RawNonBlockingAndAtTheConfiguredSpeed) {
 
 TEST(SerialTermios, UnrepresentableSettingsAreRefused) {
   const SerialSettings bad[] = {
-      {14400, kParityNone, 8}, {0, kParityNone, 8},    {9600, 5, 8},
-      {9600, kParityNone, 4},  {9600, kParityNone, 9},
+      {14400, kSerialParityNone, 8}, {0, kSerialParityNone, 8},    {9600, 5, 8},
+      {9600, kSerialParityNone, 4},  {9600, kSerialParityNone, 9},
   };
   for (const SerialSettings& s : bad) {
     termios t{};
@@ -123,7 +123,7 @@ class PtyPort : public testing::Test {
 };
 
 TEST_F(PtyPort, ReceivesBelTerminatedReportByteExact) {
-  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  ASSERT_EQ(port_.Open("COM7", {9600, kSerialParityNone, 8}), 0);
   // CR LF pairs, a BEL and a byte with the high bit set must all arrive unchanged, without a
   // newline at the end that a canonical terminal would wait for.
   const std::string report =
@@ -139,7 +139,7 @@ TEST_F(PtyPort, ReceivesBelTerminatedReportByteExact) {
 }
 
 TEST_F(PtyPort, CountsWaitingBytesAndRestoresSettingsOnClose) {
-  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  ASSERT_EQ(port_.Open("COM7", {9600, kSerialParityNone, 8}), 0);
   ASSERT_EQ(pty_.Write("abc\x07"), 0);
   ASSERT_EQ(port_.Poll(-1, 2000), SerialPort::kPortReady);
   EXPECT_EQ(port_.BytesWaiting(), 4);
@@ -155,7 +155,7 @@ TEST_F(PtyPort, CountsWaitingBytesAndRestoresSettingsOnClose) {
 }
 
 TEST_F(PtyPort, HangUpIsAFailureOfItsOwnAfterTheLastBytes) {
-  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  ASSERT_EQ(port_.Open("COM7", {9600, kSerialParityNone, 8}), 0);
   ASSERT_EQ(pty_.Write("10:15"), 0);
   ASSERT_EQ(ReadBytes(5), "10:15");
   pty_.HangUp();
@@ -173,19 +173,19 @@ TEST_F(PtyPort, HangUpIsAFailureOfItsOwnAfterTheLastBytes) {
 
   // While the alias leads nowhere, opening by name fails; re-pointed, it is followed.
   ASSERT_EQ(PublishPortAlias("COM7", (instance_.root() / "gone").string()), 0);
-  EXPECT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), -1);
+  EXPECT_EQ(port_.Open("COM7", {9600, kSerialParityNone, 8}), -1);
   EXPECT_EQ(GetErrorNumber(), ENOENT);
   PseudoTerminal again;
   ASSERT_EQ(again.Create(false), 0);
   ASSERT_EQ(PublishPortAlias("COM7", again.slave_path()), 0);
-  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  ASSERT_EQ(port_.Open("COM7", {9600, kSerialParityNone, 8}), 0);
   EXPECT_FALSE(port_.hung_up());
   ASSERT_EQ(again.Write("ok\x07"), 0);
   EXPECT_EQ(ReadBytes(3), "ok\x07");
 }
 
 TEST_F(PtyPort, PollWakesForTheOtherDescriptor) {
-  ASSERT_EQ(port_.Open("COM7", {9600, kParityNone, 8}), 0);
+  ASSERT_EQ(port_.Open("COM7", {9600, kSerialParityNone, 8}), 0);
   EXPECT_EQ(port_.Poll(-1, 10), 0);
   int pipe_fds[2];
   ASSERT_EQ(pipe(pipe_fds), 0);
@@ -201,7 +201,7 @@ TEST_F(PtyPort, OpenFailuresLeaveNothingOpen) {
   SerialPort port;
   EXPECT_EQ(port.Open("COM12345", {}), -1);
   EXPECT_EQ(GetErrorNumber(), ENAMETOOLONG);
-  EXPECT_EQ(port.Open("COM7", {14400, kParityNone, 8}), -1);
+  EXPECT_EQ(port.Open("COM7", {14400, kSerialParityNone, 8}), -1);
   EXPECT_EQ(GetErrorNumber(), EINVAL);
   EXPECT_FALSE(port.is_open());
 

@@ -84,7 +84,7 @@ TEST_F(CounterSimProgram, TakesFaultsFromItsFifoAndCleansUpOnSigterm) {
   ASSERT_TRUE(WaitForPath(alias));
   ASSERT_TRUE(WaitForPath(fifo));
   kestrum::SerialPort port;
-  ASSERT_EQ(port.Open("COM5", {9600, kestrum::kParityNone, 8}), 0);
+  ASSERT_EQ(port.Open("COM5", {9600, kestrum::kSerialParityNone, 8}), 0);
 
   int control = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
   ASSERT_GE(control, 0);
@@ -115,14 +115,14 @@ TEST_F(CounterSimProgram, HangsUpAndComesBackOnANewTerminal) {
   auto alias = instance_.rundir() / "dev" / "COM6";
   ASSERT_TRUE(WaitForPath(alias));
   kestrum::SerialPort port;
-  ASSERT_EQ(port.Open("COM6", {9600, kestrum::kParityNone, 8}), 0);
+  ASSERT_EQ(port.Open("COM6", {9600, kestrum::kSerialParityNone, 8}), 0);
   ASSERT_EQ(port.Poll(-1, 5000), kestrum::SerialPort::kPortReady);
   EXPECT_EQ(port.BytesWaiting(), -1);
   EXPECT_TRUE(port.hung_up());
 
   // Reopen by name until the alias leads to the new terminal.
   auto deadline = Clock::now() + std::chrono::seconds(5);
-  while (port.Open("COM6", {9600, kestrum::kParityNone, 8}) != 0 && Clock::now() < deadline) {
+  while (port.Open("COM6", {9600, kestrum::kSerialParityNone, 8}) != 0 && Clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_TRUE(port.is_open());
