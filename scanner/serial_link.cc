@@ -1,0 +1,86 @@
+#include "scanner/serial_link.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "platform/error_number.h"
+#include "runtime/driver_link.h"
+
+namespace parvex {
+
+int WaitForPortOrDriverMessage(const kestrum::SerialPort& port, int ms) {
+  int wake = kestrum::BeginDriverMessageWait();
+  port.Poll(wake, ms);
+  kestrum::EndDriverMessageWait();
+  return 0;
+}
+
+SerialLink::SerialLink(PortWaitFunction wait) : wait_(wait ? wait : WaitForPortOrDriverMessage) {}
+
+int SerialLink::Open(kestrum::DeviceRecord* device) {
+  port_.Close();
+  kestrum::CommSettings& comm = device->config.comm;
+  if (comm.PortName[0] == '\0') {
+    char name[16];
+    int length = std::snprintf(name, sizeof name, "COM%d", device->device_number);
+    comm.BaudRate = kestrum::kDefaultBaudRate;
+    comm.Parity = kestrum::kParityNone;
+    comm.DataBits = kestrum::kDefaultDataBits;
+    if (length >= static_cast<int>(sizeof comm.PortName)) return kestrum::FailWith(ENAMETOOLONG);
+    std::memcpy(comm.PortName, name, static_cast<std::size_t>(length) + 1);
+  }
+  std::string_view name(comm.PortName, strnlen(comm.PortName, sizeof comm.PortName));
+  kestrum::SerialSettings settings;
+  settings.baud_rate = comm.BaudRate;
+  settings.parity = static_cast<int>(comm.Parity & 0xFF);
+  settings.data_bits = comm.DataBits & 0xFF;
+  return port_.Open(name, settings);
+}
+
+int SerialLink::WaitForBytes(int timeout_ms) {
+  int waiting = port_.BytesWaiting();
+  // A failed query (a hung-up or closed port) does not get better by waiting.
+  while (waiting == 0 && timeout_ms > 0) {
+    wait_(port_, kPollStepMs);
+    timeout_ms -= kPollStepMs;
+    waiting = port_.BytesWaiting();
+  }
+  return waiting;
+}
+
+int SerialLink::Refill(int timeout_ms) {
+  int waiting = WaitForBytes(timeout_ms);
+  if (waiting < 1) return -1;
+  long got = port_.Read(buffer_, static_cast<std::size_t>(std::min(waiting, kReceiveBufferSize)));
+  if (got < 1) return -2;
+  fill_ = static_cast<int>(got);
+  position_ = 0;
+  return 0;
+}
+
+int SerialLink::ReadUntil(char* dest, char terminator, int capacity, int timeout_ms) {
+  capacity = std::max(capacity, 0);
+  std::memset(dest, 0, static_cast<std::size_t>(capacity));
+  int copied = 0;
+  for (;;) {
+    if (position_ == fill_ && Refill(timeout_ms) != 0) return copied;
+    int chunk = std::min(fill_ - position_, capacity - copied);
+    char* start = dest + copied;
+    std::memcpy(start, buffer_ + position_, static_cast<std::size_t>(chunk));
+    for (int j = 0; j < chunk && start[j] != '\0'; ++j) {
+      if (start[j] != terminator) continue;
+      position_ += j + 1;
+      copied += j + 1;
+      std::memset(dest + copied, 0, static_cast<std::size_t>(capacity - copied));
+      return copied;
+    }
+    position_ += chunk;
+    copied += chunk;
+    if (copied == capacity) return capacity;
+  }
+}
+
+}  // namespace parvex

@@ -1,0 +1,171 @@
+#include "scanner/serial_link.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "counter_test_util.h"
+#include "platform/error_number.h"
+#include "platform/pseudo_terminal.h"
+#include "test_util.h"
+
+namespace parvex {
+namespace {
+
+// A polling step that counts itself and runs the test's script instead of waiting.
+struct Steps {
+  static int& count() {
+    static int n = 0;
+    return n;
+  }
+  static std::function<void(int)>& script() {
+    static std::function<void(int)> f;
+    return f;
+  }
+  static int Wait(const kestrum::SerialPort& port, int ms) {
+    ++count();
+    if (script()) script()(count());
+    port.Poll(-1, ms);  // lets bytes written by the script arrive
+    return 0;
+  }
+};
+
+class SerialLinkTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Steps::count() = 0;
+    Steps::script() = nullptr;
+    ASSERT_EQ(pty_.Create(/*raw=*/false), 0);
+    ASSERT_EQ(kestrum::PublishPortAlias("COM4", pty_.slave_path()), 0);
+    ASSERT_EQ(link_.Open(&device_), 0);
+  }
+
+  // Writes `bytes` and waits until the port has all of them, so one refill takes them at once.
+  void Send(const std::string& bytes) {
+    ASSERT_EQ(pty_.Write(bytes), 0);
+    for (int i = 0; i < 200 && link_.BytesWaiting() < static_cast<int>(bytes.size()); ++i) {
+      usleep(5000);
+    }
+  }
+
+  std::string Read(int capacity = 300, int timeout_ms = 1000) {
+    std::string dest(static_cast<std::size_t>(capacity), 'Z');
+    int got = link_.ReadUntil(dest.data(), '\a', capacity, timeout_ms);
+    for (std::size_t i = static_cast<std::size_t>(got); i < dest.size(); ++i) {
+      EXPECT_EQ(dest[i], '\0') << "zeroed up to the capacity";
+    }
+    return dest.substr(0, static_cast<std::size_t>(got));
+  }
+
+  parvex_test::ScopedInstance instance_;
+  kestrum::PseudoTerminal pty_;
+  kestrum::DeviceRecord device_ = parvex_test::CounterDevice("COM4");
+  SerialLink link_{Steps::Wait};
+};
+
+TEST_F(SerialLinkTest, BytesAfterTheTerminatorComeBeforeNewOnes) {
+  Send("one\atwo\athr");
+  EXPECT_EQ(Read(), "one\a");
+  EXPECT_EQ(link_.buffered(), 7);
+  EXPECT_EQ(Read(), "two\a");
+  Steps::script() = [&](int step) {
+    if (step == 1) ASSERT_EQ(pty_.Write("ee\a"), 0);
+  };
+  EXPECT_EQ(Read(), "three\a");
+}
+
+TEST_F(SerialLinkTest, ReadsAcrossRefillsOfAHundredBytes) {
+  std::string report = counter_sim::FormatReport(parvex_test::CannedSample());
+  ASSERT_GT(report.size(), 200u);
+  Send(report + "next");
+  EXPECT_EQ(Read(1000), report);
+  EXPECT_EQ(Read(1000, 10), "next") << "a time-out ends the read with what came";
+}
+
+TEST_F(SerialLinkTest, ANulHidesATerminatorLaterInTheSameChunk) {
+  Send(std::string("ab\0c\ad", 6));
+  Steps::script() = [&](int step) {
+    if (step == 1) ASSERT_EQ(pty_.Write("xy\az"), 0);
+  };
+  EXPECT_EQ(Read(), std::string("ab\0c\adxy\a", 9));
+  EXPECT_EQ(link_.buffered(), 1);
+}
+
+TEST_F(SerialLinkTest, CapacityEndsTheReadAndKeepsTheRest) {
+  Send("0123456789");
+  EXPECT_EQ(Read(4), "0123");
+  EXPECT_EQ(Read(0), "") << "capacity 0 consumes nothing";
+  EXPECT_EQ(link_.buffered(), 6);
+  EXPECT_EQ(Steps::count(), 0);
+  EXPECT_EQ(Read(300, 10), "456789");
+}
+
+TEST_F(SerialLinkTest, TimeOutCountsPollingStepsOfTwoMilliseconds) {
+  EXPECT_EQ(Read(300, 1000), "");
+  EXPECT_EQ(Steps::count(), 500);
+  Steps::count() = 0;
+  EXPECT_EQ(Read(300, 3), "");
+  EXPECT_EQ(Steps::count(), 2);
+  Steps::count() = 0;
+  EXPECT_EQ(Read(300, 0), "");
+  EXPECT_EQ(Steps::count(), 0);
+  // Capacity 0 with an empty buffer still waits for a refill first.
+  Steps::count() = 0;
+  EXPECT_EQ(Read(0, 20), "");
+  EXPECT_EQ(Steps::count(), 10);
+}
+
+TEST_F(SerialLinkTest, HangUpEndsTheReadWithoutWaiting) {
+  Send("10:20");
+  Steps::script() = [&](int step) {
+    if (step == 1) pty_.HangUp();
+  };
+  EXPECT_EQ(Read(300, 1000), "10:20");
+  EXPECT_EQ(Steps::count(), 1);
+  EXPECT_TRUE(link_.hung_up());
+  Steps::count() = 0;
+  EXPECT_EQ(Read(300, 1000), "");
+  EXPECT_EQ(Steps::count(), 0) << "no polling of a dead line";
+}
+
+TEST(SerialLinkOpen, EmptyPortNameBecomesTheDefaultsInTheRecord) {
+  parvex_test::ScopedInstance instance;
+  kestrum::PseudoTerminal pty;
+  ASSERT_EQ(pty.Create(false), 0);
+  ASSERT_EQ(kestrum::PublishPortAlias("COM3", pty.slave_path()), 0);
+  kestrum::DeviceRecord device = parvex_test::CounterDevice("", 3);
+  device.config.comm.BaudRate = 1;
+  device.config.comm.Parity = 7;
+  device.config.comm.DataBits = 2;
+  SerialLink link(Steps::Wait);
+  ASSERT_EQ(link.Open(&device), 0);
+  EXPECT_STREQ(device.config.comm.PortName, "COM3");
+  EXPECT_EQ(device.config.comm.BaudRate, 9600);
+  EXPECT_EQ(device.config.comm.Parity, 0u);
+  EXPECT_EQ(device.config.comm.DataBits, 8);
+
+  // Settings the line cannot take close the port again.
+  device.config.comm.BaudRate = 14400;
+  EXPECT_EQ(link.Open(&device), -1);
+  EXPECT_EQ(kestrum::GetErrorNumber(), EINVAL);
+  EXPECT_FALSE(link.is_open());
+
+  // A device number whose default name does not fit the record is refused.
+  kestrum::DeviceRecord big = parvex_test::CounterDevice("", 65535);
+  EXPECT_EQ(link.Open(&big), -1);
+  EXPECT_EQ(kestrum::GetErrorNumber(), ENAMETOOLONG);
+  EXPECT_STREQ(big.config.comm.PortName, "");
+
+  // A name filling all eight bytes without a NUL is too long, not read past.
+  kestrum::DeviceRecord full = parvex_test::CounterDevice("");
+  std::memcpy(full.config.comm.PortName, "COM12345", 8);
+  EXPECT_EQ(link.Open(&full), -1);
+  EXPECT_EQ(kestrum::GetErrorNumber(), ENAMETOOLONG);
+}
+
+}  // namespace
+}  // namespace parvex
