@@ -51,7 +51,8 @@ class MutexAttr {
 };
 
 // Turns the result of a lock call into the interface's result.
-int AfterLock(pthread_mutex_t* mutex, int result) {
+int AfterLock(pthread_mutex_t* mutex, int result, bool* abandoned = nullptr) {
+  if (abandoned) *abandoned = result == EOWNERDEAD;
   if (result == EOWNERDEAD) {
     // The holder died: the data it guarded is taken as it is, and the mutex stays usable.
     result = pthread_mutex_consistent(mutex);
@@ -84,12 +85,12 @@ NamedMutex* OpenNamedMutex(const std::string& path) {
 
 void CloseNamedMutex(NamedMutex* mutex) { delete mutex; }
 
-int LockNamedMutex(NamedMutex* mutex) {
+int LockNamedMutex(NamedMutex* mutex, bool* abandoned) {
   if (!mutex) return FailWith(EINVAL);
-  return AfterLock(mutex->get(), pthread_mutex_lock(mutex->get()));
+  return AfterLock(mutex->get(), pthread_mutex_lock(mutex->get()), abandoned);
 }
 
-int LockNamedMutexFor(NamedMutex* mutex, int milliseconds) {
+int LockNamedMutexFor(NamedMutex* mutex, int milliseconds, bool* abandoned) {
   if (!mutex) return FailWith(EINVAL);
   timespec deadline;
   clock_gettime(CLOCK_REALTIME, &deadline);
@@ -101,7 +102,7 @@ int LockNamedMutexFor(NamedMutex* mutex, int milliseconds) {
   // does), so sanitised builds poll.
   for (;;) {
     int result = pthread_mutex_trylock(mutex->get());
-    if (result != EBUSY) return AfterLock(mutex->get(), result);
+    if (result != EBUSY) return AfterLock(mutex->get(), result, abandoned);
     timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     if (now.tv_sec > deadline.tv_sec ||
@@ -112,7 +113,7 @@ int LockNamedMutexFor(NamedMutex* mutex, int milliseconds) {
     nanosleep(&pause, nullptr);
   }
 #else
-  return AfterLock(mutex->get(), pthread_mutex_timedlock(mutex->get(), &deadline));
+  return AfterLock(mutex->get(), pthread_mutex_timedlock(mutex->get(), &deadline), abandoned);
 #endif
 }
 

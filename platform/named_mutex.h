@@ -27,12 +27,14 @@ NamedMutex* OpenNamedMutex(const std::string& path);
 void CloseNamedMutex(NamedMutex* mutex);
 
 /// Waits without time limit for the mutex. Returns 0 when the calling thread holds it (also
-/// when its previous holder died holding it), or -1 with the error number set.
-int LockNamedMutex(NamedMutex* mutex);
+/// when its previous holder died holding it), or -1 with the error number set. When
+/// `abandoned` is given it is set to whether the previous holder died holding the mutex, so
+/// that the caller can reset what the dead holder left half-done.
+int LockNamedMutex(NamedMutex* mutex, bool* abandoned = nullptr);
 
 /// Waits at most `milliseconds` for the mutex. Returns 0 when acquired (as LockNamedMutex),
 /// -1 with error number ETIMEDOUT when the time ran out, or -1 with another error number.
-int LockNamedMutexFor(NamedMutex* mutex, int milliseconds);
+int LockNamedMutexFor(NamedMutex* mutex, int milliseconds, bool* abandoned = nullptr);
 
 /// Releases one level of the calling thread's hold. Returns 0, or -1 with the error number set
 /// (EPERM when the thread does not hold it).

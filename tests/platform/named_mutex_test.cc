@@ -102,11 +102,14 @@ TEST_F(NamedMutexTest, HolderKilledWhileHoldingDoesNotBlockOthers) {
   ASSERT_TRUE(child_holds);
   EXPECT_EQ(early, -1) << "the child held it";
 
-  ASSERT_EQ(LockNamedMutexFor(mutex_, 2000), 0) << "an abandoned mutex counts as acquired";
+  bool abandoned = false;
+  ASSERT_EQ(LockNamedMutexFor(mutex_, 2000, &abandoned), 0) << "abandoned counts as acquired";
+  EXPECT_TRUE(abandoned);
   ASSERT_EQ(UnlockNamedMutex(mutex_), 0);
   // Made consistent: the mutex keeps working for everyone.
   EXPECT_EQ(OtherProcessLocks(2000), 0);
-  EXPECT_EQ(LockNamedMutexFor(mutex_, 2000), 0);
+  EXPECT_EQ(LockNamedMutex(mutex_, &abandoned), 0);
+  EXPECT_FALSE(abandoned);
   EXPECT_EQ(UnlockNamedMutex(mutex_), 0);
 }
 

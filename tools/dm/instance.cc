@@ -1,0 +1,229 @@
+#include "tools/dm/instance.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <vector>
+
+#include "platform/error_number.h"
+#include "platform/instance_paths.h"
+#include "records/area_layout.h"
+#include "records/channel_table.h"
+#include "records/device_record.h"
+#include "records/error_entries.h"
+#include "records/system_records.h"
+#include "tools/dm/area_builder.h"
+
+namespace kestrum::dm {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kChannelConfigRecordSize = 216;
+
+// Copies `text` into a fixed field, leaving at least one NUL at its end.
+void PutText(char* field, std::size_t size, std::string_view text) {
+  std::memset(field, 0, size);
+  std::memcpy(field, text.data(), std::min(text.size(), size - 1));
+}
+
+void PutPrefix(char* field, std::string_view prefix) {
+  field[0] = prefix.size() > 0 ? prefix[0] : '\0';
+  field[1] = prefix.size() > 1 ? prefix[1] : '\0';
+}
+
+// A data part that starts with a u32 record count, with room for `count` records of
+// `record_size` bytes and `extra` further bytes.
+std::vector<std::byte> CountedData(uint32_t count, std::size_t record_size, std::size_t extra) {
+  std::vector<std::byte> data(4 + count * record_size + extra);
+  std::memcpy(data.data(), &count, 4);
+  return data;
+}
+
+template <typename Record>
+Record* RecordAt(std::vector<std::byte>& data, std::size_t index) {
+  return reinterpret_cast<Record*>(data.data() + 4 + index * sizeof(Record));
+}
+
+DeviceRecord MakeDeviceRecord(const DeviceSpec& d) {
+  DeviceRecord r = {};
+  PutText(r.driver_name, sizeof(r.driver_name), d.driver);
+  PutText(r.device_name, sizeof(r.device_name), d.name);
+  r.device_number = d.number;
+  PutText(r.folder_name, sizeof(r.folder_name), d.folder);
+  for (std::size_t k = 0; k < d.kinds.size(); ++k) {
+    if (d.kinds[k]) PutPrefix(r.prefixes[k], d.kinds[k]->prefix);
+  }
+  r.config.comm.ScanRate = d.scan_rate;
+  r.config.comm.BaudRate = d.baud;
+  PutText(r.config.comm.PortName, sizeof(r.config.comm.PortName), d.port);
+  r.config.comm.Parity = d.parity;
+  r.config.comm.DataBits = d.data_bits;
+  return r;
+}
+
+class Builder {
+ public:
+  Builder(const SystemDescription& system, std::string* error) : system_(system), error_(error) {}
+
+  bool Run() {
+    return MakeFolders() && MakeDevices() && MakeProcessors() && MakeLoggers() && MakeErrors() &&
+           MakePrefixes();
+  }
+
+ private:
+  bool Fail(const std::string& message) {
+    if (error_) *error_ = message;
+    return false;
+  }
+  bool Area(std::string_view name, std::span<const std::byte> data) {
+    if (CreateArea(name, data, system_.shape) == 0) return true;
+    return Fail("cannot create area " + std::string(name) + ": " + std::strerror(GetErrorNumber()));
+  }
+
+  bool MakeFolders() {
+    const fs::path root = InstanceDir();
+    std::error_code ec;
+    for (const char* sub : {"shm/Global/Global", "mailslot/process", "dev", "bin"}) {
+      fs::create_directories(root / sub, ec);
+      if (ec) return Fail("cannot create " + (root / sub).string() + ": " + ec.message());
+    }
+    for (const char* sub : {"", "shm", "shm/Global", "shm/Global/Global", "mailslot",
+                            "mailslot/process", "dev", "bin"}) {
+      if (chmod((root / sub).c_str(), kInstanceMode) != 0) {
+        return Fail("cannot set the mode of " + (root / sub).string());
+      }
+    }
+    return true;
+  }
+
+  bool MakeDevices() {
+    const auto n = static_cast<uint32_t>(system_.devices.size());
+    // The extra-prefix array (two characters per device) always follows the records.
+    std::vector<std::byte> data = CountedData(n, sizeof(DeviceRecord), 2 * n);
+    for (uint32_t i = 0; i < n; ++i) {
+      const DeviceSpec& d = system_.devices[i];
+      *RecordAt<DeviceRecord>(data, i) = MakeDeviceRecord(d);
+      if (d.extra) {
+        auto* extra = reinterpret_cast<char*>(data.data() + 4 + n * sizeof(DeviceRecord) + 2 * i);
+        PutPrefix(extra, d.extra->prefix);
+      }
+    }
+    return Area(kDeviceAreaName, data);
+  }
+
+  bool MakeProcessors() {
+    const auto n = static_cast<uint32_t>(system_.processors.size());
+    std::vector<std::byte> data = CountedData(n, sizeof(DataProcessorRecord), 0);
+    for (uint32_t i = 0; i < n; ++i) {
+      const DataProcessorSpec& p = system_.processors[i];
+      DataProcessorRecord* r = RecordAt<DataProcessorRecord>(data, i);
+      PutText(r->name, sizeof(r->name), p.name);
+      if (p.prefix) PutPrefix(r->prefix, p.prefix->prefix);
+      r->write_mode = p.write_mode;
+      r->present = p.present ? 1 : 0;
+      r->value_kind = p.value_kind;
+      r->owner_pid = p.owner_pid;
+    }
+    return Area(kDataProcessorAreaName, data);
+  }
+
+  bool MakeLoggers() {
+    const auto n = static_cast<uint32_t>(system_.loggers.size());
+    std::vector<std::byte> data = CountedData(n, sizeof(LoggerRecord), 0);
+    for (uint32_t i = 0; i < n; ++i) {
+      const LoggerSpec& l = system_.loggers[i];
+      LoggerRecord* r = RecordAt<LoggerRecord>(data, i);
+      r->enabled = l.enabled ? 1 : 0;
+      r->process_id = l.pid;
+      PutText(r->name, sizeof(r->name), l.name);
+    }
+    return Area(kLoggerAreaName, data);
+  }
+
+  bool MakeErrors() {
+    const uint32_t n = system_.error_entries;
+    const std::size_t per_entry = system_.long_errors ? kLongErrorBytesPerEntry : 57;
+    return Area(kErrorAreaName, CountedData(n, per_entry, 0));
+  }
+
+  bool MakePrefixes() {
+    std::set<std::string> seen;
+    auto make = [&](const PrefixSpec& spec) {
+      if (!seen.insert(spec.prefix).second) return Fail("prefix " + spec.prefix + " used twice");
+      return MakePrefixAreas(spec);
+    };
+    for (const auto& p : system_.processors) {
+      if (p.prefix && !make(*p.prefix)) return false;
+    }
+    for (const auto& d : system_.devices) {
+      for (const auto& kind : d.kinds) {
+        if (kind && !make(*kind)) return false;
+      }
+      if (d.extra && !make(*d.extra)) return false;
+    }
+    return true;
+  }
+
+  bool MakePrefixAreas(const PrefixSpec& spec) {
+    const std::string base = "dm_" + spec.prefix;
+    std::vector<std::byte> table(ChannelTableBytes(spec.channels, spec.live_bytes));
+    ChannelTableHeader header = {};
+    PutPrefix(header.prefix, spec.prefix);
+    header.live_bytes = spec.live_bytes;
+    header.channel_count = spec.channels;
+    std::memcpy(table.data(), &header, sizeof(header));
+    // Event rows: one for the derived-value service, one per logger; one bit per channel.
+    std::vector<std::byte> events(std::size_t{spec.channels / 8u} * (1 + system_.loggers.size()));
+    std::vector<std::byte> config(std::size_t{spec.channels} * kChannelConfigRecordSize);
+    return Area(base, table) && Area(base + "_conf", config) && Area(base + "_event", events);
+  }
+
+  const SystemDescription& system_;
+  std::string* error_;
+};
+
+}  // namespace
+
+int CreateInstance(const SystemDescription& system, std::string* error) {
+  return Builder(system, error).Run() ? 0 : -1;
+}
+
+int RemoveInstance(const std::string& dir) {
+  std::error_code ec;
+  fs::remove_all(dir, ec);
+  return ec ? -1 : 0;
+}
+
+TemporaryInstance::~TemporaryInstance() {
+  if (!dir_.empty()) RemoveInstance(dir_);
+  if (!rundir_set_) return;
+  if (old_rundir_) {
+    setenv("KESTRUM_RUNDIR", old_rundir_->c_str(), 1);
+  } else {
+    unsetenv("KESTRUM_RUNDIR");
+  }
+}
+
+std::unique_ptr<TemporaryInstance> BuildInstance(std::string_view json, std::string* error) {
+  std::unique_ptr<TemporaryInstance> instance(new TemporaryInstance);
+  if (ParseSystemDescription(json, &instance->system_, error) != 0) return nullptr;
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/kestrum-dm-XXXXXX";
+  if (!mkdtemp(pattern.data())) {
+    if (error) *error = "cannot create a temporary directory";
+    return nullptr;
+  }
+  instance->dir_ = pattern;
+  if (const char* old = std::getenv("KESTRUM_RUNDIR")) instance->old_rundir_ = old;
+  setenv("KESTRUM_RUNDIR", instance->dir_.c_str(), 1);
+  instance->rundir_set_ = true;
+  if (CreateInstance(instance->system_, error) != 0) return nullptr;  // the destructor cleans up
+  return instance;
+}
+
+}  // namespace kestrum::dm
