@@ -1,0 +1,25 @@
+// The runtime services the configuration loaders use: whether configuration is read from XML
+// files, the program folder searched for extension modules, and the system event log.
+#ifndef PARVEX_CONFIG_RUNTIME_SERVICES_H_
+#define PARVEX_CONFIG_RUNTIME_SERVICES_H_
+
+#include <string>
+
+namespace kestrum {
+
+/// Returns true when configuration is read from XML files for the machine that holds `folder`
+/// (a folder "//host/..." names a remote host, whose registry cannot be reached: false).
+/// Reads "ReadXML" of SOFTWARE\Veltrane\Kestrum: "ON" yes, "OFF" no (any case); absent or
+/// another text: yes.
+bool ConfigUseXml(const std::string& folder);
+
+/// Returns the program folder ("KSM_BIN"): the environment variable when set, else the
+/// installation's BIN folder.
+std::string ConfigProgramFolder();
+
+/// Reports a configuration error to the local system event log as an error event.
+void ConfigReportError(const std::string& text);
+
+}  // namespace kestrum
+
+#endif  // PARVEX_CONFIG_RUNTIME_SERVICES_H_
