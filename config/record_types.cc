@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "config/channel_texts.h"
-
 namespace kestrum {
 namespace {
 
@@ -74,8 +72,8 @@ constexpr StructsType kFloat = StructsFloatType(false);
 constexpr StructsType kU8 = StructsUintType(kStructsInt8, kStructsUnsigned);
 constexpr StructsType kU16 = StructsUintType(kStructsInt16, kStructsUnsigned);
 constexpr StructsType kText32 = StructsFixedStringType(32);
-constexpr StructsType kAnalogueHardware = StructsFixedDataType(kAnalogueHardwareSize);
-constexpr StructsType kDigitalHardware = StructsFixedDataType(kDigitalHardwareSize);
+constexpr StructsType kAnalogueHardware = StructsFixedDataType(kAnalogueHardwareBytes);
+constexpr StructsType kDigitalHardware = StructsFixedDataType(kDigitalHardwareBytes);
 
 constexpr StructsField kAnalogueFields[] = {
     Bit("Enable", &kAiEnable),
@@ -118,7 +116,7 @@ constexpr StructsField kAnalogueFields[] = {
     {"HighAlarmPriority", &kU8, 1, 72},
     {"HighAlarmDelay", &kU16, 2, 184},
     {"HighAlarmText", &kText32, 32, 74},
-    {"Analogue", &kAnalogueHardware, kAnalogueHardwareSize, kAnalogueHardwareOffset},
+    {"Analogue", &kAnalogueHardware, kAnalogueHardwareBytes, kAnalogueHardwareOffset},
     {nullptr, nullptr, 0, 0},
 };
 
@@ -141,7 +139,7 @@ constexpr StructsField kDigitalFields[] = {
     {"AlarmPriority", &kU8, 1, 96},
     {"AlarmDelay", &kU16, 2, 190},
     {"AlarmText", &kText32, 32, 97},
-    {"Digital", &kDigitalHardware, kDigitalHardwareSize, kDigitalHardwareOffset},
+    {"Digital", &kDigitalHardware, kDigitalHardwareBytes, kDigitalHardwareOffset},
     {nullptr, nullptr, 0, 0},
 };
 

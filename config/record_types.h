@@ -11,12 +11,22 @@
 
 namespace kestrum {
 
+/// Offsets of the first piece of each split text of a channel record; also the first argument
+/// of the "chanconfignstring" type that names the text.
+inline constexpr int kSplitTagOffset = 0;
+inline constexpr int kSplitDescriptionOffset = 8;
+inline constexpr int kSplitUnitsOffset = 32;
+/// Longest texts the split pieces hold.
+inline constexpr int kChannelTagMax = 15;
+inline constexpr int kChannelDescriptionMax = 32;
+inline constexpr int kChannelUnitsMax = 8;
+
 /// Size of a channel configuration record.
 inline constexpr size_t kChannelRecordSize = 216;
 /// Size of the hardware part of each layout and where it lies.
-inline constexpr int kAnalogueHardwareSize = 16;
+inline constexpr int kAnalogueHardwareBytes = 16;
 inline constexpr int kAnalogueHardwareOffset = 188;
-inline constexpr int kDigitalHardwareSize = 24;
+inline constexpr int kDigitalHardwareBytes = 24;
 inline constexpr int kDigitalHardwareOffset = 192;
 /// Number of fields of each layout, the hardware part included.
 inline constexpr size_t kAnalogueFieldCount = 41;

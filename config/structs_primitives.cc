@@ -14,9 +14,10 @@
 #include <string>
 #include <string_view>
 
-#include "config/channel_texts.h"
+#include "config/record_types.h"
 #include "config/structs_type.h"
 #include "platform/error_number.h"
+#include "records/channel_config.h"
 
 namespace {
 
@@ -124,9 +125,9 @@ uint8_t BitMask(const StructsType* type) {
 }
 
 // The start of a channel record: the split text's nominal address minus its first argument.
-uint8_t* RecordStart(const StructsType* type, const void* value) {
+kestrum::ChannelConfigRecord* RecordStart(const StructsType* type, const void* value) {
   uintptr_t start = reinterpret_cast<uintptr_t>(value) - static_cast<uintptr_t>(type->args[0].num);
-  return reinterpret_cast<uint8_t*>(start);
+  return reinterpret_cast<kestrum::ChannelConfigRecord*>(start);
 }
 
 int HexDigit(char c) {
@@ -376,16 +377,16 @@ char* StructsBitFieldFormat(const StructsType* type, const char*, const void* va
 
 int StructsChanConfigStringParse(const StructsType* type, const char* text, void* value, char* ebuf,
                                  int emax) {
-  uint8_t* record = RecordStart(type, value);
+  kestrum::ChannelConfigRecord* record = RecordStart(type, value);
   switch (type->args[0].num) {
     case kestrum::kSplitTagOffset:
-      kestrum::StoreChannelTag(record, text);
+      kestrum::SetChannelTag(record, text);
       return 0;
     case kestrum::kSplitDescriptionOffset:
-      kestrum::StoreChannelDescription(record, text);
+      kestrum::SetChannelDescription(record, text);
       return 0;
     case kestrum::kSplitUnitsOffset:
-      kestrum::StoreChannelUnits(record, text);
+      kestrum::SetChannelUnits(record, text);
       return 0;
     default:
       return InvalidValue(text, ebuf, emax);
@@ -393,17 +394,17 @@ int StructsChanConfigStringParse(const StructsType* type, const char* text, void
 }
 
 char* StructsChanConfigStringFormat(const StructsType* type, const char*, const void* value) {
-  const uint8_t* record = RecordStart(type, value);
+  const kestrum::ChannelConfigRecord& record = *RecordStart(type, value);
   std::string text;
   switch (type->args[0].num) {
     case kestrum::kSplitTagOffset:
-      text = kestrum::ChannelTagText(record);
+      text = kestrum::GetChannelTag(record);
       break;
     case kestrum::kSplitDescriptionOffset:
-      text = kestrum::ChannelDescriptionText(record);
+      text = kestrum::GetChannelDescription(record);
       break;
     case kestrum::kSplitUnitsOffset:
-      text = kestrum::ChannelUnitsText(record);
+      text = kestrum::GetChannelUnits(record);
       break;
     default:
       text = "INVALID";

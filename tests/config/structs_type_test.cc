@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "config/channel_texts.h"
 #include "config/record_types.h"
 #include "platform/error_number.h"
 
@@ -353,6 +352,13 @@ TEST(RecordTypes, BitFieldsReachTheFlagsWordByMask) {
   EXPECT_STREQ(ebuf, "invalid value \"XX\"");
 }
 
+std::string Get(const StructsType& layout, const char* name, const uint8_t* record) {
+  char* text = StructsGetString(&layout, name, record, "TEMPORARY");
+  std::string copy = text ? text : "<null>";
+  free(text);
+  return copy;
+}
+
 TEST(RecordTypes, SplitTextsStoreTheirPiecesAndJoinThem) {
   uint8_t record[kChannelRecordSize] = {};
   char ebuf[64];
@@ -362,26 +368,27 @@ TEST(RecordTypes, SplitTextsStoreTheirPiecesAndJoinThem) {
   EXPECT_EQ(std::memcmp(record, "ABCDEFGH", 8), 0);
   EXPECT_EQ(std::memcmp(record + 138, "IJKL", 4), 0);
   EXPECT_EQ(std::memcmp(record + 158, "MNO", 3), 0);
-  EXPECT_EQ(ChannelTagText(record), "ABCDEFGHIJKLMNO");
-  char* tag = StructsGetString(&kAnalogueChannelType, "Tag", record, "TEMPORARY");
-  EXPECT_STREQ(tag, "ABCDEFGHIJKLMNO");
-  free(tag);
+  EXPECT_EQ(Get(kAnalogueChannelType, "Tag", record), "ABCDEFGHIJKLMNO");
 
-  // A shorter text ends at the first piece; later pieces are cut off by their first byte.
-  StoreChannelTag(record, "SHORT");
+  // A shorter text ends in the first piece; the later pieces no longer count.
+  ASSERT_EQ(StructsSetString(&kDigitalChannelType, "Tag", "SHORT", record, ebuf, sizeof ebuf), 0);
   EXPECT_EQ(record[138], 0);
   EXPECT_EQ(record[158], 0);
-  EXPECT_EQ(ChannelTagText(record), "SHORT");
+  EXPECT_EQ(Get(kDigitalChannelType, "Tag", record), "SHORT");
 
-  StoreChannelDescription(record, "0123456789abcdefXYZ");
-  EXPECT_EQ(ChannelDescriptionText(record), "0123456789abcdefXYZ");
-  StoreChannelUnits(record, "ppm/cubicfoot");
-  EXPECT_EQ(ChannelUnitsText(record), "ppm/cubi");
+  ASSERT_EQ(StructsSetString(&kAnalogueChannelType, "Description", "0123456789abcdefXYZ", record,
+                             ebuf, sizeof ebuf),
+            0);
+  EXPECT_EQ(Get(kAnalogueChannelType, "Description", record), "0123456789abcdefXYZ");
+  EXPECT_EQ(std::memcmp(record + 142, "XYZ", 3), 0);
+  ASSERT_EQ(
+      StructsSetString(&kAnalogueChannelType, "Units", "ppm/cubicfoot", record, ebuf, sizeof ebuf),
+      0);
+  EXPECT_EQ(Get(kAnalogueChannelType, "Units", record), "ppm/cubi");
   EXPECT_EQ(std::memcmp(record + 32, "ppm/", 4), 0);
   EXPECT_EQ(std::memcmp(record + 161, "cubi", 4), 0);
-  // Exactly eight characters fill the first piece and leave none for the second.
-  StoreChannelTag(record, "EIGHTCHR");
-  EXPECT_EQ(ChannelTagText(record), "EIGHTCHR");
+  // The other texts were not touched by the units.
+  EXPECT_EQ(Get(kAnalogueChannelType, "Tag", record), "SHORT");
 }
 
 TEST(RecordTypes, ModuleHardwareTypeReplacesTheDefaultForOneLayoutOnly) {
