@@ -1,6 +1,9 @@
 #include "config/record_types.h"
 
 #include <algorithm>
+#include <cstddef>
+
+#include "records/device_record.h"
 
 namespace kestrum {
 namespace {
@@ -12,6 +15,21 @@ constexpr StructsType kUint32 = StructsUintType(kStructsInt32, kStructsUnsigned)
 constexpr StructsField kSaveSettingsFields[] = {
     {"AutoEnable", &kOffOn, 4, 0}, {"SaveOutputs", &kOffOn, 4, 4}, {"SaveByTag", &kOffOn, 4, 8},
     {"SaveRate", &kUint32, 4, 12}, {nullptr, nullptr, 0, 0},
+};
+
+// The particle counter's device block: its serial settings.
+constexpr StructsType kInt32 = StructsUintType(kStructsInt32, kStructsSigned);
+constexpr StructsType kPortName = StructsFixedStringType(7);
+constexpr StructsIdEntry kParityNames[] = {{"None", 0, 1}, {"Odd", 1, 1},   {"Even", 2, 1},
+                                           {"Mark", 3, 1}, {"Space", 4, 1}, {nullptr, 0, 0}};
+constexpr StructsType kParity = StructsIdType(4, kParityNames);
+constexpr StructsField kCounterConfigFields[] = {
+    {"ScanRate", &kUint32, 4, offsetof(CommSettings, ScanRate)},
+    {"BaudRate", &kInt32, 4, offsetof(CommSettings, BaudRate)},
+    {"PortName", &kPortName, 7, offsetof(CommSettings, PortName)},
+    {"Parity", &kParity, 4, offsetof(CommSettings, Parity)},
+    {"DataBits", &kInt32, 4, offsetof(CommSettings, DataBits)},
+    {nullptr, nullptr, 0, 0},
 };
 
 // Channel records.
@@ -149,6 +167,8 @@ static_assert(std::size(kDigitalFields) == kDigitalFieldCount + 1);
 }  // namespace
 
 const StructsType kSaveSettingsType = StructsStructureType(16, kSaveSettingsFields);
+const StructsType kCounterConfigType =
+    StructsStructureType(static_cast<int32_t>(kDeviceConfigBlockSize), kCounterConfigFields);
 const StructsType kAnalogueChannelType =
     StructsStructureType(static_cast<int32_t>(kChannelRecordSize), kAnalogueFields);
 const StructsType kDigitalChannelType =

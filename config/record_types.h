@@ -36,6 +36,12 @@ inline constexpr size_t kDigitalFieldCount = 19;
 /// SaveByTag (booleans written "Off"/"On") and SaveRate (unsigned), 16 bytes.
 extern const StructsType kSaveSettingsType;
 
+/// The particle counter's device configuration block (704 bytes) as XML fields: ScanRate
+/// (unsigned), BaudRate (signed), PortName (at most 7 characters, so that a NUL always ends it),
+/// Parity ("None", "Odd", "Even", "Mark", "Space", any case) and DataBits (signed). The rest of
+/// the block has no fields.
+extern const StructsType kCounterConfigType;
+
 /// The analogue layout (kinds "ai", "ao", "ci") with its default hardware part: 16 bytes of
 /// fixed data written as hexadecimal.
 extern const StructsType kAnalogueChannelType;

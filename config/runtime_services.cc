@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/event_log.h"
@@ -41,8 +42,14 @@ std::string ConfigProgramFolder() {
   return std::string("/opt/") + kProductName + "/BIN";
 }
 
+namespace {
+std::atomic<bool> g_error_events{true};
+}  // namespace
+
 void ConfigReportError(const std::string& text) {
-  ReportToSyslog(kProductName, kEventTypeError, text);
+  if (g_error_events) ReportToSyslog(kProductName, kEventTypeError, text);
 }
+
+void SetConfigErrorEvents(bool on) { g_error_events = on; }
 
 }  // namespace kestrum

@@ -17,8 +17,13 @@ bool ConfigUseXml(const std::string& folder);
 /// installation's BIN folder.
 std::string ConfigProgramFolder();
 
-/// Reports a configuration error to the local system event log as an error event.
+/// Reports a configuration error to the local system event log as an error event, unless the
+/// process switched such reports off.
 void ConfigReportError(const std::string& text);
+
+/// Switches the event reports of configuration errors on (the default) or off, for programs
+/// that show the errors themselves (the configuration compiler).
+void SetConfigErrorEvents(bool on);
 
 }  // namespace kestrum
 

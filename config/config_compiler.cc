@@ -1,0 +1,336 @@
+#include "config/config_compiler.h"
+
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <utility>
+
+#include <pugixml.hpp>
+
+#include "config/channel_config.h"
+#include "config/device_config.h"
+#include "config/extension_module.h"
+#include "config/record_types.h"
+#include "config/runtime_services.h"
+#include "config/xml_document.h"
+#include "platform/error_number.h"
+#include "platform/shared_file.h"
+#include "records/device_record.h"
+#include "records/time_stamp.h"
+
+namespace kestrum {
+namespace {
+
+// A channel id beyond this is refused rather than allocated for.
+constexpr int kMaxChannels = 62500;
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+struct Output {
+  std::string name;
+  std::string bytes;
+};
+
+const StructsType* CounterConfigType(void*, int32_t) { return &kCounterConfigType; }
+
+// Range checks of the particle counter's serial settings where they were given.
+int32_t ValidateCounterConfig(const char* found, void* block, char* ebuf, int32_t size) {
+  const auto* comm = static_cast<const CommSettings*>(block);
+  const std::string list = found;
+  if (list.find(",BaudRate,") != std::string::npos && comm->BaudRate <= 0) {
+    std::snprintf(ebuf, static_cast<size_t>(size), "<BaudRate> must be above 0");
+    return -1;
+  }
+  if (list.find(",DataBits,") != std::string::npos && (comm->DataBits < 5 || comm->DataBits > 8)) {
+    std::snprintf(ebuf, static_cast<size_t>(size), "<DataBits> must be 5 to 8");
+    return -1;
+  }
+  return 0;
+}
+
+// Holds the folder's extension module while its descriptions are in use.
+class FolderModule {
+ public:
+  explicit FolderModule(const std::string& folder) : module_(LoadExtensionModule(folder.c_str())) {
+    device_ = DeviceConfigHooksOf(module_);
+    channel_ = ChannelConfigHooksOf(module_);
+    if (device_.get_config_type == nullptr) {
+      device_ = DeviceConfigHooks{};
+      device_.get_config_type = CounterConfigType;
+      device_.validate_device = ValidateCounterConfig;
+    }
+  }
+  ~FolderModule() { FreeModule(module_); }
+  FolderModule(const FolderModule&) = delete;
+  FolderModule& operator=(const FolderModule&) = delete;
+
+  const DeviceConfigHooks& device() const { return device_; }
+  const ChannelConfigHooks& channel() const { return channel_; }
+
+ private:
+  ModuleHandle module_;
+  DeviceConfigHooks device_;
+  ChannelConfigHooks channel_;
+};
+
+// Turns event reports of configuration errors off for the compiler's lifetime of a call.
+class QuietEvents {
+ public:
+  QuietEvents() { SetConfigErrorEvents(false); }
+  ~QuietEvents() { SetConfigErrorEvents(true); }
+};
+
+bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+bool ReadFile(const std::string& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), {});
+  return !in.bad();
+}
+
+TimeStamp LocalTimeNow() {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local;
+  localtime_r(&now.tv_sec, &local);
+  return TimeStamp{static_cast<int32_t>(now.tv_sec + local.tm_gmtoff),
+                   static_cast<int16_t>(now.tv_nsec / 1000000), 0};
+}
+
+// The leaf fields of `value` as (name, text) pairs.
+bool Format(const StructsType* type, const void* value, Fields* out, std::string* error) {
+  char** names = nullptr;
+  int count = StructsTraverse(type, value, &names, "TEMPORARY");
+  if (count < 0) {
+    *error = "invalid field description";
+    return false;
+  }
+  bool ok = true;
+  for (int i = 0; i < count; ++i) {
+    char* text = StructsGetString(type, names[i], value, "TEMPORARY");
+    if (text == nullptr) {
+      *error = std::string("field ") + names[i] + " cannot be formatted";
+      ok = false;
+      break;
+    }
+    out->emplace_back(names[i], text);
+    std::free(text);
+  }
+  StructsFreeNames(names, count);
+  return ok;
+}
+
+void AddFields(pugi::xml_node parent, const Fields& fields) {
+  for (const auto& [name, text] : fields)
+    parent.append_child(name.c_str()).text().set(text.c_str());
+}
+
+std::string Serialize(const pugi::xml_document& doc) {
+  std::ostringstream out;
+  doc.save(out, "  ");
+  return out.str();
+}
+
+// The largest "id" of the document element's Channel children, or -1 with a message.
+int MaxChannelId(const std::string& path, std::string* error) {
+  pugi::xml_document doc;
+  pugi::xml_parse_result parsed = doc.load_file(path.c_str());
+  if (!parsed) {
+    *error = path + ": " + parsed.description();
+    return -1;
+  }
+  long max_id = 0;
+  for (pugi::xml_node channel : doc.document_element().children("Channel")) {
+    const char* text = channel.attribute("id").value();
+    char* end = nullptr;
+    double id = std::strtod(text, &end);
+    if (end == text || id < 1 || id > kMaxChannels || id != static_cast<long>(id)) {
+      *error = path + ": Channel id \"" + text + "\" is not a channel number from 1 to " +
+               std::to_string(kMaxChannels);
+      return -1;
+    }
+    max_id = std::max(max_id, static_cast<long>(id));
+  }
+  if (max_id == 0) *error = path + ": no Channel element";
+  return max_id == 0 ? -1 : static_cast<int>(max_id);
+}
+
+bool CompileDevice(const std::string& folder, const FolderModule& module,
+                   std::vector<Output>* outputs, std::string* error) {
+  std::string block(kDeviceConfigBlockSize, '\0');
+  uint8_t auto_enable = 0, save_outputs = 0, save_by_tag = 0;
+  uint32_t save_rate = 0;
+  DeviceConfigRequest request;
+  request.block = block.data();
+  request.block_size = static_cast<int>(block.size());
+  request.auto_enable = &auto_enable;
+  request.save_outputs = &save_outputs;
+  request.save_by_tag = &save_by_tag;
+  request.save_rate = &save_rate;
+  if (LoadDeviceConfigXml(folder.c_str(), module.device(), request) != 0) {
+    *error = folder + "/" + kDeviceConfigXmlFile + ": " + xml_GetErrorText();
+    return false;
+  }
+  outputs->push_back({kDeviceConfigFile, std::string(1, static_cast<char>(auto_enable)) + block});
+  std::string save(6, '\0');
+  save[0] = static_cast<char>(save_outputs);
+  save[1] = static_cast<char>(save_by_tag);
+  std::memcpy(save.data() + 2, &save_rate, 4);
+  outputs->push_back({kSaveConfigFile, save});
+  return true;
+}
+
+bool CompileChannels(const std::string& folder, int kind, const FolderModule& module,
+                     std::vector<Output>* outputs, std::string* error) {
+  const std::string path = folder + "/" + ChannelFileName(kind, true);
+  int count = MaxChannelId(path, error);
+  if (count < 0) return false;
+  std::vector<ChannelConfigRecord> records(static_cast<size_t>(count));
+  if (LoadChannelConfigXml(folder.c_str(), kind, module.channel(), records.data(), 0, count,
+                           nullptr, 0) != 0) {
+    *error = path + ": " + xml_GetErrorText();
+    return false;
+  }
+  TimeStamp stamp = LocalTimeNow();
+  std::string bytes(reinterpret_cast<const char*>(&stamp), sizeof stamp);
+  bytes.append(reinterpret_cast<const char*>(records.data()),
+               records.size() * sizeof(ChannelConfigRecord));
+  outputs->push_back({ChannelFileName(kind, false), bytes});
+  return true;
+}
+
+bool DecompileDevice(const std::string& folder, const FolderModule& module,
+                     std::vector<Output>* outputs, std::string* error) {
+  std::string block(kDeviceConfigBlockSize, '\0');
+  uint8_t auto_enable = 0, save_outputs = 0, save_by_tag = 0;
+  uint32_t save_rate = 0;
+  DeviceConfigRequest request;
+  request.block = block.data();
+  request.block_size = static_cast<int>(block.size());
+  request.auto_enable = &auto_enable;
+  request.save_outputs = &save_outputs;
+  request.save_by_tag = &save_by_tag;
+  request.save_rate = &save_rate;
+  if (LoadDeviceConfigBinary(folder.c_str(), module.device(), request) != 0) {
+    *error = folder + ": cannot read " + kDeviceConfigFile + " and " + kSaveConfigFile + ": " +
+             std::strerror(GetErrorNumber());
+    return false;
+  }
+  SaveSettingsFields settings{auto_enable, save_outputs, save_by_tag, save_rate};
+  Fields fields;
+  if (!Format(&kSaveSettingsType, &settings, &fields, error)) return false;
+  const StructsType* type =
+      module.device().get_config_type(block.data(), static_cast<int32_t>(block.size()));
+  if (type != nullptr && !Format(type, block.data(), &fields, error)) return false;
+  pugi::xml_document doc;
+  AddFields(doc.append_child("Configs").append_child("Config"), fields);
+  outputs->push_back({kDeviceConfigXmlFile, Serialize(doc)});
+  return true;
+}
+
+bool DecompileChannels(const std::string& folder, int kind, const FolderModule& module,
+                       std::vector<Output>* outputs, std::string* error) {
+  const std::string path = folder + "/" + ChannelFileName(kind, false);
+  std::string bytes;
+  if (!ReadFile(path, &bytes) || bytes.size() < kChannelFileHeaderSize) {
+    *error = path + ": not a channel file";
+    return false;
+  }
+  const size_t count = (bytes.size() - kChannelFileHeaderSize) / sizeof(ChannelConfigRecord);
+  pugi::xml_document doc;
+  pugi::xml_node root = doc.append_child("Channels");
+  static const ChannelConfigRecord kZero{};
+  for (size_t i = 0; i < count; ++i) {
+    ChannelConfigRecord record;
+    std::memcpy(&record, bytes.data() + kChannelFileHeaderSize + i * sizeof record, sizeof record);
+    if (i > 0 && std::memcmp(&record, &kZero, sizeof record) == 0) continue;
+    const StructsType* hardware =
+        module.channel().get_hw_type
+            ? module.channel().get_hw_type(kind, static_cast<int32_t>(i), &record)
+            : nullptr;
+    ChannelLayout layout(IsDigitalRecord(record), hardware);
+    Fields fields;
+    if (!Format(layout.type(), &record, &fields, error)) {
+      *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
+      return false;
+    }
+    pugi::xml_node channel = root.append_child("Channel");
+    channel.append_attribute("id").set_value(static_cast<unsigned>(i + 1));
+    AddFields(channel, fields);
+  }
+  outputs->push_back({ChannelFileName(kind, true), Serialize(doc)});
+  return true;
+}
+
+int WriteOutputs(const std::string& folder, const std::vector<Output>& outputs,
+                 std::vector<std::string>* written, std::string* error) {
+  for (const Output& out : outputs) {
+    const std::string path = folder + "/" + out.name;
+    std::span<const std::byte> contents(reinterpret_cast<const std::byte*>(out.bytes.data()),
+                                        out.bytes.size());
+    if (PublishSharedFile(path, contents, 0644) != 0) {
+      *error = path + ": " + std::strerror(GetErrorNumber());
+      return -1;
+    }
+    if (written != nullptr) written->push_back(out.name);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int CompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
+                        std::string* error) {
+  QuietEvents quiet;
+  FolderModule module(folder);
+  std::vector<Output> outputs;
+  if (Exists(folder + "/" + kDeviceConfigXmlFile) &&
+      !CompileDevice(folder, module, &outputs, error)) {
+    return -1;
+  }
+  for (int kind = 0; kind < kChannelKindCount; ++kind) {
+    if (Exists(folder + "/" + ChannelFileName(kind, true)) &&
+        !CompileChannels(folder, kind, module, &outputs, error)) {
+      return -1;
+    }
+  }
+  if (outputs.empty()) {
+    *error = folder + ": no config.xml and no channel XML file";
+    return -1;
+  }
+  return WriteOutputs(folder, outputs, written, error);
+}
+
+int DecompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
+                          std::string* error) {
+  QuietEvents quiet;
+  FolderModule module(folder);
+  std::vector<Output> outputs;
+  if (Exists(folder + "/" + kDeviceConfigFile) &&
+      !DecompileDevice(folder, module, &outputs, error)) {
+    return -1;
+  }
+  for (int kind = 0; kind < kChannelKindCount; ++kind) {
+    if (Exists(folder + "/" + ChannelFileName(kind, false)) &&
+        !DecompileChannels(folder, kind, module, &outputs, error)) {
+      return -1;
+    }
+  }
+  if (outputs.empty()) {
+    *error = folder + ": no config file and no channel file";
+    return -1;
+  }
+  return WriteOutputs(folder, outputs, written, error);
+}
+
+}  // namespace kestrum

@@ -1,0 +1,33 @@
+// Turning a device folder's XML configuration into the binary files the loaders read without
+// XML support, and back.
+//
+// Compiling reads "config.xml" and every "<kind>.xml" of the folder with the loaders' own XML
+// readers, through the field descriptions of the folder's extension module or, without one, the
+// particle counter's built-in description of the device block; it writes "config",
+// "saveconfig" and one "<kind>" file per kind (8-byte write-time stamp, then the records).
+// Decompiling reads those binary files and writes the XML forms with the descriptions' format
+// operations. Every file is written whole (a temporary file renamed into place) and only after
+// every input was read without error, so a failure leaves the folder as it was.
+#ifndef PARVEX_CONFIG_CONFIG_COMPILER_H_
+#define PARVEX_CONFIG_CONFIG_COMPILER_H_
+
+#include <string>
+#include <vector>
+
+namespace kestrum {
+
+/// Compiles the XML files of `folder`. Returns 0 with the names of the files written in
+/// `*written`, or -1 with a message naming the file and, for a bad field, the loader's own
+/// message in `*error`.
+int CompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
+                        std::string* error);
+
+/// Writes the XML forms of the binary files of `folder`. Channels whose records are all zero
+/// are left out (they read back as blank channels), except the first. Returns 0 with the names
+/// of the files written, or -1 with a message in `*error`.
+int DecompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
+                          std::string* error);
+
+}  // namespace kestrum
+
+#endif  // PARVEX_CONFIG_CONFIG_COMPILER_H_

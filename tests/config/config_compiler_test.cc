@@ -1,0 +1,206 @@
+#include "config/config_compiler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/channel_config.h"
+#include "config/device_config.h"
+#include "config/xml_document.h"
+#include "config_test_util.h"
+
+namespace kestrum {
+namespace {
+
+const char kConfigXml[] =
+    "<Configs><Config><AutoEnable>On</AutoEnable><SaveOutputs>yes</SaveOutputs>"
+    "<SaveByTag>Off</SaveByTag><SaveRate>0x1000</SaveRate><ScanRate>1500</ScanRate>"
+    "<BaudRate>19200</BaudRate><PortName>COM7</PortName><Parity>mark</Parity>"
+    "<DataBits>7</DataBits></Config></Configs>";
+
+const char kAiXml[] =
+    "<Channels>"
+    "<Channel id='1'><Enable>On</Enable><Tag>COUNT_03_TO_05X</Tag><Description>small &amp; "
+    "fine</Description><Type>AI</Type><ErrorAlarmEnable>On</ErrorAlarmEnable>"
+    "<ErrorAlarmDriveCommon>Off</ErrorAlarmDriveCommon><ErrorAlarmPriority>3</ErrorAlarmPriority>"
+    "<ErrorAlarmDelay>65535</ErrorAlarmDelay><EventEnable>On</EventEnable>"
+    "<LowEventLimit>-1.5</LowEventLimit><HighEventLimit>0.1</HighEventLimit>"
+    "<Units>cnt/ft3</Units><MaximumUnits>1e6</MaximumUnits><MinimumUnits>0</MinimumUnits>"
+    "<ReferenceEnable>On</ReferenceEnable><SigChangeEnable>On</SigChangeEnable>"
+    "<SigChangeValue>12.25</SigChangeValue><ScalingEnable>Off</ScalingEnable>"
+    "<LowAlarmEnable>Off</LowAlarmEnable><HighAlarmEnable>On</HighAlarmEnable>"
+    "<HighAlarmDriveCommon>On</HighAlarmDriveCommon><HighAlarmLimit>5000</HighAlarmLimit>"
+    "<HighWarningEnable>On</HighWarningEnable><HighWarningLimit>4000</HighWarningLimit>"
+    "<HighAlarmDeadbandEnable>Off</HighAlarmDeadbandEnable><HighAlarmPriority>200</"
+    "HighAlarmPriority>"
+    "<HighAlarmDelay>10</HighAlarmDelay><HighAlarmText>TOO MANY PARTICLES IN THE "
+    "ROOM!!</HighAlarmText>"
+    "<Analogue.FieldType>VALUE</Analogue.FieldType><Analogue.PortNumber>4</Analogue.PortNumber>"
+    "<Analogue.ValueType>>25</Analogue.ValueType></Channel>"
+    "<Channel id='4'><Enable>Off</Enable><Tag>SPARE</Tag></Channel>"
+    "<Channel "
+    "id='2'><Type>CI</Type><Enable>Off</Enable><Analogue.FieldType>TIME</Analogue.FieldType>"
+    "</Channel></Channels>";
+
+const char kDiXml[] =
+    "<Channels><Channel id='1'><Enable>On</Enable><Tag>DOOR</Tag><Description>door</Description>"
+    "<Type>DI</Type><ErrorAlarmEnable>Off</ErrorAlarmEnable><EventEnable>Off</EventEnable>"
+    "<LowStateText>SHUT</LowStateText><HighStateText>OPEN</HighStateText>"
+    "<AlarmEnable>On</AlarmEnable><AlarmDriveCommon>On</AlarmDriveCommon><AlarmState>High</"
+    "AlarmState>"
+    "<AlarmPriority>9</AlarmPriority><AlarmDelay>3</AlarmDelay><AlarmText>DOOR OPEN</AlarmText>"
+    "<Digital>0102030405060708090a0b0c0d0e0f101112131415161718</Digital></Channel></Channels>";
+
+struct Snapshot {
+  std::vector<uint8_t> block = std::vector<uint8_t>(704);
+  uint8_t auto_enable = 0, save_outputs = 0, save_by_tag = 0;
+  uint32_t save_rate = 0;
+  std::vector<ChannelConfigRecord> ai = std::vector<ChannelConfigRecord>(4);
+  std::vector<ChannelConfigRecord> di = std::vector<ChannelConfigRecord>(1);
+};
+
+bool operator==(const Snapshot& a, const Snapshot& b) {
+  return a.block == b.block && a.auto_enable == b.auto_enable && a.save_outputs == b.save_outputs &&
+         a.save_by_tag == b.save_by_tag && a.save_rate == b.save_rate &&
+         std::memcmp(a.ai.data(), b.ai.data(), a.ai.size() * sizeof(ChannelConfigRecord)) == 0 &&
+         std::memcmp(a.di.data(), b.di.data(), a.di.size() * sizeof(ChannelConfigRecord)) == 0;
+}
+
+class ConfigCompilerTest : public parvex_test::ConfigFolderTest {
+ protected:
+  // Loads everything through the loaders, in whichever form they choose.
+  Snapshot LoadFolder(const std::string& folder) {
+    Snapshot s;
+    EXPECT_EQ(LoadDeviceConfig(folder.c_str(), s.block.data(), 704, nullptr, 0, nullptr,
+                               &s.auto_enable, &s.save_outputs, &s.save_by_tag, &s.save_rate),
+              0)
+        << xml_GetErrorText();
+    EXPECT_EQ(
+        LoadChannelConfig(folder.c_str(), kKindAnalogInput, s.ai.data(), 0, 4, nullptr, 0, nullptr),
+        0)
+        << xml_GetErrorText();
+    EXPECT_EQ(LoadChannelConfig(folder.c_str(), kKindDigitalInput, s.di.data(), 0, 1, nullptr, 0,
+                                nullptr),
+              0)
+        << xml_GetErrorText();
+    return s;
+  }
+
+  int Compile(const std::string& folder) {
+    written_.clear();
+    return CompileConfigFolder(folder, &written_, &error_);
+  }
+  int Decompile(const std::string& folder) {
+    written_.clear();
+    return DecompileConfigFolder(folder, &written_, &error_);
+  }
+
+  std::vector<std::string> written_;
+  std::string error_;
+};
+
+TEST_F(ConfigCompilerTest, XmlAndCompiledBinaryLoadToTheSameRecords) {
+  std::string folder = Folder("TESTX_1");
+  WriteText(folder + "/config.xml", kConfigXml);
+  WriteText(folder + "/ai.xml", kAiXml);
+  WriteText(folder + "/di.xml", kDiXml);
+  Snapshot from_xml = LoadFolder(folder);
+  EXPECT_EQ(from_xml.save_rate, 0x1000u);
+  EXPECT_STREQ(GetChannelTag(from_xml.ai[0]), "COUNT_03_TO_05X");
+  EXPECT_EQ(from_xml.ai[0].analogue.Analogue.ValueType, kValueAbove25);
+
+  ASSERT_EQ(Compile(folder), 0) << error_;
+  EXPECT_EQ(written_, (std::vector<std::string>{"config", "saveconfig", "ai", "di"}));
+  EXPECT_EQ(ReadBytes(folder + "/ai").size(), 8u + 216 * 4);
+  SetReadXml("OFF");
+  Snapshot from_binary = LoadFolder(folder);
+  EXPECT_TRUE(from_binary == from_xml);
+  EXPECT_EQ(from_binary.block[16], 3) << "Parity mark";
+}
+
+TEST_F(ConfigCompilerTest, XmlToBinaryToXmlIsStable) {
+  std::string folder = Folder("TESTX_1");
+  WriteText(folder + "/config.xml", kConfigXml);
+  WriteText(folder + "/ai.xml", kAiXml);
+  WriteText(folder + "/di.xml", kDiXml);
+  ASSERT_EQ(Compile(folder), 0) << error_;
+  std::vector<uint8_t> ai1 = ReadBytes(folder + "/ai");
+  std::vector<uint8_t> config1 = ReadBytes(folder + "/config");
+
+  ASSERT_EQ(Decompile(folder), 0) << error_;
+  EXPECT_EQ(written_, (std::vector<std::string>{"config.xml", "ai.xml", "di.xml"}));
+  std::vector<uint8_t> ai_xml2 = ReadBytes(folder + "/ai.xml");
+  std::vector<uint8_t> config_xml2 = ReadBytes(folder + "/config.xml");
+  ASSERT_EQ(Compile(folder), 0) << error_;
+  std::vector<uint8_t> ai2 = ReadBytes(folder + "/ai");
+  EXPECT_EQ(ReadBytes(folder + "/config"), config1);
+  ASSERT_EQ(ai2.size(), ai1.size());
+  EXPECT_TRUE(std::equal(ai1.begin() + 8, ai1.end(), ai2.begin() + 8))
+      << "records differ after a round trip through XML";
+  ASSERT_EQ(Decompile(folder), 0) << error_;
+  EXPECT_EQ(ReadBytes(folder + "/ai.xml"), ai_xml2);
+  EXPECT_EQ(ReadBytes(folder + "/config.xml"), config_xml2);
+}
+
+TEST_F(ConfigCompilerTest, BadInputNamesFileAndFieldAndLeavesTheOldFiles) {
+  std::string folder = Folder("TESTX_1");
+  WriteText(folder + "/config.xml", kConfigXml);
+  WriteText(folder + "/ai.xml", kAiXml);
+  ASSERT_EQ(Compile(folder), 0) << error_;
+  std::vector<uint8_t> config = ReadBytes(folder + "/config");
+
+  std::string bad = kConfigXml;
+  bad.replace(bad.find("0x1000"), 6, "-1");
+  WriteText(folder + "/config.xml", bad);
+  EXPECT_EQ(Compile(folder), -1);
+  EXPECT_EQ(error_, folder +
+                        "/config.xml: TESTX_1Dev/Proc Config - <SaveRate> integer value is out "
+                        "of range");
+  EXPECT_EQ(ReadBytes(folder + "/config"), config);
+
+  WriteText(folder + "/config.xml", kConfigXml);
+  std::string bad_ai = kAiXml;
+  bad_ai.replace(bad_ai.find("<Units>cnt/ft3</Units>"), 22, "");
+  WriteText(folder + "/ai.xml", bad_ai);
+  EXPECT_EQ(Compile(folder), -1);
+  EXPECT_EQ(error_, folder + "/ai.xml: TESTX_1ai Channel #1 - <Units> Required");
+  EXPECT_EQ(ReadBytes(folder + "/config"), config) << "nothing is written when one file fails";
+
+  WriteText(folder + "/ai.xml", "<Channels><Channel id='0'/></Channels>");
+  EXPECT_EQ(Compile(folder), -1);
+  EXPECT_EQ(error_, folder + "/ai.xml: Channel id \"0\" is not a channel number from 1 to 62500");
+}
+
+TEST_F(ConfigCompilerTest, WithoutAModuleTheCounterBlockIsBuiltIn) {
+  std::string folder = Folder("PLAIN_1");
+  WriteText(folder + "/config.xml", kConfigXml);
+  ASSERT_EQ(Compile(folder), 0) << error_;
+  std::vector<uint8_t> config = ReadBytes(folder + "/config");
+  ASSERT_EQ(config.size(), 705u);
+  EXPECT_EQ(config[0], 1);
+  uint32_t scan_rate;
+  std::memcpy(&scan_rate, config.data() + 1, 4);
+  EXPECT_EQ(scan_rate, 1500u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(config.data() + 9), "COM7");
+  EXPECT_EQ(ReadBytes(folder + "/saveconfig"), (std::vector<uint8_t>{1, 0, 0, 0x10, 0, 0}));
+
+  std::string bad = kConfigXml;
+  bad.replace(bad.find("<DataBits>7"), 11, "<DataBits>9");
+  WriteText(folder + "/config.xml", bad);
+  EXPECT_EQ(Compile(folder), -1);
+  EXPECT_EQ(error_, folder + "/config.xml: PLAIN_1Dev/Proc Config - <DataBits> must be 5 to 8");
+  bad = kConfigXml;
+  bad.replace(bad.find("COM7"), 4, "LONGPORTNAME");
+  WriteText(folder + "/config.xml", bad);
+  ASSERT_EQ(Compile(folder), 0) << error_;
+  EXPECT_EQ(ReadBytes(folder + "/config")[1 + 8 + 7], 0) << "the port name always ends in NUL";
+
+  std::string empty = Folder("PLAIN_2");
+  EXPECT_EQ(Compile(empty), -1);
+  EXPECT_EQ(Decompile(empty), -1);
+}
+
+}  // namespace
+}  // namespace kestrum
