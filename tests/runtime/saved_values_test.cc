@@ -1,0 +1,190 @@
+#include "runtime/saved_values.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/error_number.h"
+#include "test_util.h"
+
+namespace kestrum {
+namespace {
+
+ChannelConfigRecord Channel(const char* tag, bool enabled, uint8_t type = kTypeAO) {
+  ChannelConfigRecord r{};
+  r.analogue.Type = type;
+  r.analogue.flags = enabled ? analogue_flags::kEnable : 0;
+  SetChannelTag(&r, tag);
+  return r;
+}
+
+uint32_t Bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, 4);
+  return u;
+}
+
+// Runs `body` in a child process bounded by an alarm; returns its exit status or -1.
+template <typename Body>
+int InChild(Body body) {
+  pid_t child = fork();
+  if (child == 0) {
+    alarm(10);
+    _exit(body());
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+class SavedValuesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* old = std::getenv("KSM_SAVED_VALUES");
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv("KSM_SAVED_VALUES", dir_.str().c_str(), 1);
+  }
+  void TearDown() override {
+    if (had_) {
+      setenv("KSM_SAVED_VALUES", old_.c_str(), 1);
+    } else {
+      unsetenv("KSM_SAVED_VALUES");
+    }
+  }
+
+  std::string File(const char* name) {
+    std::ifstream in(dir_.str() + "/" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  parvex_test::ScopedTempDir dir_;
+  bool had_ = false;
+  std::string old_;
+};
+
+TEST_F(SavedValuesTest, SaveWritesOneRecordPerChannel) {
+  std::vector<ChannelConfigRecord> records = {Channel("FLOW_TOTAL_LONG", true),
+                                              Channel("SPARE", false), Channel("OUT2", true)};
+  std::vector<uint32_t> values = {Bits(1.5f), 77, 0xDEADBEEF};
+  ASSERT_EQ(SaveChannelValues("DEV1", "ao", values.data(), records.data(), 3), 3);
+  std::string bin = File("DEV1_ao.bin");
+  std::string tag = File("DEV1_ao.tag");
+  ASSERT_EQ(bin.size(), 48u);
+  ASSERT_EQ(tag.size(), 45u);
+  EXPECT_EQ(bin.substr(0, 12), "FLOW_TOTAL_L") << "the value file keeps 12 characters";
+  EXPECT_EQ(tag.substr(0, 15), "FLOW_TOTAL_LONG");
+  EXPECT_EQ(bin.substr(16, 12), std::string(12, '\0')) << "a channel not in use has no name";
+  uint32_t spare;
+  std::memcpy(&spare, bin.data() + 28, 4);
+  EXPECT_EQ(spare, 77u) << "but still its value";
+  EXPECT_EQ(bin.substr(32, 5), std::string("OUT2\0", 5));
+  EXPECT_EQ(tag.substr(30, 5), std::string("OUT2\0", 5));
+
+  // A device with fewer channels now keeps the surplus records of the longer files.
+  ASSERT_EQ(SaveChannelValues("DEV1", "ao", values.data(), records.data(), 1), 1);
+  EXPECT_EQ(File("DEV1_ao.bin").size(), 48u);
+  EXPECT_EQ(File("DEV1_ao.bin").substr(16), bin.substr(16));
+  EXPECT_EQ(File("DEV1_ao.tag").size(), 45u);
+}
+
+TEST_F(SavedValuesTest, LoadByPositionOrByTagName) {
+  std::vector<ChannelConfigRecord> before = {Channel("A", true), Channel("B", true),
+                                             Channel("GONE", true), Channel("D", true, kTypeDO)};
+  std::vector<uint32_t> saved = {10, 20, 30, 0xFFFFFFFF};
+  ASSERT_EQ(SaveChannelValues("DEV1", "do", saved.data(), before.data(), 4), 4);
+
+  // The configuration now has B and A swapped, GONE renamed, D still digital.
+  std::vector<ChannelConfigRecord> after = {Channel("b", true), Channel("A", true),
+                                            Channel("NEW", true), Channel("D", true, kTypeDO)};
+  std::vector<uint32_t> values(4, 0x12345678);
+  ASSERT_EQ(LoadChannelValues("DEV1", "do", true, values.data(), after.data(), 4), 3);
+  EXPECT_EQ(values, (std::vector<uint32_t>{20, 10, 0, 1}))
+      << "values follow their tags; a lost tag leaves 0; a digital channel gets bit 0 only";
+
+  values.assign(4, 5);
+  ASSERT_EQ(LoadChannelValues("DEV1", "do", false, values.data(), after.data(), 4), 4);
+  EXPECT_EQ(values, (std::vector<uint32_t>{10, 20, 30, 1})) << "by position names do not count";
+
+  // A channel that is not in use takes no value by name.
+  after[0] = Channel("B", false);
+  ASSERT_EQ(LoadChannelValues("DEV1", "do", true, values.data(), after.data(), 4), 2);
+  EXPECT_EQ(values[0], 0u);
+
+  // Without the tag file the 12 characters of the value file are compared.
+  std::vector<ChannelConfigRecord> longer = {Channel("TWELVE_CHARSX", true)};
+  uint32_t one = 9;
+  ASSERT_EQ(SaveChannelValues("DEV2", "ai", &one, longer.data(), 1), 1);
+  std::vector<ChannelConfigRecord> renamed = {Channel("TWELVE_CHARSY", true)};
+  ASSERT_EQ(LoadChannelValues("DEV2", "ai", true, &one, renamed.data(), 1), 0);
+  ASSERT_EQ(unlink((dir_.str() + "/DEV2_ai.tag").c_str()), 0);
+  ASSERT_EQ(LoadChannelValues("DEV2", "ai", true, &one, renamed.data(), 1), 1);
+  EXPECT_EQ(one, 9u);
+}
+
+TEST_F(SavedValuesTest, MissingAndShortFilesFail) {
+  std::vector<ChannelConfigRecord> records = {Channel("A", true), Channel("B", true),
+                                              Channel("C", true)};
+  std::vector<uint32_t> values = {1, 2, 3};
+  EXPECT_EQ(LoadChannelValues("NONE", "ai", false, values.data(), records.data(), 3), -1);
+  EXPECT_EQ(GetErrorNumber(), ENOENT);
+  EXPECT_EQ(values, (std::vector<uint32_t>{1, 2, 3}));
+
+  ASSERT_EQ(SaveChannelValues("DEV1", "ai", values.data(), records.data(), 2), 2);
+  for (bool by_name : {false, true}) {
+    std::vector<uint32_t> out(3, 7);
+    EXPECT_EQ(LoadChannelValues("DEV1", "ai", by_name, out.data(), records.data(), 3), -1);
+    EXPECT_EQ(out, (std::vector<uint32_t>{1, 2, 0})) << "values read before the end remain";
+  }
+}
+
+TEST_F(SavedValuesTest, FailedSavesLeaveThePreviousFiles) {
+  std::vector<ChannelConfigRecord> records(100, Channel("VALUE", true));
+  std::vector<uint32_t> values(100, 1);
+  ASSERT_EQ(SaveChannelValues("DEV1", "ao", values.data(), records.data(), 100), 100);
+  const std::string bin = File("DEV1_ao.bin");
+  const std::string tag = File("DEV1_ao.tag");
+  values.assign(100, 2);
+
+  // A write that stops part-way (the file size limit) is a failure, not a success.
+  int partial = InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{1000, 1000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int rc = SaveChannelValues("DEV1", "ao", values.data(), records.data(), 100);
+    return rc == -1 && GetErrorNumber() == EFBIG ? 0 : 1;
+  });
+  EXPECT_EQ(partial, 0);
+  EXPECT_EQ(File("DEV1_ao.bin"), bin);
+  EXPECT_EQ(File("DEV1_ao.tag"), tag);
+
+  // A folder the process may not write to fails with the platform's error.
+  ASSERT_EQ(chmod(dir_.str().c_str(), 0555), 0);
+  int refused = InChild([&] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 2;
+    int rc = SaveChannelValues("DEV1", "ao", values.data(), records.data(), 100);
+    return rc == -1 && GetErrorNumber() == EACCES && GetLastPlatformError() == EACCES ? 0 : 1;
+  });
+  chmod(dir_.str().c_str(), 0755);
+  EXPECT_EQ(refused, 0);
+  EXPECT_EQ(File("DEV1_ao.bin"), bin);
+  EXPECT_EQ(File("DEV1_ao.tag"), tag);
+  // No temporary file is left behind.
+  int entries = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir_.path())) ++entries;
+  EXPECT_EQ(entries, 2);
+}
+
+}  // namespace
+}  // namespace kestrum
