@@ -114,27 +114,44 @@ int ComputeSerialTermios(const termios& current, const SerialSettings& settings,
     return FailWith(EINVAL);
   }
   termios t = current;
-  // Input: bytes reach the reader exactly as they came off the line.
-  t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY |
-                 IUCLC | IMAXBEL | INPCK | IGNPAR);
-  t.c_iflag |= IGNBRK;  // a break is a line condition, not a NUL byte that could hide a BEL
-  // INPCK stays off: a byte with a parity error is delivered as received instead of as NUL.
-  // IXON/IXOFF/IXANY off: XON and XOFF bytes are data, no software flow control either way.
-  // ICRNL/INLCR/IGNCR off: CR LF line ends arrive unchanged for the report parser.
-  // ISTRIP off: all eight bits of every byte are kept.
-  t.c_oflag &= ~OPOST;  // nothing is written, but no output processing either
-  // Local modes: no canonical line assembly (a report ends in BEL, not a newline), no echo back to
-  // the counter, no signals from received control bytes, no extended input processing.
-  t.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
-  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
-  t.c_cflag |= size_flag;     // data bits 5 to 8
+  // Input flags: bytes reach the reader exactly as they came off the line.
+  t.c_iflag |= IGNBRK;    // a break is a line condition, not a NUL byte that could hide a BEL
+  t.c_iflag &= ~BRKINT;   // a break never flushes the queue or raises a signal
+  t.c_iflag &= ~IGNPAR;   // a byte with a framing or parity error is not dropped...
+  t.c_iflag &= ~PARMRK;   // ...nor marked with extra 0xFF 0x00 bytes...
+  t.c_iflag &= ~INPCK;    // ...nor replaced by NUL: it is delivered as received
+  t.c_iflag &= ~ISTRIP;   // all eight bits of every byte are kept
+  t.c_iflag &= ~INLCR;    // LF stays LF...
+  t.c_iflag &= ~IGNCR;    // ...CR is not dropped...
+  t.c_iflag &= ~ICRNL;    // ...and CR is not turned into LF: CR LF ends report lines
+  t.c_iflag &= ~IUCLC;    // letters keep their case ("DIFF COUNT")
+  t.c_iflag &= ~IXON;     // XON/XOFF bytes from the counter are data, not flow control...
+  t.c_iflag &= ~IXOFF;    // ...and the port never sends them itself...
+  t.c_iflag &= ~IXANY;    // ...so no byte restarts a stopped output either
+  t.c_iflag &= ~IMAXBEL;  // a full input queue never rings back at the counter
+  t.c_oflag &= ~OPOST;    // nothing is written, and nothing would be rewritten
+  // Local flags: no terminal behaviour between the line and the reader.
+  t.c_lflag &= ~ICANON;  // no line assembly: a report ends in BEL, not in a newline
+  t.c_lflag &= ~ECHO;    // received bytes are never echoed back to the counter...
+  t.c_lflag &= ~ECHOE;   // ...nor erase...
+  t.c_lflag &= ~ECHOK;   // ...kill...
+  t.c_lflag &= ~ECHONL;  // ...or newline echoes
+  t.c_lflag &= ~ISIG;    // received control bytes never raise signals in the scanner
+  t.c_lflag &= ~IEXTEN;  // no extended input processing (LNEXT, DISCARD)
+  // Control flags: the line format of the device configuration.
+  t.c_cflag &= ~CSIZE;
+  t.c_cflag |= size_flag;  // data bits 5 to 8
+  t.c_cflag &= ~(PARENB | PARODD | CMSPAR);
   t.c_cflag |= parity_flags;  // none, odd, even, mark or space
-  // CSTOPB cleared above: always one stop bit. CRTSCTS cleared: no hardware flow control.
-  // HUPCL cleared: closing the port does not toggle the modem lines of the counter.
-  t.c_cflag |= CLOCAL;  // modem status lines (DSR, DCD) are ignored; opening never waits for them
-  t.c_cflag |= CREAD;   // the receiver is on
-  t.c_cc[VMIN] = 0;     // a read returns at once with what is there...
-  t.c_cc[VTIME] = 0;    // ...and never waits for more
+  t.c_cflag &= ~CSTOPB;       // always one stop bit
+  t.c_cflag &= ~CRTSCTS;      // no hardware flow control: the counter does not watch RTS/CTS
+  t.c_cflag &= ~HUPCL;        // closing the port does not drop the counter's modem lines
+  t.c_cflag |= CLOCAL;        // DSR and DCD are ignored; opening never waits for a carrier
+  t.c_cflag |= CREAD;         // the receiver is on
+  t.c_cc[VMIN] = 0;           // a read returns at once with what is there...
+  t.c_cc[VTIME] = 0;          // ...and never waits for more
+  // The other control characters only act in canonical mode or with IXON, both off, so the
+  // error, end-of-file and event characters of other platforms have nothing to map to.
   cfsetispeed(&t, speed);
   cfsetospeed(&t, speed);
   *out = t;
@@ -165,6 +182,8 @@ int SerialPort::Open(std::string_view name, const SerialSettings& settings) {
   if (name.empty() || name.size() > kMaxPortNameLength) {
     return FailWith(name.empty() ? ENOENT : ENAMETOOLONG);
   }
+  // A port name is a name, never a path that could lead out of the device folders.
+  if (name.find('/') != std::string_view::npos) return FailWith(EINVAL);
   std::string path = SerialPortPath(name);
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return FailFromErrno();

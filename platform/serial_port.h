@@ -63,7 +63,8 @@ class SerialPort {
 
   /// Opens port `name` (at most 7 characters) and applies `settings`, closing a port that was
   /// open. Returns 0, or -1 with the error number and last error set: ENAMETOOLONG for a long
-  /// name, the errno of open() or tcgetattr(), EINVAL for settings that cannot be represented.
+  /// name, EINVAL for a name with a slash or settings that cannot be represented, else the errno
+  /// of open(), tcgetattr() or tcsetattr().
   /// On failure nothing stays open.
   int Open(std::string_view name, const SerialSettings& settings);
 

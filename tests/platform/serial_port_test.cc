@@ -201,6 +201,8 @@ TEST_F(PtyPort, OpenFailuresLeaveNothingOpen) {
   SerialPort port;
   EXPECT_EQ(port.Open("COM12345", {}), -1);
   EXPECT_EQ(GetErrorNumber(), ENAMETOOLONG);
+  EXPECT_EQ(port.Open("../tty", {}), -1);
+  EXPECT_EQ(GetErrorNumber(), EINVAL);
   EXPECT_EQ(port.Open("COM7", {14400, kSerialParityNone, 8}), -1);
   EXPECT_EQ(GetErrorNumber(), EINVAL);
   EXPECT_FALSE(port.is_open());
