@@ -1,0 +1,299 @@
+#include "scanner/channel_state.h"
+
+#include <bit>
+#include <cmath>
+#include <limits>
+
+namespace parvex {
+namespace {
+
+using kestrum::AnalogueChannelConfig;
+using kestrum::ChannelConfigRecord;
+using kestrum::DigitalChannelConfig;
+namespace af = kestrum::analogue_flags;
+namespace df = kestrum::digital_flags;
+
+constexpr uint32_t kSig = kestrum::kStatusSigChange;
+constexpr uint32_t kAlarmFlag = kestrum::kStatusAlarmFlag;
+constexpr uint32_t kAlarmSide = kestrum::kStatusAlarmSide;
+constexpr uint32_t kEvent = kestrum::kStatusEventActive;
+constexpr uint32_t kEventSide = kestrum::kStatusEventSide;
+constexpr uint32_t kNoValue = kestrum::kStatusNoValue;
+constexpr uint32_t kImmediate = kestrum::kStatusAlarmImmediate;
+constexpr uint32_t kValueChannel = kestrum::kStatusValueChannel;
+constexpr uint32_t kWarnSide = kestrum::kStatusWarningSide;
+constexpr uint32_t kWarn = kestrum::kStatusWarningActive;
+constexpr uint32_t kAlarm = kestrum::kStatusAlarmActive;
+constexpr uint32_t kExternal = kestrum::kStatusExternalBits;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// Sets the alarm bit and gives W the alarm flag that the published word had.
+inline uint32_t RaiseAlarm(uint32_t w, uint32_t p) {
+  return ((w | kAlarm) & ~kAlarmFlag) | (p & kAlarmFlag);
+}
+
+inline void Push(const EvaluationContext& c, NotificationKind kind, uint32_t index,
+                 uint32_t status) {
+  c.out->Push(Notification{kind, false, 0, false, 0, index, status, 0.0f});
+}
+
+inline void SetOutputChanged(const EvaluationContext& c, uint8_t type) {
+  if (c.output_changed && type < kestrum::kChannelTypeCount) c.output_changed[type] = 1;
+}
+
+// The priority, drive-common flag and delay an alarm is raised with.
+struct AlarmChoice {
+  uint8_t priority;
+  bool drive_common;
+  uint16_t delay;
+};
+
+// The record value of one evaluation: V for value channels, the state for digital ones.
+struct RecordValue {
+  float value;
+  bool valid;  // false when W has no value: raised records then carry none
+};
+
+// Steps shared by both channel types once W is decided: the alarm records (with the choice
+// made lazily, only when an alarm is raised) and the event marks.
+template <typename ChooseAlarm>
+uint32_t NotifyAlarmAndEvent(const EvaluationContext& c, uint32_t index, uint32_t w, uint32_t p,
+                             RecordValue value, bool event_enabled, ChooseAlarm choose) {
+  const uint32_t diff = w ^ p;
+  if ((diff & kAlarm) || ((w & p & kAlarm) && (diff & (kAlarmSide | kNoValue)))) {
+    if (p & kAlarm) {
+      c.out->Push({NotificationKind::kAlarmEnded, false, 0, true, 0, index, p, value.value});
+    }
+    if (w & kAlarm) {
+      const AlarmChoice a = choose(w);
+      w = a.delay == 0 ? (w | kAlarmFlag) : (w & ~kAlarmFlag);
+      c.out->Push({NotificationKind::kAlarmRaised, a.drive_common, a.priority, value.valid, a.delay,
+                   index, w, value.valid ? value.value : 0.0f});
+      if (a.delay == 0) w |= kImmediate;
+      c.state->priority = a.priority;
+      c.state->drive_common = a.drive_common;
+      c.state->delay = a.delay;
+    }
+  }
+  if (c.first_scan || event_enabled) {
+    const uint32_t ediff = w ^ p;
+    if ((ediff & kEvent) || ((w & p & kEvent) && (ediff & kEventSide))) {
+      if (p & kEvent) Push(c, NotificationKind::kEventEnded, index, p);
+      if (w & kEvent) Push(c, NotificationKind::kEventStarted, index, w);
+    }
+  }
+  return w;
+}
+
+// Derives V from the channel's reading (validity, scaling, reference). Returns W.
+inline uint32_t ProcessReading(const EvaluationContext& c, const AnalogueChannelConfig& a,
+                               uint32_t index, uint32_t w, float* v) {
+  const KindArrays& k = c.arrays;
+  float x = k.readings ? k.readings[index] : kNaN;
+  if (std::isfinite(x)) {
+    if ((a.flags & af::kScalingEnable) && a.Type != kestrum::kTypeAO) x = x * a.Gain + a.Offset;
+    if (a.Type == kestrum::kTypeAI && (a.flags & af::kReferenceEnable)) {
+      x -= index < k.reference_count ? k.reference[index] : 0.0f;
+    }
+  }
+  if (!std::isfinite(x)) w |= kNoValue;
+  *v = x;
+  if (k.working_values) k.working_values[index] = x;
+  return w;
+}
+
+// Significant change: compares V with the last significant value L.
+inline uint32_t SignificantChange(const EvaluationContext& c, const AnalogueChannelConfig& a,
+                                  uint32_t index, uint32_t w, float v) {
+  uint32_t* last = c.arrays.last_significant;
+  const uint32_t l_bits = last ? last[index] : kestrum::kNoValueBits;
+  const bool remembered = l_bits != kestrum::kNoValueBits;
+  if ((a.flags & af::kSigChangeEnable) && !(w & kNoValue) && remembered) {
+    if (std::fabs(std::bit_cast<float>(l_bits) - v) >= std::fabs(a.SigChangeValue)) {
+      w |= kSig;
+      Push(c, NotificationKind::kSignificantChange, index, w);
+      if (last) last[index] = std::bit_cast<uint32_t>(v);
+    } else {
+      w &= ~kSig;
+    }
+    return w;
+  }
+  w &= ~kSig;
+  if (!(w & kNoValue) && !remembered && last) last[index] = std::bit_cast<uint32_t>(v);
+  return w;
+}
+
+inline uint32_t Warning(const EvaluationContext& c, const AnalogueChannelConfig& a, uint32_t index,
+                        uint32_t w, uint32_t p, float v) {
+  const uint32_t f = a.flags;
+  const bool high_pair = (f & af::kHighAlarmEnable) && (f & af::kHighWarningEnable);
+  const bool low_pair = (f & af::kLowAlarmEnable) && (f & af::kLowWarningEnable);
+  bool high = false;
+  bool low = false;
+  if (!(w & kNoValue)) {
+    if (high_pair) {
+      high = v >= a.HighWarningLimit ||
+             ((f & af::kHighAlarmDeadbandEnable) && (p & kWarn) && (p & kWarnSide) &&
+              v >= a.HighWarningLimit - (a.HighAlarmLimit - a.HighAlarmDeadband));
+    }
+    if (!high && low_pair) {
+      low = v <= a.LowWarningLimit ||
+            ((f & af::kLowAlarmDeadbandEnable) && (p & kWarn) && !(p & kWarnSide) &&
+             v <= a.LowWarningLimit + (a.LowAlarmDeadband - a.LowAlarmLimit));
+    }
+  }
+  if (high) {
+    w |= kWarn | kWarnSide;
+  } else if (low) {
+    w = (w | kWarn) & ~kWarnSide;
+  } else {
+    w &= ~kWarn;
+  }
+  const uint32_t diff = w ^ p;
+  if (c.first_scan ||
+      ((high_pair || low_pair) && ((diff & kWarn) || ((w & p & kWarn) && (diff & kWarnSide))))) {
+    if (p & kWarn) {
+      c.out->Push({NotificationKind::kWarningEnded, false, 0, true, 0, index, p, v});
+    }
+    if (w & kWarn) {
+      const uint8_t priority = (w & kWarnSide) ? a.HighAlarmPriority : a.LowAlarmPriority;
+      const bool valid = !(w & kNoValue);
+      c.out->Push({NotificationKind::kWarningRaised, false, priority, valid, 0, index, w,
+                   valid ? v : 0.0f});
+    }
+  }
+  return w;
+}
+
+inline uint32_t Alarm(const EvaluationContext& c, const AnalogueChannelConfig& a, uint32_t w,
+                      uint32_t p, float v) {
+  const uint32_t f = a.flags;
+  if (w & kNoValue) {
+    if ((f & af::kEnable) && (f & af::kErrorAlarmEnable)) return RaiseAlarm(w, p) & ~kAlarmSide;
+    return w & ~(kAlarm | kAlarmFlag);
+  }
+  if (f & af::kHighAlarmEnable) {
+    c.state->direction = v > a.HighAlarmLimit ? 1 : (v == a.HighAlarmLimit ? 0 : -1);
+    if (v >= a.HighAlarmLimit || ((f & af::kHighAlarmDeadbandEnable) && (p & kAlarm) &&
+                                  (p & kAlarmSide) && v >= a.HighAlarmDeadband)) {
+      return RaiseAlarm(w, p) | kAlarmSide;
+    }
+  }
+  if (f & af::kLowAlarmEnable) {
+    if (v <= a.LowAlarmLimit) {
+      c.state->direction = v == a.LowAlarmLimit ? 0 : -1;
+      return RaiseAlarm(w, p) & ~kAlarmSide;
+    }
+    c.state->direction = 1;
+    if ((f & af::kLowAlarmDeadbandEnable) && (p & kAlarm) && !(p & kAlarmSide) &&
+        v <= a.LowAlarmDeadband) {
+      return RaiseAlarm(w, p) & ~kAlarmSide;
+    }
+  }
+  return w & ~(kAlarm | kAlarmFlag);
+}
+
+inline uint32_t Event(const AnalogueChannelConfig& a, uint32_t w, float v) {
+  if (!(a.flags & af::kEventEnable) || (w & kNoValue)) return w & ~kEvent;
+  if (v >= a.HighEventLimit) return w | kEvent | kEventSide;
+  if (v <= a.LowEventLimit) return (w | kEvent) & ~kEventSide;
+  return w & ~kEvent;
+}
+
+uint32_t EvaluateValue(const EvaluationContext& c, const AnalogueChannelConfig& a, uint32_t index,
+                       uint32_t w, uint32_t p) {
+  const KindArrays& k = c.arrays;
+  float v = k.working_values ? k.working_values[index] : kNaN;
+  if (!(w & kNoValue)) w = ProcessReading(c, a, index, w, &v);
+  w = SignificantChange(c, a, index, w, v);
+  if (!c.first_scan) {
+    if (p & w & kNoValue) return w;
+    if (!((p | w) & kNoValue) && k.published_values && v == k.published_values[index]) return w;
+  }
+  if (!(w & kNoValue)) SetOutputChanged(c, a.Type);
+  w = Warning(c, a, index, w, p, v);
+  w = Alarm(c, a, w, p, v);
+  w = Event(a, w, v);
+  auto choose = [&a](uint32_t word) {
+    if (word & kNoValue) {
+      return AlarmChoice{a.ErrorAlarmPriority, (a.flags & af::kErrorAlarmDriveCommon) != 0,
+                         a.ErrorAlarmDelay};
+    }
+    if (word & kAlarmSide) {
+      return AlarmChoice{a.HighAlarmPriority, (a.flags & af::kHighAlarmDriveCommon) != 0,
+                         a.HighAlarmDelay};
+    }
+    return AlarmChoice{a.LowAlarmPriority, (a.flags & af::kLowAlarmDriveCommon) != 0,
+                       a.LowAlarmDelay};
+  };
+  return NotifyAlarmAndEvent(c, index, w, p, RecordValue{v, !(w & kNoValue)},
+                             (a.flags & af::kEventEnable) != 0, choose);
+}
+
+uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig& d, uint32_t index,
+                         uint32_t w, uint32_t p) {
+  if (!c.first_scan && !((p | w) & kNoValue) && !((p ^ w) & kSig)) return p;
+  if (p & w & kNoValue) return p;
+  if (!(w & kNoValue)) SetOutputChanged(c, d.Type);
+  const uint32_t f = d.flags;
+  const uint32_t state = w & kSig;
+  const bool valid = !(w & kNoValue);
+  if ((f & df::kAlarmEnable) && valid && state == ((f & df::kAlarmState) ? 1u : 0u)) {
+    w = (RaiseAlarm(w, p) & ~kAlarmSide) | (state << 2);
+  } else if (!valid && (f & df::kEnable) && (f & df::kErrorAlarmEnable)) {
+    w = RaiseAlarm(w, p) & ~kAlarmSide;
+  } else {
+    w &= ~(kAlarm | kAlarmFlag);
+  }
+  if ((f & df::kEventEnable) && valid && state == ((f & df::kEventState) ? 1u : 0u)) {
+    w = ((w | kEvent) & ~kEventSide) | (state << 4);
+  } else {
+    w &= ~kEvent;
+  }
+  auto choose = [&d](uint32_t word) {
+    if (word & kNoValue) {
+      return AlarmChoice{d.ErrorAlarmPriority, (d.flags & df::kErrorAlarmDriveCommon) != 0,
+                         d.ErrorAlarmDelay};
+    }
+    return AlarmChoice{d.AlarmPriority, (d.flags & df::kAlarmDriveCommon) != 0, d.AlarmDelay};
+  };
+  return NotifyAlarmAndEvent(c, index, w, p, RecordValue{state ? 1.0f : 0.0f, valid},
+                             (f & df::kEventEnable) != 0, choose);
+}
+
+}  // namespace
+
+void EvaluateChannel(const EvaluationContext& c, const ChannelConfigRecord& config,
+                     uint32_t index) {
+  const KindArrays& k = c.arrays;
+  uint32_t w = k.working_status[index];
+  uint32_t p = k.published_status[index];
+  // Bits other processes may change travel from the channel table into the private copy.
+  if (k.output_kind) {
+    p = (p & ~kExternal) | (w & kExternal);
+    k.published_status[index] = p;
+  } else {
+    w = (w & ~kExternal) | (p & kExternal);
+  }
+  const uint8_t type = config.analogue.Type;
+  if (!(config.analogue.flags & af::kEnable)) {
+    w |= kNoValue;
+    if (!c.first_scan) {
+      k.working_status[index] = w;
+      return;
+    }
+  }
+  if (kestrum::IsDigitalType(type)) {
+    w = EvaluateDigital(c, config.digital, index, w & ~kValueChannel, p);
+  } else {
+    w = EvaluateValue(c, config.analogue, index, w | kValueChannel, p);
+  }
+  k.working_status[index] = w;
+}
+
+void EvaluateChannels(const EvaluationContext& context, const kestrum::ChannelConfigRecord* configs,
+                      uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) EvaluateChannel(context, configs[i], i);
+}
+
+}  // namespace parvex
