@@ -261,10 +261,10 @@ uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig&
                              (f & df::kEventEnable) != 0, choose);
 }
 
-}  // namespace
-
-void EvaluateChannel(const EvaluationContext& c, const ChannelConfigRecord& config,
-                     uint32_t index) {
+// One channel's evaluation, forced inline so that the channel loop keeps the context in
+// registers and pays no call per channel.
+[[gnu::always_inline]] inline void EvaluateOne(const EvaluationContext& c,
+                                               const ChannelConfigRecord& config, uint32_t index) {
   const KindArrays& k = c.arrays;
   uint32_t w = k.working_status[index];
   uint32_t p = k.published_status[index];
@@ -291,9 +291,18 @@ void EvaluateChannel(const EvaluationContext& c, const ChannelConfigRecord& conf
   k.working_status[index] = w;
 }
 
+}  // namespace
+
+void EvaluateChannel(const EvaluationContext& context, const ChannelConfigRecord& config,
+                     uint32_t index) {
+  EvaluateOne(context, config, index);
+}
+
 void EvaluateChannels(const EvaluationContext& context, const kestrum::ChannelConfigRecord* configs,
                       uint32_t count) {
-  for (uint32_t i = 0; i < count; ++i) EvaluateChannel(context, configs[i], i);
+  // A local copy cannot alias the arrays written in the loop, so it stays in registers.
+  const EvaluationContext local = context;
+  for (uint32_t i = 0; i < count; ++i) EvaluateOne(local, configs[i], i);
 }
 
 }  // namespace parvex
