@@ -158,7 +158,7 @@ bool AreaHeaderValid(const AreaHeader& header, uint64_t mapped_size);
 
 /// Computes where the subscriber and message tables of an area lie for `platform_id`
 /// (kPlatformNt or kPlatformLegacy) and checks that every entry lies after the header and
-/// inside `mapped_size` bytes. Returns false (leaving *out unspecified) for an invalid header,
+/// inside `mapped_size` bytes. Returns false (leaving *out untouched) for an invalid header,
 /// a negative N or M, a table outside the area, or an unknown platform id.
 bool ComputeAreaTables(const AreaHeader& header, uint64_t mapped_size, int platform_id,
                        AreaTables* out);
