@@ -26,7 +26,8 @@ int PublishPortAlias(std::string_view port_name, const std::string& target) {
   if (mkdir(InstanceDir().c_str(), 0770) != 0 && errno != EEXIST) return FailFromErrno();
   if (mkdir(dir.c_str(), 0770) != 0 && errno != EEXIST) return FailFromErrno();
   std::string alias = PortAliasPath(port_name);
-  std::string temp = alias + ".tmp." + std::to_string(getpid());
+  // A hidden temporary name, so that a listing of the port aliases never shows it.
+  std::string temp = dir + "/." + std::string(port_name) + ".tmp." + std::to_string(getpid());
   unlink(temp.c_str());
   if (symlink(target.c_str(), temp.c_str()) != 0) return FailFromErrno();
   if (rename(temp.c_str(), alias.c_str()) != 0) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/error_number.h"
+#include "runtime/error_reporting.h"
 
 namespace parvex {
 namespace {
@@ -64,8 +65,19 @@ int CounterInput::Scan(const ChannelReadings& out) {
   return 0;
 }
 
+CounterServices SystemCounterServices() {
+  CounterServices services;
+  services.report_error = [](const char* message) { kestrum::ReportError("%s", message); };
+  services.clear_error = kestrum::ClearError;
+  return services;
+}
+
 CounterInput& ProcessCounterInput() {
-  static CounterInput input;
+  static CounterInput input = [] {
+    CounterInput made;
+    made.set_services(SystemCounterServices());
+    return made;
+  }();
   return input;
 }
 

@@ -27,6 +27,10 @@ struct CounterServices {
   void (*trace)(const char* text) = nullptr;
 };
 
+/// The system's own error reporting (ReportError, ClearError of the runtime) and no trace:
+/// what ProcessCounterInput() starts with.
+CounterServices SystemCounterServices();
+
 /// Largest report taken from the line, terminator included.
 inline constexpr int kMaxReportBytes = 1000;
 /// Silence after which a read gives up, in milliseconds.
@@ -70,7 +74,7 @@ class CounterInput {
   int remembered_port_ = 0;
 };
 
-/// The scanner's one counter input.
+/// The scanner's one counter input, created with SystemCounterServices() on first use.
 CounterInput& ProcessCounterInput();
 
 /// Scan handler of the analog-input kind over ProcessCounterInput(): `config` is not used;

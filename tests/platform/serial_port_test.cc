@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/error_number.h"
 #include "platform/pseudo_terminal.h"
@@ -94,6 +96,13 @@ TEST(SerialPortPath, AliasFirstThenComNumberThenDevFolder) {
   // A dangling alias still wins: opening it fails instead of reaching another device.
   ASSERT_EQ(PublishPortAlias("COM3", "/nonexistent/pts"), 0);
   EXPECT_EQ(SerialPortPath("COM3"), (instance.rundir() / "dev" / "COM3").string());
+  ASSERT_EQ(PublishPortAlias("COM3", "/nonexistent/pts2"), 0);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(instance.rundir() / "dev")) {
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"COM3"}) << "republishing leaves no temporary";
+  EXPECT_EQ(std::filesystem::read_symlink(instance.rundir() / "dev" / "COM3"), "/nonexistent/pts2");
 }
 
 class PtyPort : public testing::Test {

@@ -56,7 +56,8 @@ int Simulator::Publish() {
 void Simulator::HangUp(Clock::time_point now, double seconds) {
   // Point the alias at nothing first: a /dev/pts number freed by the hang-up may soon belong to
   // another terminal, and an opener must fail instead of reaching it.
-  kestrum::PublishPortAlias(options_.port, kestrum::PortAliasPath(options_.port) + ".hung-up");
+  kestrum::PublishPortAlias(options_.port,
+                            kestrum::InstanceDir() + "/dev/." + options_.port + ".hung-up");
   pty_.HangUp();
   hung_up_ = true;
   back_at_ = now + ToMs(seconds);
