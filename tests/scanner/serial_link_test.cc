@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "counter_test_util.h"
 #include "platform/error_number.h"
 #include "platform/pseudo_terminal.h"
+#include "runtime/driver_link.h"
 #include "test_util.h"
 
 namespace parvex {
@@ -165,6 +170,41 @@ TEST(SerialLinkOpen, EmptyPortNameBecomesTheDefaultsInTheRecord) {
   std::memcpy(full.config.comm.PortName, "COM12345", 8);
   EXPECT_EQ(link.Open(&full), -1);
   EXPECT_EQ(kestrum::GetErrorNumber(), ENAMETOOLONG);
+}
+
+}  // namespace
+}  // namespace parvex
+
+namespace parvex {
+namespace {
+
+std::atomic<long long> g_dispatched_at{0};
+
+long long NowNs() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+TEST(SerialLinkWait, OpensTheDriverLinkGateWhileWaitingForBytes) {
+  parvex_test::ScopedInstance instance;
+  std::filesystem::create_directories(instance.rundir() / "mailslot");
+  kestrum::PseudoTerminal pty;
+  ASSERT_EQ(pty.Create(false), 0);
+  ASSERT_EQ(kestrum::PublishPortAlias("COM4", pty.slave_path()), 0);
+  kestrum::DeviceRecord device = parvex_test::CounterDevice("COM4");
+  SerialLink link;  // the real polling step
+  ASSERT_EQ(link.Open(&device), 0);
+  g_dispatched_at = 0;
+  kestrum::StartDriverLink([](int32_t) { g_dispatched_at = NowNs(); });
+  ASSERT_EQ(kestrum::HoldDriverMessages(1), 0);
+
+  // A request posted while the gate is closed can only be served inside the link's waits.
+  std::thread poster([] { kestrum::PostToProcess(static_cast<uint32_t>(getpid()), 300); });
+  char dest[16];
+  EXPECT_EQ(link.ReadUntil(dest, '\a', sizeof dest, 200), 0);
+  long long read_ended = NowNs();
+  kestrum::HoldDriverMessages(0);
+  poster.join();
+  kestrum::StopDriverLink();
+  ASSERT_NE(g_dispatched_at.load(), 0);
+  EXPECT_LT(g_dispatched_at.load(), read_ended);
 }
 
 }  // namespace
