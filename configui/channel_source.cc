@@ -8,9 +8,9 @@ ChannelSource ReadChannelSource(const ParvexChannelRecord& record) {
   const uint8_t* b = record.Bytes;
   int field_type = b[kFieldTypeOffset];
   int value_type = b[kValueTypeOffset];
-  return ChannelSource{field_type < static_cast<int>(kFieldTypeItems.size()) ? field_type : -1,
+  return ChannelSource{field_type < kestrum::kFieldTypeCount ? field_type : -1,
                        b[kPortNumberOffset],
-                       value_type < static_cast<int>(kValueTypeItems.size()) ? value_type : -1};
+                       value_type < kestrum::kValueTypeCount ? value_type : -1};
 }
 
 bool ValueControlsEnabled(int field_type) { return field_type == 0; }

@@ -3,24 +3,24 @@
 #ifndef PARVEX_CONFIGUI_CHANNEL_SOURCE_H_
 #define PARVEX_CONFIGUI_CHANNEL_SOURCE_H_
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
 #include "configui/parvex_cf.h"
+#include "records/channel_config.h"
 
 namespace parvex {
 
 /// Record positions of FieldType, PortNumber and ValueType.
-inline constexpr int kFieldTypeOffset = 188;
-inline constexpr int kPortNumberOffset = 189;
-inline constexpr int kValueTypeOffset = 190;
+inline constexpr int kFieldTypeOffset = offsetof(kestrum::AnalogueChannelConfig, Analogue);
+inline constexpr int kPortNumberOffset = kFieldTypeOffset + 1;
+inline constexpr int kValueTypeOffset = kFieldTypeOffset + 2;
 
-inline constexpr std::array<const char*, 5> kFieldTypeItems = {"VALUE", "TIME", "DATE", "PORT",
-                                                               "VOLUME"};
-inline constexpr std::array<const char*, 9> kValueTypeItems = {
-    "0.3-0.5", "0.5-1.0", "1.0-5.0", "5.0-10", "10-25", ">25", "RH", "TEMP", "FLOW"};
+/// The items of the Field Type and ValueType lists, in list order.
+inline constexpr auto& kFieldTypeItems = kestrum::kFieldTypeNames;
+inline constexpr auto& kValueTypeItems = kestrum::kValueTypeNames;
 
 /// The three settings as list positions and a port number. A list position of -1 means no
 /// item is selected (a stored value beyond the list).

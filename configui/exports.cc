@@ -11,6 +11,7 @@
 #include "configui/parvex_cf.h"
 #include "configui/print_out.h"
 #include "platform/error_number.h"
+#include "records/device_record.h"
 
 static_assert(sizeof(ParvexCommSettings) == 24);
 static_assert(offsetof(ParvexCommSettings, BaudRate) == 4);
@@ -25,6 +26,11 @@ static_assert(offsetof(ParvexDeviceEntry, Blocks) == 50);
 static_assert(offsetof(ParvexDeviceEntry, Config) == 220);
 static_assert(sizeof(ParvexDeviceEntry) == PARVEX_DEVICE_ENTRY_SIZE);
 static_assert(sizeof(ParvexChannelRecord) == 216);
+// The host's records carry the same layouts as the system's own.
+static_assert(sizeof(ParvexCommSettings) == sizeof(kestrum::CommSettings));
+static_assert(offsetof(ParvexCommSettings, PortName) == offsetof(kestrum::CommSettings, PortName));
+static_assert(offsetof(ParvexCommSettings, DataBits) == offsetof(kestrum::CommSettings, DataBits));
+static_assert(PARVEX_CONFIG_BLOCK_SIZE == sizeof(kestrum::DeviceConfigBlock));
 
 namespace parvex {
 namespace {
