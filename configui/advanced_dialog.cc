@@ -79,7 +79,7 @@ AdvancedDialog::AdvancedDialog(QWidget* parent, uint16_t default_port, uint8_t* 
 QComboBox* AdvancedDialog::AddCombo(int id, int x, int y, int w, int h, const char* label, int lx,
                                     int lw) {
   auto* text = new QLabel(label, this);
-  PlaceInDialogUnits(text, lx, y + 4, lw, 8);
+  PlaceLabelInDialogUnits(text, lx, y + 4, lw, 8);
   auto* combo = new QComboBox(this);
   combo->setObjectName(QString::number(id));
   combo->setEditable(false);

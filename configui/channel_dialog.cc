@@ -17,7 +17,7 @@ namespace {
 QLabel* AddLabel(QWidget* parent, int id, const char* text, int x, int y, int w, int h) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::number(id));
-  PlaceInDialogUnits(label, x, y, w, h);
+  PlaceLabelInDialogUnits(label, x, y, w, h);
   return label;
 }
 

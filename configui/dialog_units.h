@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace parvex {
 
 /// Converts a rectangle in dialog units of an 8-point dialog font (4 horizontal units and 8
@@ -16,6 +18,14 @@ inline QRect DialogRect(int x, int y, int w, int h) {
 /// Places `widget` at a rectangle in dialog units.
 inline void PlaceInDialogUnits(QWidget* widget, int x, int y, int w, int h) {
   widget->setGeometry(DialogRect(x, y, w, h));
+}
+
+/// Places a label at a rectangle in dialog units, widened to its text where the toolkit's font
+/// is wider than the layout's.
+inline void PlaceLabelInDialogUnits(QWidget* label, int x, int y, int w, int h) {
+  QRect r = DialogRect(x, y, w, h);
+  r.setWidth(std::max(r.width(), label->sizeHint().width()));
+  label->setGeometry(r);
 }
 
 }  // namespace parvex

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev liburiparser-dev nlohmann-json3-dev libcli11-dev libncurses-dev
-  qt6-base-dev
+  qt6-base-dev poppler-utils python3
 )
 
 missing=()

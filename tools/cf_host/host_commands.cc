@@ -1,0 +1,153 @@
+#include "tools/cf_host/host_commands.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "configui/text_printer.h"
+#include "tools/cf_host/pdf_printer.h"
+
+namespace parvex {
+namespace {
+
+bool Load(const HostOptions& options, DeviceFolder* folder, ParvexDeviceEntry* entry) {
+  std::string error;
+  if (ReadDeviceFolder(options.folder, folder, &error) != 0) {
+    std::cerr << "parvex_cf_host: " << error << "\n";
+    return false;
+  }
+  *entry = MakeDeviceEntry(*folder, options.device_number, options.device_name);
+  return true;
+}
+
+// For scripted runs: once the module's dialog is up, save its picture and close it. Gives up
+// after ten seconds so that a dialog that never shows cannot keep the tool waiting.
+void ScriptDialog(const HostOptions& options) {
+  if (options.screenshot.empty() && !options.accept) return;
+  auto* timer = new QTimer(qApp);
+  auto tries = std::make_shared<int>(1000);
+  QObject::connect(timer, &QTimer::timeout, [timer, tries, options] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr && --*tries > 0) return;
+    timer->stop();
+    timer->deleteLater();
+    if (dialog == nullptr) return;
+    if (!options.screenshot.empty() &&
+        !dialog->grab().save(QString::fromStdString(options.screenshot), "PNG")) {
+      std::cerr << "parvex_cf_host: cannot write " << options.screenshot << "\n";
+    }
+    options.accept ? dialog->accept() : dialog->reject();
+  });
+  timer->start(10);
+}
+
+int Stored(int result, const std::string& error, const char* what) {
+  if (result != 0) {
+    std::cerr << "parvex_cf_host: " << error << "\n";
+    return 1;
+  }
+  std::cout << what << " stored\n";
+  return 0;
+}
+
+int PrintFailed() {
+  std::cerr << "parvex_cf_host: the print-out failed (a block has no channels, a channel file "
+               "is short, or the server is not this machine)\n";
+  return 1;
+}
+
+int KindIndex(const std::string& kind) {
+  for (int i = 0; i < PARVEX_CHANNEL_BLOCKS; ++i) {
+    if (strcasecmp(kind.c_str(), kChannelFileNames[i]) == 0) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int RunAdvanced(const ModuleLink& module, const HostOptions& options) {
+  DeviceFolder folder;
+  ParvexDeviceEntry entry;
+  if (!Load(options, &folder, &entry)) return 1;
+  if (options.default_port) module.set_default_port(*options.default_port);
+  int32_t changed = 0;
+  ScriptDialog(options);
+  module.advanced(nullptr, &entry, &changed);
+  if (changed != 1) {
+    std::cout << "port settings unchanged\n";
+    return 0;
+  }
+  std::memcpy(folder.block.data(), entry.Config.Bytes, folder.block.size());
+  std::string error;
+  return Stored(WritePortSettings(folder, &error), error, "port settings");
+}
+
+int RunChannel(const ModuleLink& module, const HostOptions& options, const std::string& kind,
+               int number) {
+  DeviceFolder folder;
+  ParvexDeviceEntry entry;
+  if (!Load(options, &folder, &entry)) return 1;
+  int index = KindIndex(kind);
+  if (index < 0 || number < 1 || static_cast<size_t>(number) > folder.channels[index].size()) {
+    std::cerr << "parvex_cf_host: no channel " << kind << " " << number << " in " << options.folder
+              << "\n";
+    return 1;
+  }
+  int32_t changed = 0;
+  ScriptDialog(options);
+  module.channel(nullptr, 0, 0, 0, &folder.channels[index][number - 1], &changed);
+  if (changed != 1) {
+    std::cout << "channel unchanged\n";
+    return 0;
+  }
+  std::string error;
+  return Stored(WriteChannelRecord(folder, index, number - 1, &error), error, "channel");
+}
+
+int RunPrint(const ModuleLink& module, const HostOptions& options, const PrintOptions& print) {
+  DeviceFolder folder;
+  ParvexDeviceEntry entry;
+  if (!Load(options, &folder, &entry)) return 1;
+  ParvexChannelRecord* arrays[PARVEX_CHANNEL_BLOCKS] = {};
+  for (int i = 0; i < PARVEX_CHANNEL_BLOCKS; ++i) {
+    arrays[i] = folder.channels[i].empty() ? nullptr : folder.channels[i].data();
+  }
+  uint8_t* block = print.stored ? nullptr : entry.Config.Bytes;
+  auto run = [&](ParvexPrinter& printer) {
+    return module.print_all(&printer, print.server.c_str(), &entry, folder.auto_enable,
+                            folder.save_outputs, folder.save_by_tag, folder.save_rate, block,
+                            arrays);
+  };
+  // One print-out per run: the module keeps its page position from one print-out to the next.
+  if (!print.pdf.empty()) {
+    PdfPrinter pdf(QString::fromStdString(print.pdf));
+    ParvexPrinter context = pdf.context();
+    int result = run(context);
+    if (!pdf.Finish()) {
+      std::cerr << "parvex_cf_host: cannot write " << print.pdf << "\n";
+      return 1;
+    }
+    if (result < 0) return PrintFailed();
+    std::cout << print.pdf << ": " << pdf.pages() << " page(s)\n";
+    return 0;
+  }
+  TextPrinter text(TextPrinter::Geometry{10, 10 * print.lines_per_page, 0, 0});
+  ParvexPrinter context = text.context();
+  if (run(context) < 0) return PrintFailed();
+  if (print.text.empty() || print.text == "-") {
+    std::cout << text.Text();
+  } else if (!(std::ofstream(print.text, std::ios::binary) << text.Text())) {
+    std::cerr << "parvex_cf_host: cannot write " << print.text << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace parvex

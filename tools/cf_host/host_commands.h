@@ -1,0 +1,46 @@
+// What the configuration tool's stand-in does with a device folder: show the module's dialogs
+// and store accepted changes, and print the configuration.
+#ifndef PARVEX_TOOLS_CF_HOST_HOST_COMMANDS_H_
+#define PARVEX_TOOLS_CF_HOST_HOST_COMMANDS_H_
+
+#include <optional>
+#include <string>
+
+#include "tools/cf_host/device_folder.h"
+#include "tools/cf_host/module_link.h"
+
+namespace parvex {
+
+/// Options shared by every command.
+struct HostOptions {
+  std::string folder;
+  uint16_t device_number = 1;
+  std::string device_name = "COUNTER";
+  std::optional<uint16_t> default_port;  ///< handed to the module when given
+  std::string screenshot;                ///< PNG of the dialog, then it closes by itself
+  bool accept = false;                   ///< close a scripted dialog with OK instead of Cancel
+};
+
+/// Shows the Advanced dialog; stores an accepted change in "config". Returns the exit status.
+int RunAdvanced(const ModuleLink& module, const HostOptions& options);
+
+/// Shows the Channel dialog for channel `number` (from 1) of kind `kind` ("ai".."ci"); stores an
+/// accepted change in the kind's file. Returns the exit status.
+int RunChannel(const ModuleLink& module, const HostOptions& options, const std::string& kind,
+               int number);
+
+/// How to print.
+struct PrintOptions {
+  std::string pdf;          ///< PDF file; empty: plain text
+  std::string text;         ///< text file; empty or "-": standard output
+  std::string server;       ///< server name printed in the header
+  int lines_per_page = 66;  ///< page length of the text printer
+  bool stored = false;      ///< let the module read the stored configuration itself
+};
+
+/// Prints the device's configuration through the module. Returns the exit status.
+int RunPrint(const ModuleLink& module, const HostOptions& options, const PrintOptions& print);
+
+}  // namespace parvex
+
+#endif  // PARVEX_TOOLS_CF_HOST_HOST_COMMANDS_H_

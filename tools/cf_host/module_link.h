@@ -1,0 +1,32 @@
+// The configuration module loaded the way the configuration tool loads it: by file, with its
+// entry points looked up by name.
+#ifndef PARVEX_TOOLS_CF_HOST_MODULE_LINK_H_
+#define PARVEX_TOOLS_CF_HOST_MODULE_LINK_H_
+
+#include <QLibrary>
+#include <QString>
+
+#include "configui/parvex_cf.h"
+
+namespace parvex {
+
+/// The module's five entry points. Load() fills them; the library stays loaded while the
+/// object lives.
+struct ModuleLink {
+  decltype(&DLL_ConfigAdvanDevSpecific) advanced = nullptr;
+  decltype(&DLL_ConfigChanDevSpecific) channel = nullptr;
+  decltype(&PrintAllConfig) print_all = nullptr;
+  decltype(&PrintConfig) print = nullptr;
+  decltype(&DLL_SetDefaultComPort) set_default_port = nullptr;
+
+  /// Loads `file` and looks up every entry point. Returns false with `*error` set when the
+  /// file cannot be loaded or an entry point is missing.
+  bool Load(const QString& file, QString* error);
+
+ private:
+  QLibrary library_;
+};
+
+}  // namespace parvex
+
+#endif  // PARVEX_TOOLS_CF_HOST_MODULE_LINK_H_

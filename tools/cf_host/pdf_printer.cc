@@ -1,0 +1,80 @@
+#include "tools/cf_host/pdf_printer.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QPageLayout>
+#include <QPageSize>
+
+namespace parvex {
+namespace {
+constexpr int kResolution = 300;
+constexpr int kOffset = kResolution / 4;
+}  // namespace
+
+PdfPrinter::PdfPrinter(const QString& file) : writer_(file) {
+  writer_.setResolution(kResolution);
+  writer_.setPageLayout(
+      QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0)));
+  writer_.setCreator("parvex_cf_host");
+  writer_.setTitle("Device configuration");
+  font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font_.setStyleHint(QFont::Monospace);
+  font_.setFixedPitch(true);
+  font_.setPointSizeF(7);
+}
+
+PdfPrinter::~PdfPrinter() { Finish(); }
+
+ParvexPrinter PdfPrinter::context() {
+  return ParvexPrinter{this, &StartPage, &EndPage, &TextOut, &DeviceCaps, &TextHeight};
+}
+
+bool PdfPrinter::Finish() {
+  if (painter_.isActive()) failed_ |= !painter_.end();
+  return !failed_;
+}
+
+int PdfPrinter::StartPage(void* user) {
+  auto* self = static_cast<PdfPrinter*>(user);
+  if (!self->painter_.isActive()) {
+    if (!self->painter_.begin(&self->writer_)) return 0;
+    self->painter_.setFont(self->font_);
+  } else if (!self->writer_.newPage()) {
+    return 0;
+  }
+  ++self->pages_;
+  return 1;
+}
+
+// A PDF page ends when the next one starts or the document is finished.
+int PdfPrinter::EndPage(void* user) {
+  return static_cast<PdfPrinter*>(user)->painter_.isActive() ? 1 : 0;
+}
+
+void PdfPrinter::TextOut(void* user, int x, int y, const char* text, int length) {
+  auto* self = static_cast<PdfPrinter*>(user);
+  if (!self->painter_.isActive()) return;
+  // The position is the top left corner of the text, as on the printer the module expects.
+  QFontMetrics metrics(self->font_, &self->writer_);
+  self->painter_.drawText(x, y + metrics.ascent(), QString::fromLatin1(text, length));
+}
+
+int PdfPrinter::DeviceCaps(void* user, int index) {
+  auto* self = static_cast<PdfPrinter*>(user);
+  switch (index) {
+    case PARVEX_CAP_PHYSICALHEIGHT:
+      return self->writer_.pageLayout().fullRectPixels(kResolution).height();
+    case PARVEX_CAP_PHYSICALOFFSETX:
+    case PARVEX_CAP_PHYSICALOFFSETY:
+      return kOffset;
+    default:
+      return 0;
+  }
+}
+
+int PdfPrinter::TextHeight(void* user) {
+  auto* self = static_cast<PdfPrinter*>(user);
+  return QFontMetrics(self->font_, &self->writer_).height();
+}
+
+}  // namespace parvex
