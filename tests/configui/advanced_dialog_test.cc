@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "configui/module_help.h"
 #include "configui/parvex_cf.h"
+#include "test_util.h"
 
 namespace parvex {
 namespace {
@@ -173,6 +176,37 @@ TEST(ModuleHelp, HelpFileReplacesTheExtension) {
   EXPECT_EQ(HelpFilePath("/opt/x.dll"), "/opt/x.chm");
   EXPECT_EQ(HelpFilePath("/opt.d/module"), "/opt.d/module.chm");
   EXPECT_EQ(LoadedFileOf(nullptr), "");
+}
+
+}  // namespace
+}  // namespace parvex
+
+namespace parvex {
+namespace {
+
+TEST(RegisteredSerialPorts, ListsTheInstancesPortAliases) {
+  parvex_test::ScopedInstance instance;
+  std::filesystem::create_directories(instance.rundir() / "dev");
+  std::ofstream(instance.root() / "target") << "";
+  std::filesystem::create_symlink(instance.root() / "target", instance.rundir() / "dev" / "com9");
+  std::filesystem::create_symlink(instance.root() / "target",
+                                  instance.rundir() / "dev" / "LONGNAME");  // not a port name
+  auto values = RegisteredSerialPorts();
+  ASSERT_TRUE(values.has_value());
+  std::vector<std::string> texts;
+  for (const SerialPortValue& v : *values) {
+    if (v.text) texts.push_back(*v.text);
+  }
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.front(), "com9");
+
+  // The dialog offers it and matches a stored COM9 without adding a second entry.
+  ParvexCommSettings comm{0, 9600, "COM9", 0, 8};
+  int32_t changed = 0;
+  AdvancedDialog d(nullptr, 1, reinterpret_cast<uint8_t*>(&comm.BaudRate), &changed);
+  QComboBox* port = d.findChild<QComboBox*>("601");
+  EXPECT_EQ(port->findText("com9"), port->currentIndex());
+  EXPECT_EQ(port->findText("COM9", Qt::MatchCaseSensitive), -1);
 }
 
 }  // namespace

@@ -10,11 +10,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "channel_records.h"
 #include "configui/parvex_cf.h"
 #include "configui/text_printer.h"
+#include "test_util.h"
 
 namespace parvex {
 namespace {
@@ -128,6 +131,78 @@ TEST_F(ExportsTest, PrintOutsShareTheModulesPagePosition) {
   ParvexPrinter broken = context;
   broken.text_height = nullptr;
   EXPECT_EQ(print_all(&broken, "", &entry, 0, 0, 0, 0, entry.Config.Bytes, nullptr), -1);
+}
+
+}  // namespace
+}  // namespace parvex
+
+namespace parvex {
+namespace {
+
+// Writes a binary channel file: an 8-byte time stamp, then the records.
+void WriteChannelFile(const std::filesystem::path& file,
+                      const std::vector<ParvexChannelRecord>& r) {
+  std::ofstream out(file, std::ios::binary);
+  out.write("\0\0\0\0\0\0\0\0", 8);
+  out.write(reinterpret_cast<const char*>(r.data()), r.size() * sizeof r[0]);
+}
+
+// Runs with the current directory set to `dir`, restoring the previous one afterwards.
+struct ScopedCurrentDir {
+  explicit ScopedCurrentDir(const std::filesystem::path& dir)
+      : old(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~ScopedCurrentDir() { std::filesystem::current_path(old); }
+  std::filesystem::path old;
+};
+
+TEST_F(ExportsTest, MissingRecordsAndBlockAreReadFromTheDevicesFiles) {
+  parvex_test::ScopedTempDir config;
+  std::filesystem::path device = config.path() / "DEV1";
+  std::filesystem::create_directories(device);
+  std::vector<ParvexChannelRecord> ai(8);
+  for (int i = 0; i < 8; ++i) {
+    ai[i] = parvex_test::RecordBuilder(0)
+                .Flags(parvex_test::kEnable)
+                .Tag("FILE" + std::to_string(i + 1))
+                .Build();
+  }
+  WriteChannelFile(device / "ai", ai);
+  std::vector<uint8_t> block(705);
+  block[0] = 1;  // AutoEnable
+  ParvexCommSettings comm{90500, 1200, "COM5", 4, 7};
+  std::memcpy(block.data() + 1, &comm, sizeof comm);
+  std::ofstream(device / "config", std::ios::binary)
+      .write(reinterpret_cast<const char*>(block.data()), block.size());
+  std::ofstream(device / "saveconfig", std::ios::binary).write("\1\1\x60\xEA\0\0", 6);
+
+  ParvexDeviceEntry entry = parvex_test::MakeEntry(2, "DEV");
+  parvex_test::SetBlock(entry, 0, "AI", 8);
+  TextPrinter printer;
+  ParvexPrinter context = printer.context();
+  ScopedCurrentDir cwd(device);
+  setenv("KSM_CURRENT_CONFIG", config.str().c_str(), 1);
+  int result = print_all(&context, "", &entry, 0, 0, 0, 0, nullptr, nullptr);
+  unsetenv("KSM_CURRENT_CONFIG");
+  EXPECT_GT(result, 0);
+  std::string text = printer.Text();
+  EXPECT_NE(text.find("        STATUS         [ENABLED ]\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("BY TAG  [Y]       SAVE RATE 01(min) 00(sec) 000(ms)"), std::string::npos);
+  EXPECT_NE(text.find("        SCAN RATE 01(min) 30(sec) 500(ms)\n"), std::string::npos);
+  EXPECT_NE(text.find("[COM5  ]            BAUD RATE [1200  ]"), std::string::npos);
+  EXPECT_NE(text.find("        PARITY         SPAC\n"), std::string::npos);
+  EXPECT_NE(text.find("AI1     [Y] FILE1 "), std::string::npos);
+  EXPECT_NE(text.find("AI8     [Y] FILE8 "), std::string::npos);
+
+  // One block's range, loaded from the current directory; a range past the file fails.
+  TextPrinter range;
+  ParvexPrinter r = range.context();
+  EXPECT_GT(print(&r, "", &entry, 0, 5, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(range.Text().find("AI4 "), std::string::npos);
+  EXPECT_NE(range.Text().find("AI5     [Y] FILE5 "), std::string::npos);
+  parvex_test::SetBlock(entry, 0, "AI", 9);
+  EXPECT_EQ(print(&r, "", &entry, 0, 9, 9, nullptr, nullptr), -1);
 }
 
 }  // namespace
