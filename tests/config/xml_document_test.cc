@@ -21,6 +21,7 @@ class XmlDocumentTest : public ::testing::Test {
   XmlNode* Load(const std::string& xml) {
     std::string path = dir_.str() + "/doc.xml";
     std::ofstream(path) << xml;
+    xml_ReleaseDocument(doc_);
     doc_ = xml_CreateDocument();
     xml_Load(doc_, path.c_str());
     return xml_GetRoot(doc_);
