@@ -162,8 +162,10 @@ void ReadXmlExtra(XmlNode* config, const DeviceConfigHooks& hooks, const DeviceC
   }
 }
 
-bool SaveGroupComplete(const DeviceConfigRequest& r) {
-  return r.save_outputs == nullptr || (r.save_by_tag != nullptr && r.save_rate != nullptr);
+// The save settings are asked for as a group, and sizes are never negative.
+bool RequestValid(const DeviceConfigRequest& r) {
+  return (r.save_outputs == nullptr || (r.save_by_tag != nullptr && r.save_rate != nullptr)) &&
+         r.block_size >= 0 && r.extra_size >= 0;
 }
 
 std::string CurrentDirectory() {
@@ -201,7 +203,7 @@ bool EndsWithCurrentConfig(const char* folder) {
 
 int LoadDeviceConfigXml(const char* folder, const DeviceConfigHooks& hooks,
                         const DeviceConfigRequest& request) {
-  if (!SaveGroupComplete(request)) return FailWith(EINVAL);
+  if (!RequestValid(request)) return FailWith(EINVAL);
   xml_SetContext(FolderComponent(folder).c_str(), kDeviceConfigContext);
   {
     XmlLoad load(InFolder(folder, kDeviceConfigXmlFile));
@@ -221,7 +223,7 @@ int LoadDeviceConfigXml(const char* folder, const DeviceConfigHooks& hooks,
 
 int LoadDeviceConfigBinary(const char* folder, const DeviceConfigHooks& hooks,
                            const DeviceConfigRequest& r) {
-  if (!SaveGroupComplete(r)) return FailWith(EINVAL);
+  if (!RequestValid(r)) return FailWith(EINVAL);
   const std::string config_path = InFolder(folder, kDeviceConfigFile);
   if (r.auto_enable != nullptr) {
     Fd fd(open(config_path.c_str(), O_RDONLY | O_CLOEXEC));
