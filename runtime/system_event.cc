@@ -1,0 +1,52 @@
+#include "runtime/system_event.h"
+
+#include <time.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/error_number.h"
+#include "platform/event_log.h"
+#include "runtime/install_roots.h"
+#include "runtime/support_services.h"
+
+namespace kestrum {
+namespace {
+
+void AppendToLogFile(const char* text) {
+  int saved = GetErrorNumber();
+  const char* folder = ResolveLocation("KSM_");
+  if (!folder) return;
+  std::string path = std::string(folder) + GetProductName() + ".log";
+  SetErrorNumber(saved);
+  FILE* file = std::fopen(path.c_str(), "ae");
+  if (!file) return;
+  time_t now = time(nullptr);
+  tm local;
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%H:%M:%S %m/%d/%y ", &local);
+  size_t length = std::strlen(text);
+  std::fprintf(file, "%s%s%s", stamp, text, length && text[length - 1] == '\n' ? "" : "\n");
+  std::fclose(file);
+}
+
+}  // namespace
+
+void ReportSystemEventOn(int platform_id, const char* computer, int event_type,
+                         const char* text) {
+  if (!text) text = "";
+  if (computer && *computer && !IsLocalHost(computer)) return;
+  if (platform_id == 1) {
+    AppendToLogFile(text);
+  } else {
+    ReportToSyslog(GetProductName(), event_type, text);
+  }
+}
+
+void ReportSystemEvent(const char* computer, int event_type, const char* text) {
+  ReportSystemEventOn(GetPlatformId(), computer, event_type, text);
+}
+
+}  // namespace kestrum

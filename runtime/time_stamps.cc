@@ -1,0 +1,89 @@
+#include "runtime/time_stamps.h"
+
+#include <time.h>
+
+namespace kestrum {
+namespace {
+
+constexpr int64_t kSecondsPerDay = 86400;
+constexpr int kDaysPerMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+// Floor division and its remainder (0 <= remainder < divisor) for a positive divisor.
+int64_t FloorDiv(int64_t value, int64_t divisor) {
+  int64_t quotient = value / divisor;
+  return (value % divisor < 0) ? quotient - 1 : quotient;
+}
+int64_t FloorMod(int64_t value, int64_t divisor) { return value - FloorDiv(value, divisor) * divisor; }
+
+TimeStamp MakeStamp(int64_t total_ms) {
+  TimeStamp t{};
+  t.seconds = static_cast<int32_t>(FloorDiv(total_ms, 1000));
+  t.milliseconds = static_cast<int16_t>(FloorMod(total_ms, 1000));
+  return t;
+}
+
+int64_t TotalMs(const TimeStamp& t) {
+  return static_cast<int64_t>(t.seconds) * 1000 + t.milliseconds;
+}
+
+}  // namespace
+
+int64_t CalendarSeconds(int year, int month, int day, int hour, int minute, int second) {
+  int64_t days = 0;
+  for (int y = 1970; y < year; ++y) days += IsLeapYear(y) ? 366 : 365;
+  for (int m = 1; m < month && m <= 12; ++m) {
+    days += kDaysPerMonth[m - 1] + (m == 2 && IsLeapYear(year) ? 1 : 0);
+  }
+  days += day - 1;
+  return days * kSecondsPerDay + hour * 3600 + minute * 60 + second;
+}
+
+TimeStamp LocalTimeNow(TimeStamp* out) {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local;
+  localtime_r(&now.tv_sec, &local);
+  TimeStamp t{};
+  t.seconds = static_cast<int32_t>(CalendarSeconds(local.tm_year + 1900, local.tm_mon + 1,
+                                                   local.tm_mday, local.tm_hour, local.tm_min,
+                                                   local.tm_sec));
+  t.milliseconds = static_cast<int16_t>(now.tv_nsec / 1000000);
+  if (out) *out = t;
+  return t;
+}
+
+int64_t DiffMs(const TimeStamp& a, const TimeStamp& b) { return TotalMs(a) - TotalMs(b); }
+
+int CompareStamps(const TimeStamp& a, const TimeStamp& b) {
+  int64_t diff = DiffMs(a, b);
+  return diff < 0 ? -1 : diff > 0 ? 1 : 0;
+}
+
+void AddMs(TimeStamp* t, int64_t ms) {
+  uint16_t padding = t->padding;
+  *t = MakeStamp(TotalMs(*t) + ms);
+  t->padding = padding;
+}
+
+TimeStamp NextPeriodBoundary(const TimeStamp& t, uint32_t period) {
+  if (period == 0) return t;
+  int64_t into_day = FloorMod(t.seconds, kSecondsPerDay);
+  int64_t m = period + t.milliseconds + into_day * 1000;
+  int64_t step = period <= 60000 ? period : 60000;
+  m -= m % step;
+  return MakeStamp((t.seconds - into_day) * 1000 + m);
+}
+
+TimeStamp NextGridTime(const TimeStamp& now, const TimeStamp& reference, uint32_t period) {
+  if (period == 0) return now;
+  int64_t elapsed = DiffMs(now, reference);
+  if (elapsed < 0) elapsed = 0;
+  int64_t into_period = elapsed % period;
+  TimeStamp next = now;
+  AddMs(&next, period - into_period);
+  return next;
+}
+
+}  // namespace kestrum
