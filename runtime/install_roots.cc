@@ -77,10 +77,8 @@ bool QueryShortString(RegKey key, const char* name, size_t max_chars, std::strin
 bool ReadProductName(const char* key_path, bool create, std::string* name) {
   RegKey key = nullptr;
   int rc = create ? CreateRegistryKey(RegHiveKey(RegHive::kLocalMachine), key_path, 0,
-                                      kKeyQueryValue, GetSharedSecurityAttributes(), &key,
-                                      nullptr)
-                  : RegOpenKey(RegHiveKey(RegHive::kLocalMachine), key_path, kKeyQueryValue,
-                               &key);
+                                      kKeyQueryValue, GetSharedSecurityAttributes(), &key, nullptr)
+                  : RegOpenKey(RegHiveKey(RegHive::kLocalMachine), key_path, kKeyQueryValue, &key);
   if (rc != 0) return false;
   bool read = QueryShortString(key, "ProductName", kMaxProductName, name);
   RegCloseKey(key);
@@ -92,11 +90,13 @@ bool ParseHive(std::string_view name, RegHive* hive) {
     const char* name;
     RegHive hive;
   };
-  static constexpr Named kHives[] = {
-      {"ClassesRoot", RegHive::kClassesRoot},   {"CurrentUser", RegHive::kCurrentUser},
-      {"LocalMachine", RegHive::kLocalMachine}, {"Users", RegHive::kUsers},
-      {"PerformanceData", RegHive::kPerformanceData},
-      {"CurrentConfig", RegHive::kCurrentConfig}, {"DynData", RegHive::kDynData}};
+  static constexpr Named kHives[] = {{"ClassesRoot", RegHive::kClassesRoot},
+                                     {"CurrentUser", RegHive::kCurrentUser},
+                                     {"LocalMachine", RegHive::kLocalMachine},
+                                     {"Users", RegHive::kUsers},
+                                     {"PerformanceData", RegHive::kPerformanceData},
+                                     {"CurrentConfig", RegHive::kCurrentConfig},
+                                     {"DynData", RegHive::kDynData}};
   for (const Named& named : kHives) {
     if (EqualsNoCase(name, named.name)) {
       *hive = named.hive;
@@ -119,8 +119,8 @@ bool ReadRegistryReference(std::string_view reference, std::string* value) {
   std::string buffer(kMaxReferencedValue + 1, '\0');
   uint32_t type = 0;
   uint32_t size = static_cast<uint32_t>(buffer.size());
-  if (AccessRegistryValue(RegHiveKey(hive), key_path.c_str(), kKeyQueryValue,
-                          value_name.c_str(), &type, buffer.data(), &size) != 0) {
+  if (AccessRegistryValue(RegHiveKey(hive), key_path.c_str(), kKeyQueryValue, value_name.c_str(),
+                          &type, buffer.data(), &size) != 0) {
     return false;
   }
   if (type != kRegSz && type != kRegExpandSz) return false;
@@ -141,8 +141,8 @@ std::string UserExportFolder(std::string_view name, const std::string& fallback)
   std::string folder = LocalAppDataFolder();
   const SecurityAttributes* attributes = GetSharedSecurityAttributes();
   if (folder.empty() || CreateFolderTree(folder, nullptr) != 0) return fallback;
-  for (std::string_view part : {std::string_view("Veltrane"), std::string_view(GetProductName()),
-                                WithoutKsm(name)}) {
+  for (std::string_view part :
+       {std::string_view("Veltrane"), std::string_view(GetProductName()), WithoutKsm(name)}) {
     folder += '/';
     folder += part;
     CreateFolder(folder, attributes);  // an existing folder is fine; other failures show later
@@ -181,8 +181,8 @@ const char* GetInstallRoot() {
   std::string buffer(kMaxRootValue + 2, '\0');
   uint32_t type = 0;
   uint32_t size = static_cast<uint32_t>(buffer.size());
-  if (AccessRegistryValue(RegHiveKey(RegHive::kLocalMachine), kFamilyKey, kKeyQueryValue, "Root:",
-                          &type, buffer.data(), &size) == 0 &&
+  if (AccessRegistryValue(RegHiveKey(RegHive::kLocalMachine), kFamilyKey, kKeyQueryValue,
+                          "Root:", &type, buffer.data(), &size) == 0 &&
       (type == kRegSz || type == kRegExpandSz)) {
     buffer.resize(size);
     if (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
@@ -232,8 +232,8 @@ const char* GetFolder(const char* name) {
   if (!resolved) return nullptr;
   std::string path = resolved;
   std::string_view location = name;
-  std::string normal = StartsWithNoCase(location, "DM2_") ? "KSM_" + std::string(name + 4)
-                                                          : std::string(location);
+  std::string normal =
+      StartsWithNoCase(location, "DM2_") ? "KSM_" + std::string(name + 4) : std::string(location);
   if (!IsExportLocation(normal)) return resolved;
   const SecurityAttributes* attributes = GetSharedSecurityAttributes();
   int saved = GetErrorNumber();

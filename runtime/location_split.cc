@@ -36,10 +36,14 @@ int SchemeType(const std::string& scheme) {
 
 int DefaultPort(int scheme_type) {
   switch (scheme_type) {
-    case kSchemeFtp: return 21;
-    case kSchemeHttp: return 80;
-    case kSchemeHttps: return 443;
-    default: return 0;
+    case kSchemeFtp:
+      return 21;
+    case kSchemeHttp:
+      return 80;
+    case kSchemeHttps:
+      return 443;
+    default:
+      return 0;
   }
 }
 
@@ -115,8 +119,8 @@ int SplitLocation(const char* text, size_t length, uint32_t flags, LocationParts
     }
   }
   if (flags & kSplitDecode) {
-    for (std::string* part : {&parts->host, &parts->user, &parts->password, &parts->path,
-                              &parts->extra}) {
+    for (std::string* part :
+         {&parts->host, &parts->user, &parts->password, &parts->path, &parts->extra}) {
       *part = Unescaped(*part);
     }
   }

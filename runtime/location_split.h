@@ -25,14 +25,14 @@ inline constexpr size_t kMaxLocationText = 1284;
 /// The parts of a location. Parts the text does not have are empty (port 0 unless the scheme
 /// has a default: 21 ftp, 80 http, 443 https).
 struct LocationParts {
-  std::string scheme;        ///< as written, e.g. "http"
+  std::string scheme;  ///< as written, e.g. "http"
   int scheme_type = kSchemeUnknown;
-  std::string host;          ///< without the brackets of an IPv6 address
+  std::string host;  ///< without the brackets of an IPv6 address
   int port = 0;
   std::string user;
   std::string password;
-  std::string path;          ///< "/dir/file" (starts with "/" when the location has a host)
-  std::string extra;         ///< "?query#fragment"
+  std::string path;   ///< "/dir/file" (starts with "/" when the location has a host)
+  std::string extra;  ///< "?query#fragment"
 };
 
 /// Splits the first `length` characters of `text` (0: up to its NUL) into `*parts`. A password

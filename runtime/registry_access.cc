@@ -67,8 +67,8 @@ std::string LocationHost(const char* location) {
 
 }  // namespace
 
-int AccessRegistryValue(RegKey hive, const char* key_path, uint32_t access,
-                        const char* value_name, uint32_t* type, void* data, uint32_t* size) {
+int AccessRegistryValue(RegKey hive, const char* key_path, uint32_t access, const char* value_name,
+                        uint32_t* type, void* data, uint32_t* size) {
   if (!GetSharedSecurityAttributes()) return GetLastPlatformError();
   if (!key_path || !value_name || !type || !size) return EINVAL;
   std::string product_key = ProductKey(key_path);
@@ -87,8 +87,7 @@ int AccessRegistryValue(RegKey hive, const char* key_path, uint32_t access,
 }
 
 int CreateRegistryKey(RegKey parent, const char* sub_key, uint32_t options, uint32_t access,
-                      const SecurityAttributes* attributes, RegKey* result,
-                      uint32_t* disposition) {
+                      const SecurityAttributes* attributes, RegKey* result, uint32_t* disposition) {
   if (!BeginProtectedWrite()) return GetLastPlatformError();
   int rc = RegCreateKey(parent, sub_key ? sub_key : "", options, access, attributes, result,
                         disposition);
@@ -116,8 +115,8 @@ bool UseXmlConfiguration(const char* location) {
   char text[8] = {};
   uint32_t type = 0;
   uint32_t size = sizeof text - 1;
-  if (AccessRegistryValue(registry, "SOFTWARE\\Veltrane\\Kestrum", kKeyQueryValue, "ReadXML",
-                          &type, text, &size) == 0 &&
+  if (AccessRegistryValue(registry, "SOFTWARE\\Veltrane\\Kestrum", kKeyQueryValue, "ReadXML", &type,
+                          text, &size) == 0 &&
       (type == kRegSz || type == kRegExpandSz)) {
     if (strcasecmp(text, "ON") == 0) use_xml = true;
     if (strcasecmp(text, "OFF") == 0) use_xml = false;

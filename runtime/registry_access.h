@@ -21,15 +21,14 @@ inline constexpr bool kReadXmlByDefault = true;
 /// product key (the path with "Kestrum" replaced by the product name) first and falls back to
 /// the family key when the product key or its value is missing; a write goes to the product key
 /// only (created when missing). Returns 0 or the error code of the failing registry call.
-int AccessRegistryValue(RegKey hive, const char* key_path, uint32_t access,
-                        const char* value_name, uint32_t* type, void* data, uint32_t* size);
+int AccessRegistryValue(RegKey hive, const char* key_path, uint32_t access, const char* value_name,
+                        uint32_t* type, void* data, uint32_t* size);
 
 /// RegCreateKey wrapped in the write-filter steps (BeginProtectedWrite, EndProtectedWrite).
 /// Returns the registry's result, or the platform's last error when a write-filter step fails
 /// (when BeginProtectedWrite fails the key is not created).
 int CreateRegistryKey(RegKey parent, const char* sub_key, uint32_t options, uint32_t access,
-                      const SecurityAttributes* attributes, RegKey* result,
-                      uint32_t* disposition);
+                      const SecurityAttributes* attributes, RegKey* result, uint32_t* disposition);
 
 /// RegSetValue wrapped in the write-filter steps like CreateRegistryKey.
 int SetRegistryValue(RegKey key, const char* value_name, uint32_t type, const void* data,

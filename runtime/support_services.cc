@@ -10,7 +10,7 @@ namespace kestrum {
 namespace {
 
 // Rights of the file generic mapping that stand for reading, writing and executing.
-constexpr uint32_t kReadRights = 0x0001 | 0x0008;                  // data, extended attributes
+constexpr uint32_t kReadRights = 0x0001 | 0x0008;                     // data, extended attributes
 constexpr uint32_t kWriteRights = 0x0002 | 0x0004 | 0x0010 | 0x0100;  // data, append, EA, attr.
 constexpr uint32_t kExecuteRights = 0x0020;
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "platform/error_number.h"
@@ -34,8 +35,7 @@ void AppendToLogFile(const char* text) {
 
 }  // namespace
 
-void ReportSystemEventOn(int platform_id, const char* computer, int event_type,
-                         const char* text) {
+void ReportSystemEventOn(int platform_id, const char* computer, int event_type, const char* text) {
   if (!text) text = "";
   if (computer && *computer && !IsLocalHost(computer)) return;
   if (platform_id == 1) {

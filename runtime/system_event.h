@@ -14,8 +14,7 @@ void ReportSystemEvent(const char* computer, int event_type, const char* text);
 /// identity. Platform 1: appends "HH:MM:SS MM/DD/YY <text>" and a line end to the file
 /// "<folder><product name>.log", where the folder is what the location "KSM_" resolves to
 /// ("<root>/" unless the variable KSM_ names another; it should end with "/").
-void ReportSystemEventOn(int platform_id, const char* computer, int event_type,
-                         const char* text);
+void ReportSystemEventOn(int platform_id, const char* computer, int event_type, const char* text);
 
 }  // namespace kestrum
 

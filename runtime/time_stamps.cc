@@ -15,7 +15,9 @@ int64_t FloorDiv(int64_t value, int64_t divisor) {
   int64_t quotient = value / divisor;
   return (value % divisor < 0) ? quotient - 1 : quotient;
 }
-int64_t FloorMod(int64_t value, int64_t divisor) { return value - FloorDiv(value, divisor) * divisor; }
+int64_t FloorMod(int64_t value, int64_t divisor) {
+  return value - FloorDiv(value, divisor) * divisor;
+}
 
 TimeStamp MakeStamp(int64_t total_ms) {
   TimeStamp t{};
@@ -46,9 +48,9 @@ TimeStamp LocalTimeNow(TimeStamp* out) {
   tm local;
   localtime_r(&now.tv_sec, &local);
   TimeStamp t{};
-  t.seconds = static_cast<int32_t>(CalendarSeconds(local.tm_year + 1900, local.tm_mon + 1,
-                                                   local.tm_mday, local.tm_hour, local.tm_min,
-                                                   local.tm_sec));
+  t.seconds =
+      static_cast<int32_t>(CalendarSeconds(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                           local.tm_hour, local.tm_min, local.tm_sec));
   t.milliseconds = static_cast<int16_t>(now.tv_nsec / 1000000);
   if (out) *out = t;
   return t;

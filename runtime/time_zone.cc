@@ -54,7 +54,8 @@ size_t SkipName(const std::string& text, size_t at) {
 
 size_t SkipOffset(const std::string& text, size_t at) {
   if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
-  while (at < text.size() && (std::isdigit(static_cast<unsigned char>(text[at])) || text[at] == ':')) {
+  while (at < text.size() &&
+         (std::isdigit(static_cast<unsigned char>(text[at])) || text[at] == ':')) {
     ++at;
   }
   return at;

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <system_error>
+#include <utility>
 
 #include <unistd.h>
 
@@ -73,6 +73,36 @@ class ScopedInstance {
   ScopedTempDir dir_;
   std::pair<bool, std::string> old_rundir_;
   std::pair<bool, std::string> old_registry_;
+};
+
+/// Sets (or, with a null value, removes) one environment variable for as long as it lives and
+/// restores the previous state on destruction.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (old) old_ = old;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (had_) {
+      setenv(name_.c_str(), old_.c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  bool had_ = false;
+  std::string old_;
 };
 
 }  // namespace parvex_test

@@ -1,0 +1,79 @@
+#include "runtime/support_services.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "runtime/system_event.h"
+#include "runtime_test_util.h"
+
+namespace kestrum {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SupportServices, PlatformIdAndSharedAttributes) {
+  EXPECT_EQ(GetPlatformId(), 2);
+  const SecurityAttributes* attributes = GetSharedSecurityAttributes();
+  ASSERT_NE(attributes, nullptr);
+  EXPECT_EQ(attributes, GetSharedSecurityAttributes());
+  EXPECT_EQ(attributes->file_mode, 0660u);
+  EXPECT_EQ(attributes->dir_mode, 0770u);
+}
+
+TEST(CanAccessFile, GenericAndSpecificRightsAsAnOrdinaryUser) {
+  parvex_test::ScopedTempDir dir;
+  chmod(dir.path().c_str(), 0755);
+  std::string readable = (dir.path() / "readable").string();
+  std::string shared = (dir.path() / "shared").string();
+  std::ofstream(readable) << "x";
+  std::ofstream(shared) << "x";
+  chmod(readable.c_str(), 0644);
+  chmod(shared.c_str(), 0777);
+  auto check = [](const std::string& path, uint32_t access) {
+    return kestrum_test::InChild([&] { return CanAccessFile(path.c_str(), access); }, true);
+  };
+  EXPECT_EQ(check(readable, kGenericRead), 1);
+  EXPECT_EQ(check(readable, kGenericWrite), 0);
+  EXPECT_EQ(check(readable, 0x0004), 0);  // append data is writing
+  EXPECT_EQ(check(readable, kGenericExecute), 0);
+  EXPECT_EQ(check(readable, kGenericAll), 0);
+  EXPECT_EQ(check(readable, 0x0080), 1);  // reading attributes needs no permission bit
+  EXPECT_EQ(check(shared, kGenericAll), 1);
+  EXPECT_EQ(check(dir.str(), kGenericWrite), 0);
+  EXPECT_EQ(CanAccessFile((dir.str() + "/missing").c_str(), 0x0080), 0);
+  EXPECT_EQ(CanAccessFile(nullptr, kGenericRead), 0);
+}
+
+TEST(SinglePrecision, ResultsAreRoundedToFloat) {
+  float big = 16777216.0f, one = 1.0f, third = 1.0f / 3.0f, three = 3.0f;
+  EXPECT_EQ(AddFloats(big, one), big);  // 2^24 + 1 is not a float
+  EXPECT_EQ(SubtractFloats(big, one), 16777215.0f);
+  EXPECT_EQ(MultiplyFloats(third, three), 1.0f);
+}
+
+TEST(ReportSystemEvent, LogFileFormOfTheOlderPlatform) {
+  kestrum_test::RuntimeInstance runtime;
+  parvex_test::ScopedTempDir dir;
+  std::string folder = dir.str() + "/";
+  parvex_test::ScopedEnv location("KSM_", folder.c_str());
+  ReportSystemEventOn(1, ".", 1, "CONFIG ERROR ONE");
+  ReportSystemEventOn(1, nullptr, 1, "CONFIG ERROR TWO\n");
+  ReportSystemEventOn(1, "plant7", 1, "NOT HERE");  // another computer's log is out of reach
+  std::ifstream in(folder + "Kestrum.log");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::regex expected(
+      "\\d\\d:\\d\\d:\\d\\d \\d\\d/\\d\\d/\\d\\d CONFIG ERROR ONE\n"
+      "\\d\\d:\\d\\d:\\d\\d \\d\\d/\\d\\d/\\d\\d CONFIG ERROR TWO\n");
+  EXPECT_TRUE(std::regex_match(text, expected)) << text;
+  // The current platform reports to syslog and leaves the file alone.
+  ReportSystemEvent(".", 1, "TO SYSLOG");
+  EXPECT_EQ(fs::file_size(folder + "Kestrum.log"), text.size());
+}
+
+}  // namespace
+}  // namespace kestrum
