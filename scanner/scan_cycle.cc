@@ -1,0 +1,208 @@
+// The scan cycle: each served kind's scan handler, the channel state evaluation, and the
+// publication of status words and values into the channel table under its lock; also marking
+// every channel failed, re-basing reference values and saving output values.
+//
+// This is the hot path: nothing here allocates, and the channel table is written directly.
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "platform/error_number.h"
+#include "runtime/event_batch.h"
+#include "runtime/saved_values.h"
+#include "runtime/shared_area.h"
+#include "runtime/time_stamps.h"
+#include "scanner/scanner.h"
+
+namespace parvex {
+namespace {
+
+bool IsOutputKind(int k) {
+  return k == kestrum::kKindAnalogOutput || k == kestrum::kKindDigitalOutput;
+}
+bool IsValueKind(int k) { return !kestrum::IsDigitalType(static_cast<uint8_t>(k)); }
+
+constexpr uint32_t kFailedClears =
+    kestrum::kStatusAlarmFlag | kestrum::kStatusAlarmImmediate | kestrum::kStatusAlarmActive;
+
+std::optional<float> ValueOf(const Notification& n) {
+  return n.has_value ? std::optional<float>(n.value) : std::nullopt;
+}
+
+// Unlocks `area` without changing the error number.
+void UnlockKeepingError(void* area) {
+  const int error = kestrum::GetErrorNumber();
+  kestrum::UnlockArea(area);
+  kestrum::SetErrorNumber(error);
+}
+
+}  // namespace
+
+void Scanner::EvaluateAndSend(int k, bool first_scan) {
+  KindChannels& kind = kinds_[k];
+  const KindChannels& inputs = kinds_[kestrum::kKindAnalogInput];
+  EvaluationContext context;
+  context.arrays.working_status = kind.working_status;
+  context.arrays.published_status = kind.published_status;
+  context.arrays.readings = kind.readings;
+  context.arrays.working_values = kind.working_values;
+  context.arrays.published_values = kind.published_values;
+  context.arrays.last_significant = kind.last_significant;
+  context.arrays.reference = inputs.reference;
+  context.arrays.reference_count = inputs.reference != nullptr ? inputs.count : 0;
+  context.arrays.output_kind = IsOutputKind(k);
+  context.first_scan = first_scan;
+  context.output_changed = output_changed_;
+  context.state = &scan_state_;
+  context.out = &notifications_;
+  ResetScanState(&scan_state_);
+  notifications_.Clear();
+  EvaluateChannels(context, kind.records, kind.count);
+
+  const std::string_view computer(computer_name_, computer_length_);
+  const std::string_view user(user_name_, user_length_);
+  for (const Notification& n : notifications_.items()) {
+    switch (n.kind) {
+      case NotificationKind::kSignificantChange:
+        kestrum::CountValueChange(n.channel);
+        break;
+      case NotificationKind::kWarningEnded:
+        kestrum::SendWarningEnded(n.channel, n.status, computer, user, ValueOf(n));
+        break;
+      case NotificationKind::kWarningRaised:
+        kestrum::SendWarningRaised(n.channel, n.status, n.priority, computer, user, ValueOf(n));
+        break;
+      case NotificationKind::kAlarmEnded:
+        kestrum::SendAlarmEnded(n.channel, n.status, computer, user, ValueOf(n));
+        break;
+      case NotificationKind::kAlarmRaised:
+        kestrum::SendAlarmRaised(n.channel, n.status, n.drive_common, n.priority, n.delay, computer,
+                                 user, ValueOf(n));
+        break;
+      case NotificationKind::kEventEnded:
+        kestrum::CountEventEnd(n.channel);
+        break;
+      case NotificationKind::kEventStarted:
+        kestrum::CountEventStart(n.channel);
+        break;
+    }
+  }
+}
+
+void Scanner::Publish(int k) {
+  KindChannels& kind = kinds_[k];
+  std::memcpy(kind.published_status, kind.working_status, 4u * kind.count);
+  kind.header->error_code = 0;
+  if (IsValueKind(k) && kind.published_values != nullptr && kind.working_values != nullptr) {
+    std::memcpy(kind.published_values, kind.working_values, 4u * kind.count);
+  }
+}
+
+// Scans kind `k`: its handler's result goes to `*result`. Returns -1 when the handler failed,
+// else the milliseconds the kind took (0 when it published nothing).
+int Scanner::ScanKind(int k, bool first_scan, int* result) {
+  KindChannels& kind = kinds_[k];
+  const kestrum::TimeStamp start = hooks_.now();
+  const bool output = IsOutputKind(k);
+  if (output) kestrum::LockArea(kind.table);
+  ScanHandler handler = handlers_.scan[k];
+  *result = handler != nullptr ? handler(&device_->config, kind.count, kind.records,
+                                         kind.working_status, kind.readings)
+                               : 0;
+  if (*result == -1 || *result == 2) {
+    if (output) UnlockKeepingError(kind.table);
+    return *result == -1 ? -1 : 0;
+  }
+  // Input kinds lock only now, so that the serial wait never holds the table's lock.
+  if (!output) kestrum::LockArea(kind.table);
+  kestrum::BeginEventBatch(kind.data);
+  EvaluateAndSend(k, first_scan);
+  Publish(k);
+  kestrum::EndEventBatch();
+  kestrum::NotifyArea(kind.table, 0);
+  kestrum::UnlockArea(kind.table);
+  const int64_t ms = kestrum::DiffMs(hooks_.now(), start);
+  const uint32_t duration = ms > 0 ? static_cast<uint32_t>(ms) : 0;
+  kind.header->scan_duration_ms = duration;
+  return static_cast<int>(duration);
+}
+
+int Scanner::Scan(bool first_scan) {
+  if (!running()) return 0;
+  uint32_t total = 0;
+  int last = 2;
+  for (int k = kestrum::kChannelKindCount - 1; k >= 0; --k) {
+    if (kinds_[k].laid_out) {
+      const int ms = ScanKind(k, first_scan, &last);
+      if (ms == -1) return -1;
+      total += static_cast<uint32_t>(ms);
+    }
+    if (!running()) break;
+  }
+  if (last != 2) device_->last_scan_ms = total;
+  return 0;
+}
+
+int Scanner::MarkAllChannelsFailed(int error) {
+  device_->last_scan_ms = 0;
+  for (KindChannels& kind : kinds_) {
+    if (kind.table == nullptr) continue;
+    kestrum::LockArea(kind.table);
+    kestrum::BeginEventBatch(kind.data);
+    kind.header->error_code = static_cast<uint16_t>(error & 0xFFFF);
+    kind.header->scan_duration_ms = 0;
+    for (uint32_t i = 0; i < kind.count; ++i) {
+      kind.table_status[i] = (kind.table_status[i] & ~kFailedClears) | kestrum::kStatusNoValue;
+      if (kind.extended != nullptr) kind.extended[i].code = kestrum::kExtendedCodeFailed;
+    }
+    uint32_t* own =
+        kind.table_status == kind.working_status ? kind.published_status : kind.working_status;
+    if (own != nullptr) std::memcpy(own, kind.table_status, 4u * kind.count);
+    kestrum::EndEventBatch();
+    kestrum::NotifyArea(kind.table, 0);
+    kestrum::UnlockArea(kind.table);
+  }
+  kestrum::SetErrorNumber(error);
+  return 0;
+}
+
+int Scanner::RebaseReferenceValues(int k) {
+  KindChannels& kind = kinds_[k];
+  if (!kind.laid_out || kind.reference == nullptr) return 0;
+  bool changed = false;
+  for (uint32_t i = 0; i < kind.count; ++i) {
+    const uint32_t w = kind.working_status[i];
+    const bool keep = !(w & kestrum::kStatusNoValue) && (w & kestrum::kStatusValueChannel) &&
+                      (kind.records[i].analogue.flags & kestrum::analogue_flags::kReferenceEnable);
+    const float r = kind.reference[i];
+    const float rebased = keep ? r + kind.working_values[i] : 0.0f;
+    // A not-a-number on either side counts as a change.
+    if (rebased != r || std::isnan(rebased) || std::isnan(r)) {
+      kind.reference[i] = rebased;
+      changed = true;
+    }
+  }
+  if (changed) {
+    kestrum::SaveChannelValues(folder_, kestrum::kChannelKindNames[k],
+                               reinterpret_cast<const uint32_t*>(kind.reference), kind.records,
+                               kind.count);
+  }
+  return 0;
+}
+
+void Scanner::SaveOutputValues() {
+  for (int k : {kestrum::kKindAnalogOutput, kestrum::kKindDigitalOutput}) {
+    KindChannels& kind = kinds_[k];
+    if (device_->prefixes[k][0] == '\0' || !kind.laid_out || output_changed_[k] == 0) continue;
+    output_changed_[k] = 0;
+    const uint32_t* own = k == kestrum::kKindAnalogOutput
+                              ? reinterpret_cast<const uint32_t*>(kind.published_values)
+                              : kind.published_status;
+    if (own == nullptr) continue;
+    kestrum::SaveChannelValues(folder_, kestrum::kChannelKindNames[k], own, kind.records,
+                               kind.count);
+  }
+}
+
+}  // namespace parvex

@@ -1,0 +1,138 @@
+#include "scanner/scanner_process.h"
+
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/error_number.h"
+#include "records/error_entries.h"
+#include "runtime/driver_link.h"
+#include "runtime/error_reporting.h"
+#include "runtime/install_roots.h"
+#include "runtime/process_identity.h"
+#include "runtime/status_channels.h"
+#include "runtime/system_areas.h"
+#include "runtime/time_zone.h"
+#include "scanner/counter_input.h"
+#include "scanner/diagnostics.h"
+#include "scanner/scanner.h"
+
+namespace parvex {
+namespace {
+
+// Nice value asked for when real-time scheduling is refused.
+constexpr int kRaisedNice = -10;
+
+// The running scanner, for the exit path taken from inside a device operation.
+Scanner* g_scanner = nullptr;
+kestrum::DeviceRecord* g_device = nullptr;
+
+// Ends the process with the error number left by the exit path.
+[[noreturn]] void ExitProcess(int error) {
+  if (g_scanner != nullptr) {
+    g_scanner->Shut(error);
+  } else {
+    if (g_device != nullptr) g_device->scanner_attached = 0;
+    kestrum::SetErrorNumber(error);
+  }
+  const int status = kestrum::GetErrorNumber();
+  kestrum::StopDriverLink();
+  kestrum::StopStatusChannels();
+  ShutTrace();
+  std::exit(status);
+}
+
+void ReportError(const char* message) { kestrum::ReportError("%s", message); }
+void ClearError() { kestrum::ClearError(); }
+
+// The counter input reports and traces through the scanner's services.
+void ConnectCounterInput() {
+  CounterServices services;
+  services.report_error = ReportError;
+  services.clear_error = ClearError;
+  services.trace = Trace;
+  ProcessCounterInput().set_services(services);
+}
+
+[[noreturn]] void FailStart(const char* format) {
+  const int error = kestrum::GetErrorNumber();
+  kestrum::ReportError(format, error & 0xFFF);
+  ExitProcess(error);
+}
+
+// Changes into the configuration folder, then into the device's sub-folder.
+void EnterDeviceFolder(const kestrum::DeviceRecord& device) {
+  const char* folder = kestrum::GetFolder("KSM_CURRENT_CONFIG");
+  if (folder == nullptr) FailStart(kGetConfigDirFailed);
+  char name[sizeof device.folder_name + 1] = {};
+  std::memcpy(name, device.folder_name, sizeof device.folder_name);
+  if (chdir(folder) != 0 || chdir(name) != 0) {
+    kestrum::FailFromErrno();
+    FailStart(kAccessConfigDirFailed);
+  }
+}
+
+}  // namespace
+
+bool DriverNameFromProgram(std::string_view program, std::string* driver) {
+  const std::size_t underscore = program.rfind('_');
+  if (underscore == std::string_view::npos) return false;
+  std::string_view head = program.substr(0, underscore);
+  const std::size_t slash = head.find_last_of("/\\");
+  if (slash != std::string_view::npos) head.remove_prefix(slash + 1);
+  driver->assign(head);
+  return true;
+}
+
+uint16_t DeviceNumberFromArgument(const char* argument) {
+  return static_cast<uint16_t>(std::atoi(argument) & 0xFFFF);
+}
+
+void RaiseScannerPriority() {
+  sched_param param{};
+  param.sched_priority = sched_get_priority_min(SCHED_RR);
+  if (sched_setscheduler(0, SCHED_RR, &param) == 0) return;
+  setpriority(PRIO_PROCESS, 0, kRaisedNice);
+}
+
+int RunScanner(const std::string& driver, uint16_t number) {
+  kestrum::DeviceRecord* device = kestrum::FindDeviceRecord(driver, number);
+  if (device == nullptr) {
+    kestrum::StopDriverLink();
+    return 0;
+  }
+  g_device = device;
+  kestrum::SystemArea devices;
+  kestrum::OpenDeviceArea(&devices);
+  // Registered before the configuration folder is looked for, so that its failures are seen.
+  char device_name[sizeof device->device_name + 1] = {};
+  std::memcpy(device_name, device->device_name, sizeof device->device_name);
+  kestrum::RegisterErrorSource(kestrum::kErrorSourceDevice, device_name);
+
+  char folder[sizeof device->folder_name + 1] = {};
+  std::memcpy(folder, device->folder_name, sizeof device->folder_name);
+  SetUpTrace(folder);
+  ConnectCounterInput();
+  EnterDeviceFolder(*device);
+
+  Scanner scanner(device, devices.area, &ProcessRequests(), DefaultScannerHooks(),
+                  CounterDeviceHandlers());
+  scanner.set_fatal_exit(ExitProcess);
+  g_scanner = &scanner;
+  scanner.StartExtraStatusChannels();
+  device->scanner_attached = 1;
+  device->scanner_pid = kestrum::CurrentProcessId();
+  kestrum::SetProcessTimeZone();
+
+  if (scanner.StartUp() != 0) ExitProcess(kestrum::GetErrorNumber());
+  device->scanner_ready = 1;
+  scanner.InitialiseDevice(0);
+  scanner.RunMainLoop();
+  scanner.SaveOutputValues();
+  ExitProcess(0);
+}
+
+}  // namespace parvex

@@ -1,0 +1,303 @@
+#include "scanner_rig.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "config/config_compiler.h"
+#include "platform/process.h"
+#include "records/area_layout.h"
+#include "records/channel_config.h"
+#include "records/error_entries.h"
+#include "runtime/channel_prefixes.h"
+#include "runtime/driver_link.h"
+#include "runtime/shared_area.h"
+#include "runtime/system_areas.h"
+#include "tools/dm/instance.h"
+#include "tools/dm/system_description.h"
+
+namespace parvex_test {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kFolder[] = "CNT1";
+constexpr char kDeviceName[] = "COUNTER 1";
+
+std::string Number(double v) {
+  std::ostringstream out;
+  out << v;
+  return out.str();
+}
+
+// The 16 hardware bytes as hex digits: FieldType, PortNumber, ValueType, then zeros. Without an
+// extension module the loader reads the hardware part as one hex field.
+std::string HardwareHex(const std::string& field, int port, const std::string& value) {
+  int field_code = 0;
+  for (int i = 0; i < kestrum::kFieldTypeCount; ++i) {
+    if (field == kestrum::kFieldTypeNames[i]) field_code = i;
+  }
+  int value_code = 0;
+  for (int i = 0; i < kestrum::kValueTypeCount; ++i) {
+    if (value == kestrum::kValueTypeNames[i]) value_code = i;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%02x%02x%02x%026d", field_code, port & 0xFF, value_code, 0);
+  return text;
+}
+
+}  // namespace
+
+ChannelXml::ChannelXml(int id, const std::string& tag, const std::string& field, int port,
+                       const std::string& value)
+    : id_(id) {
+  fields_ = {{"Enable", "On"},
+             {"Tag", tag},
+             {"Description", tag + " channel"},
+             {"Type", "AI"},
+             {"ErrorAlarmEnable", "Off"},
+             {"EventEnable", "Off"},
+             {"Units", "cnt"},
+             {"MaximumUnits", "1000000"},
+             {"MinimumUnits", "0"},
+             {"ReferenceEnable", "Off"},
+             {"SigChangeEnable", "Off"},
+             {"ScalingEnable", "Off"},
+             {"LowAlarmEnable", "Off"},
+             {"HighAlarmEnable", "Off"},
+             {"Analogue", HardwareHex(field, port, value)}};
+}
+
+ChannelXml& ChannelXml::Set(const std::string& name, const std::string& value) {
+  for (auto& f : fields_) {
+    if (f.first == name) {
+      f.second = value;
+      return *this;
+    }
+  }
+  fields_.emplace_back(name, value);
+  return *this;
+}
+
+ChannelXml& ChannelXml::HighAlarm(double limit, double warning, int priority, int delay) {
+  return Set("HighAlarmEnable", "On")
+      .Set("HighAlarmDriveCommon", "Off")
+      .Set("HighAlarmLimit", Number(limit))
+      .Set("HighWarningEnable", "On")
+      .Set("HighWarningLimit", Number(warning))
+      .Set("HighAlarmDeadbandEnable", "Off")
+      .Set("HighAlarmPriority", std::to_string(priority))
+      .Set("HighAlarmDelay", std::to_string(delay))
+      .Set("HighAlarmText", "TOO HIGH");
+}
+
+std::string ChannelXml::Text() const {
+  std::string text = "<Channel id='" + std::to_string(id_) + "'>";
+  for (const auto& [name, value] : fields_) {
+    std::string escaped;
+    for (char c : value) {
+      if (c == '>') {
+        escaped += "&gt;";
+      } else if (c == '<') {
+        escaped += "&lt;";
+      } else if (c == '&') {
+        escaped += "&amp;";
+      } else {
+        escaped += c;
+      }
+    }
+    text += "<" + name + ">" + escaped + "</" + name + ">";
+  }
+  return text + "</Channel>";
+}
+
+ScannerRig::ScannerRig(const RigOptions& options) : options_(options) {
+  kestrum::ForgetSharedAreas();
+  setenv("KSM_CURRENT_CONFIG", (instance_.root() / "config").c_str(), 1);
+  setenv("KSM_SAVED_VALUES", saved_values_folder().c_str(), 1);
+  fs::create_directories(device_folder());
+  fs::create_directories(saved_values_folder());
+  const std::string json =
+      R"({"subscriber_entries": )" + std::to_string(options.subscriber_entries) +
+      R"(, "devices": [{"driver": "parvex", "number": 1, "name": ")" + kDeviceName +
+      R"(", "folder": ")" + kFolder + R"(", "scan_rate": )" + std::to_string(options.scan_rate_ms) +
+      R"(, "port": "COM1", "prefixes": {"ai": {"prefix": "P1", "channels": )" +
+      std::to_string(options.table_channels) + "}}}]}";
+  kestrum::dm::SystemDescription system;
+  if (kestrum::dm::ParseSystemDescription(json, &system, &error_) != 0) return;
+  if (kestrum::dm::CreateInstance(system, &error_) != 0) return;
+  if (!WriteFolder(options.channels)) return;
+  std::error_code ec;
+  fs::create_symlink(PARVEX_SC_PROGRAM, instance_.rundir() / "bin" / "parvex_sc", ec);
+  if (ec) error_ = "link: " + ec.message();
+}
+
+ScannerRig::~ScannerRig() {
+  StopPump();
+  for (pid_t pid : {scanner_pid_, counter_pid_}) {
+    if (pid <= 0) continue;
+    if (kestrum::WaitProcess(pid, 0, nullptr) != 0) {
+      kestrum::KillProcess(pid, SIGKILL);
+      kestrum::WaitProcess(pid, 5000, nullptr);
+    }
+  }
+  unsetenv("KSM_CURRENT_CONFIG");
+  unsetenv("KSM_SAVED_VALUES");
+  kestrum::ForgetSharedAreas();
+}
+
+std::string ScannerRig::device_folder() const {
+  return (instance_.root() / "config" / kFolder).string();
+}
+
+std::string ScannerRig::saved_values_folder() const {
+  return (instance_.root() / "saved").string();
+}
+
+bool ScannerRig::WriteFolder(const std::vector<ChannelXml>& channels) {
+  {
+    std::ofstream config(device_folder() + "/config.xml");
+    config << "<Configs><Config><AutoEnable>On</AutoEnable><SaveOutputs>"
+           << (options_.save_outputs ? "On" : "Off")
+           << "</SaveOutputs><SaveByTag>Off</SaveByTag><SaveRate>1000</SaveRate><ScanRate>"
+           << options_.scan_rate_ms
+           << "</ScanRate><BaudRate>9600</BaudRate><PortName>COM1</PortName>"
+              "<Parity>None</Parity><DataBits>8</DataBits></Config></Configs>";
+    std::ofstream ai(device_folder() + "/ai.xml");
+    ai << "<Channels>";
+    for (const ChannelXml& c : channels) ai << c.Text();
+    // The file holds a record for every channel of the table; the last one pins its length.
+    ai << "<Channel id='" << options_.table_channels << "'><Enable>Off</Enable></Channel>";
+    ai << "</Channels>";
+  }
+  std::vector<std::string> written;
+  if (kestrum::CompileConfigFolder(device_folder(), &written, &error_) != 0) return false;
+  // The scanner must read the binary files (it has no extension module asking for XML).
+  fs::remove(device_folder() + "/config.xml");
+  fs::remove(device_folder() + "/ai.xml");
+  return true;
+}
+
+bool ScannerRig::RewriteChannels(const std::vector<ChannelXml>& channels) {
+  struct stat before {};
+  stat((device_folder() + "/ai").c_str(), &before);
+  if (!WriteFolder(channels)) return false;
+  struct stat after {};
+  stat((device_folder() + "/ai").c_str(), &after);
+  if (after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+      after.st_mtim.tv_nsec / 1000000 == before.st_mtim.tv_nsec / 1000000) {
+    // Same millisecond: move the stamp on so that the change is seen.
+    timespec times[2] = {after.st_atim, after.st_mtim};
+    times[1].tv_sec += 1;
+    utimensat(AT_FDCWD, (device_folder() + "/ai").c_str(), times, 0);
+  }
+  return true;
+}
+
+bool ScannerRig::StartCounter(const std::vector<std::string>& args) {
+  // The simulator logs every report on its standard output; the test has no use for it.
+  std::string command =
+      std::string("exec ") + COUNTER_SIM_PROGRAM + " --port COM1 --interval 250 --no-stdin";
+  for (const std::string& a : args) command += " '" + a + "'";
+  command += " >/dev/null";
+  const std::vector<std::string> argv = {"/bin/sh", "-c", command};
+  if (kestrum::SpawnProcess(argv, nullptr, &counter_pid_) != 0) return false;
+  const fs::path alias = instance_.rundir() / "dev" / "COM1";
+  const fs::path fifo = instance_.rundir() / "counter_sim" / "COM1.ctl";
+  return WaitFor([&] { return fs::exists(alias) && fs::exists(fifo); }, 10000);
+}
+
+bool ScannerRig::CounterCommand(const std::string& line) {
+  std::ofstream fifo(instance_.rundir() / "counter_sim" / "COM1.ctl");
+  fifo << line << "\n";
+  return static_cast<bool>(fifo);
+}
+
+bool ScannerRig::StartScanner() {
+  const std::string link = (instance_.rundir() / "bin" / "parvex_sc").string();
+  if (kestrum::SpawnProcess({link, "1"}, nullptr, &scanner_pid_) != 0) return false;
+  bool exited = false;
+  const bool ready = WaitFor(
+      [&] {
+        int status = 0;
+        if (kestrum::WaitProcess(scanner_pid_, 0, &status) == 0) {
+          exited = true;
+          error_ = "scanner exited with status " + std::to_string(status);
+          scanner_pid_ = 0;
+          return true;
+        }
+        return device()->scanner_ready == 1 && device()->operation_in_progress == 0;
+      },
+      15000);
+  if (!ready) error_ = "scanner not ready; message: " + error_message();
+  return ready && !exited;
+}
+
+void ScannerRig::StartPump(int period_ms) {
+  pumping_ = true;
+  pump_ = std::thread([this, period_ms] {
+    while (pumping_) {
+      Post(kestrum::kMessageScan);
+      std::this_thread::sleep_for(std::chrono::milliseconds(period_ms));
+    }
+  });
+}
+
+void ScannerRig::StopPump() {
+  pumping_ = false;
+  if (pump_.joinable()) pump_.join();
+}
+
+int ScannerRig::Post(int32_t code) {
+  return scanner_pid_ > 0 ? kestrum::PostToProcess(static_cast<uint32_t>(scanner_pid_), code) : -1;
+}
+
+bool ScannerRig::WaitFor(const std::function<bool()>& done, int timeout_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+int ScannerRig::WaitExit(int timeout_ms) {
+  int status = -1;
+  if (kestrum::WaitProcess(scanner_pid_, timeout_ms, &status) != 0) return -1;
+  scanner_pid_ = 0;
+  return status;
+}
+
+kestrum::DeviceRecord* ScannerRig::device() const { return kestrum::FindDeviceRecord("parvex", 1); }
+
+void* ScannerRig::table_area() const { return kestrum::GetChannelTable("P1"); }
+
+kestrum::ChannelTableView ScannerRig::table() const {
+  kestrum::ChannelTableView view;
+  kestrum::GetChannelTableView("P1", &view);
+  return view;
+}
+
+std::string ScannerRig::error_message() const {
+  kestrum::SystemArea errors;
+  if (kestrum::OpenErrorArea(&errors) != 0) return "";
+  const auto* base = static_cast<const uint8_t*>(errors.area);
+  for (uint32_t i = 0; i < errors.count; ++i) {
+    const auto* entry = reinterpret_cast<const kestrum::LongErrorEntry*>(
+        base + kestrum::LongErrorEntryOffset(errors.count, i));
+    if (std::strncmp(entry->source_name, kDeviceName, sizeof entry->source_name) == 0) {
+      return std::string(entry->message, strnlen(entry->message, sizeof entry->message));
+    }
+  }
+  return "";
+}
+
+}  // namespace parvex_test

@@ -1,0 +1,111 @@
+// A whole system for end-to-end tests: an instance built by the driver-manager stand-in's
+// library, a device folder compiled from XML, the counter simulator on a pseudo-terminal, and
+// the real scanner started through a link named for its driver, fed with scan requests by a
+// pump thread as the driver manager would.
+#ifndef PARVEX_TESTS_SCANNER_E2E_SCANNER_RIG_H_
+#define PARVEX_TESTS_SCANNER_E2E_SCANNER_RIG_H_
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "records/channel_table.h"
+#include "records/device_record.h"
+#include "test_util.h"
+
+namespace parvex_test {
+
+/// The XML fields of one channel; Analog-input defaults that pass the loader's checks, with
+/// every alarm, warning, event and option off.
+class ChannelXml {
+ public:
+  ChannelXml(int id, const std::string& tag, const std::string& field, int port = 0,
+             const std::string& value = "0.3-0.5");
+  ChannelXml& Set(const std::string& name, const std::string& value);
+  ChannelXml& HighAlarm(double limit, double warning, int priority, int delay);
+  std::string Text() const;
+
+ private:
+  int id_;
+  std::vector<std::pair<std::string, std::string>> fields_;
+};
+
+/// What a rig is made of.
+struct RigOptions {
+  std::vector<ChannelXml> channels;
+  int table_channels = 8;
+  int scan_rate_ms = 500;
+  bool save_outputs = false;
+  int subscriber_entries = 2;
+};
+
+class ScannerRig {
+ public:
+  explicit ScannerRig(const RigOptions& options);
+  ~ScannerRig();
+  ScannerRig(const ScannerRig&) = delete;
+  ScannerRig& operator=(const ScannerRig&) = delete;
+
+  /// Empty when the rig was built; else what went wrong.
+  const std::string& error() const { return error_; }
+
+  /// Starts the simulator on COM1 with `args` added to the defaults. Returns true once its
+  /// port alias exists.
+  bool StartCounter(const std::vector<std::string>& args = {});
+  /// Sends one control command line to the simulator.
+  bool CounterCommand(const std::string& line);
+
+  /// Starts the scanner of device 1 through "<bin>/parvex_sc". Returns true once it is ready.
+  bool StartScanner();
+  pid_t scanner_pid() const { return scanner_pid_; }
+
+  /// Posts scan requests every `period_ms` until StopPump.
+  void StartPump(int period_ms = 150);
+  void StopPump();
+
+  /// Posts `code` to the scanner. Returns 0 or -1.
+  int Post(int32_t code);
+
+  /// Waits (polling every 5 ms) up to `timeout_ms` for `done`.
+  static bool WaitFor(const std::function<bool()>& done, int timeout_ms);
+
+  /// Waits up to `timeout_ms` for the scanner to exit. Returns its status, or -1.
+  int WaitExit(int timeout_ms);
+
+  /// Re-writes the channel XML with `channels`, compiles the folder and makes sure the
+  /// channel file's time stamp moved. Returns true on success.
+  bool RewriteChannels(const std::vector<ChannelXml>& channels);
+
+  kestrum::DeviceRecord* device() const;
+  /// The analog-input channel table.
+  kestrum::ChannelTableView table() const;
+  void* table_area() const;
+  /// The device's current error message in "dm_errors" ("" when none or not registered).
+  std::string error_message() const;
+
+  std::string device_folder() const;
+  std::string saved_values_folder() const;
+  const ScopedInstance& instance() const { return instance_; }
+
+ private:
+  bool WriteFolder(const std::vector<ChannelXml>& channels);
+
+  ScopedInstance instance_;
+  RigOptions options_;
+  std::string error_;
+  pid_t counter_pid_ = 0;
+  pid_t scanner_pid_ = 0;
+  std::atomic<bool> pumping_{false};
+  std::thread pump_;
+};
+
+}  // namespace parvex_test
+
+#endif  // PARVEX_TESTS_SCANNER_E2E_SCANNER_RIG_H_
