@@ -45,14 +45,9 @@ kestrum::DeviceRecord* g_device = nullptr;
   std::exit(status);
 }
 
-void ReportError(const char* message) { kestrum::ReportError("%s", message); }
-void ClearError() { kestrum::ClearError(); }
-
-// The counter input reports and traces through the scanner's services.
+// The counter input reports through the system's error reporting and traces to the trace.
 void ConnectCounterInput() {
-  CounterServices services;
-  services.report_error = ReportError;
-  services.clear_error = ClearError;
+  CounterServices services = SystemCounterServices();
   services.trace = Trace;
   ProcessCounterInput().set_services(services);
 }
