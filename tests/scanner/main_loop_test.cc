@@ -31,9 +31,9 @@ class FakeOperations : public DeviceOperations {
   void SaveOutputValues() override { calls.push_back("save"); }
 
   std::vector<std::string> calls;
-  std::string fail;        // the operation that fails
-  int fail_error = 0;      // its error number
-  int fail_platform = 0;   // its platform error
+  std::string fail;       // the operation that fails
+  int fail_error = 0;     // its error number
+  int fail_platform = 0;  // its platform error
   bool stop_on_failure = false;
   RequestWords* words = nullptr;  // cleared of running when stop_on_failure
   bool gate_closed_during_work = false;
@@ -130,8 +130,8 @@ TEST_F(MainLoopTest, FailedRequestIsReportedWithItsMessageThenTheDeviceIsInitial
     ApplyDriverRequest(&words_, c.code);
     EXPECT_TRUE(MainLoopPass(&words_, &ops_, &timer_, FakeWorld::Hooks()));
     EXPECT_EQ(FakeWorld::Get().reports, std::vector<std::string>{c.message});
-    EXPECT_EQ(ops_.calls,
-              (std::vector<std::string>{c.operation, "initialise device " + std::to_string(c.error)}));
+    EXPECT_EQ(ops_.calls, (std::vector<std::string>{
+                              c.operation, "initialise device " + std::to_string(c.error)}));
   }
 }
 

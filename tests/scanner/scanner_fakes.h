@@ -15,7 +15,7 @@ namespace parvex_test {
 struct FakeWorld {
   kestrum::TimeStamp now{1000000, 0, 0};
   bool gate_closed = false;
-  std::vector<int> holds;             ///< every HoldDriverMessages flag
+  std::vector<int> holds;               ///< every HoldDriverMessages flag
   std::vector<uint32_t> message_waits;  ///< every WaitForDriverMessage time
   int tick_waits = 0;
   std::vector<std::string> reports;

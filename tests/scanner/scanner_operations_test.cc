@@ -112,8 +112,7 @@ class ScannerOperationsTest : public ::testing::Test {
     ASSERT_EQ(kestrum::dm::CreateInstance(system, &error), 0) << error;
     folder_ = instance_.root() / "CNT1";
     fs::create_directories(folder_);
-    records_ = {Channel(af::kScalingEnable), Channel(af::kReferenceEnable), Channel(0),
-                Channel(0)};
+    records_ = {Channel(af::kScalingEnable), Channel(af::kReferenceEnable), Channel(0), Channel(0)};
     records_[0].analogue.Gain = 2;
     records_[0].analogue.Offset = 1;
     WriteFiles();
@@ -126,8 +125,8 @@ class ScannerOperationsTest : public ::testing::Test {
     DeviceHandlers handlers;
     handlers.scan[kestrum::kKindAnalogInput] = FakeScan;
     handlers.open_port = FakeOpen;
-    scanner_ = std::make_unique<Scanner>(device_, devices.area, &words_, FakeWorld::Hooks(),
-                                         handlers);
+    scanner_ =
+        std::make_unique<Scanner>(device_, devices.area, &words_, FakeWorld::Hooks(), handlers);
     scanner_->set_fatal_exit([](int e) { g_fatal_error = e; });
   }
 
@@ -170,7 +169,8 @@ class ScannerOperationsTest : public ::testing::Test {
 };
 
 TEST_F(ScannerOperationsTest, StartUpLaysOutTheAnalogInputsOnly) {
-  ASSERT_EQ(scanner_->StartUp(), 0) << (FakeWorld::Get().reports.empty() ? "" : FakeWorld::Get().reports[0]);
+  ASSERT_EQ(scanner_->StartUp(), 0)
+      << (FakeWorld::Get().reports.empty() ? "" : FakeWorld::Get().reports[0]);
   const KindChannels& ai = scanner_->kind(kestrum::kKindAnalogInput);
   EXPECT_TRUE(ai.laid_out);
   EXPECT_EQ(ai.count, kChannels);
@@ -216,7 +216,7 @@ TEST_F(ScannerOperationsTest, InitialiseDeviceRetriesEverySecondUntilThePortOpen
   scanner_->InitialiseDevice(0);
   EXPECT_EQ(FakeDevice::Get().opens, 3);
   EXPECT_EQ(FakeWorld::Get().reports, (std::vector<std::string>{"CAN'T INITIALISE DEVICE -0002",
-                                                                 "CAN'T INITIALISE DEVICE -0013"}));
+                                                                "CAN'T INITIALISE DEVICE -0013"}));
   EXPECT_EQ(FakeWorld::Get().message_waits, (std::vector<uint32_t>{1000, 1000}));
   EXPECT_EQ(FakeDevice::Get().scans, 1);
   EXPECT_FALSE(Table().status[0] & kestrum::kStatusNoValue);
@@ -281,8 +281,8 @@ TEST_F(ScannerOperationsTest, MarkAllFailedClearsAlarmsKeepsWarningsAndMarksExte
   EXPECT_EQ(device_->last_scan_ms, 0u);
   const KindChannels& ai = scanner_->kind(kestrum::kKindAnalogInput);
   for (int i = 0; i < kChannels; ++i) {
-    const uint32_t expected = kestrum::kStatusNoValue | kestrum::kStatusWarningActive |
-                              kestrum::kStatusValueChannel;
+    const uint32_t expected =
+        kestrum::kStatusNoValue | kestrum::kStatusWarningActive | kestrum::kStatusValueChannel;
     EXPECT_EQ(t.status[i], expected);
     EXPECT_EQ(ai.working_status[i], expected);
     EXPECT_EQ(t.extended[i].code, kestrum::kExtendedCodeFailed);
@@ -295,7 +295,7 @@ TEST_F(ScannerOperationsTest, InitialiseValuesRebasesReferencesAndSavesThem) {
   scanner_->InitialiseDevice(0);
   EXPECT_FLOAT_EQ(Table().values[1], 20.0f);
   EXPECT_EQ(scanner_->InitialiseValues(), 0);
-  EXPECT_FLOAT_EQ(Table().values[1], 0.0f);  // with ReferenceEnable: shows 0
+  EXPECT_FLOAT_EQ(Table().values[1], 0.0f);   // with ReferenceEnable: shows 0
   EXPECT_FLOAT_EQ(Table().values[2], 30.0f);  // without it: unchanged
   float saved[kChannels] = {};
   ASSERT_EQ(kestrum::LoadChannelValues("CNT1", "ai", false, reinterpret_cast<uint32_t*>(saved),
@@ -316,7 +316,8 @@ TEST_F(ScannerOperationsTest, ReconfigureReloadsAChangedChannelFileAndRescans) {
   records_[2].analogue.flags |= af::kScalingEnable;
   records_[2].analogue.Gain = 3;
   WriteFiles();
-  fs::last_write_time(folder_ / "ai", fs::last_write_time(folder_ / "ai") + std::chrono::seconds(5));
+  fs::last_write_time(folder_ / "ai",
+                      fs::last_write_time(folder_ / "ai") + std::chrono::seconds(5));
   EXPECT_EQ(scanner_->Reconfigure(), 0);
   EXPECT_FLOAT_EQ(Table().values[2], 90.0f);
   EXPECT_EQ(device_->operation_in_progress, 0);

@@ -135,18 +135,18 @@ ScannerRig::ScannerRig(const RigOptions& options) : options_(options) {
   if (kestrum::dm::ParseSystemDescription(json, &system, &error_) != 0) return;
   if (kestrum::dm::CreateInstance(system, &error_) != 0) return;
   if (!WriteFolder(options.channels)) return;
-  std::error_code ec;
-  fs::create_symlink(PARVEX_SC_PROGRAM, instance_.rundir() / "bin" / "parvex_sc", ec);
-  if (ec) error_ = "link: " + ec.message();
+  dm_ = std::make_unique<kestrum::dm::DriverManager>(system, nullptr);
 }
 
 ScannerRig::~ScannerRig() {
   StopPump();
-  for (pid_t pid : {scanner_pid_, counter_pid_}) {
-    if (pid <= 0) continue;
-    if (kestrum::WaitProcess(pid, 0, nullptr) != 0) {
-      kestrum::KillProcess(pid, SIGKILL);
-      kestrum::WaitProcess(pid, 5000, nullptr);
+  if (dm_) dm_->StopScanners(5000);
+  dm_.reset();
+  if (counter_pid_ > 0 && kestrum::WaitProcess(counter_pid_, 0, nullptr) != 0) {
+    kestrum::KillProcess(counter_pid_, SIGTERM);
+    if (kestrum::WaitProcess(counter_pid_, 5000, nullptr) != 0) {
+      kestrum::KillProcess(counter_pid_, SIGKILL);
+      kestrum::WaitProcess(counter_pid_, 5000, nullptr);
     }
   }
   unsetenv("KSM_CURRENT_CONFIG");
@@ -221,17 +221,25 @@ bool ScannerRig::CounterCommand(const std::string& line) {
   return static_cast<bool>(fifo);
 }
 
+pid_t ScannerRig::scanner_pid() {
+  std::lock_guard<std::mutex> lock(dm_mutex_);
+  return dm_ ? dm_->ScannerPid(1) : 0;
+}
+
 bool ScannerRig::StartScanner() {
-  const std::string link = (instance_.rundir() / "bin" / "parvex_sc").string();
-  if (kestrum::SpawnProcess({link, "1"}, nullptr, &scanner_pid_) != 0) return false;
+  if (!dm_) return false;
+  {
+    std::lock_guard<std::mutex> lock(dm_mutex_);
+    if (dm_->StartScanners(PARVEX_SC_PROGRAM) != 0) return false;
+  }
   bool exited = false;
   const bool ready = WaitFor(
       [&] {
-        int status = 0;
-        if (kestrum::WaitProcess(scanner_pid_, 0, &status) == 0) {
+        std::lock_guard<std::mutex> lock(dm_mutex_);
+        dm_->Tick();
+        if (dm_->ExitStatus(1) != -1) {
           exited = true;
-          error_ = "scanner exited with status " + std::to_string(status);
-          scanner_pid_ = 0;
+          error_ = "scanner exited with status " + std::to_string(dm_->ExitStatus(1));
           return true;
         }
         return device()->scanner_ready == 1 && device()->operation_in_progress == 0;
@@ -244,9 +252,17 @@ bool ScannerRig::StartScanner() {
 void ScannerRig::StartPump(int period_ms) {
   pumping_ = true;
   pump_ = std::thread([this, period_ms] {
+    auto next = std::chrono::steady_clock::now();
     while (pumping_) {
-      Post(kestrum::kMessageScan);
-      std::this_thread::sleep_for(std::chrono::milliseconds(period_ms));
+      {
+        std::lock_guard<std::mutex> lock(dm_mutex_);
+        dm_->Tick();
+        if (std::chrono::steady_clock::now() >= next) {
+          dm_->Send(1, kestrum::kMessageScan);
+          next += std::chrono::milliseconds(period_ms);
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   });
 }
@@ -257,7 +273,8 @@ void ScannerRig::StopPump() {
 }
 
 int ScannerRig::Post(int32_t code) {
-  return scanner_pid_ > 0 ? kestrum::PostToProcess(static_cast<uint32_t>(scanner_pid_), code) : -1;
+  std::lock_guard<std::mutex> lock(dm_mutex_);
+  return dm_ ? dm_->Send(1, code) : -1;
 }
 
 bool ScannerRig::WaitFor(const std::function<bool()>& done, int timeout_ms) {
@@ -271,8 +288,14 @@ bool ScannerRig::WaitFor(const std::function<bool()>& done, int timeout_ms) {
 
 int ScannerRig::WaitExit(int timeout_ms) {
   int status = -1;
-  if (kestrum::WaitProcess(scanner_pid_, timeout_ms, &status) != 0) return -1;
-  scanner_pid_ = 0;
+  WaitFor(
+      [&] {
+        std::lock_guard<std::mutex> lock(dm_mutex_);
+        dm_->Tick();
+        status = dm_->ExitStatus(1);
+        return status != -1;
+      },
+      timeout_ms);
   return status;
 }
 

@@ -1,7 +1,8 @@
 // A whole system for end-to-end tests: an instance built by the driver-manager stand-in's
 // library, a device folder compiled from XML, the counter simulator on a pseudo-terminal, and
-// the real scanner started through a link named for its driver, fed with scan requests by a
-// pump thread as the driver manager would.
+// the real scanner started by the stand-in through a link named for its driver. A pump thread
+// drives the stand-in and sends a scan request at a steady period, so the tests do not depend on
+// how the stand-in schedules its own requests.
 #ifndef PARVEX_TESTS_SCANNER_E2E_SCANNER_RIG_H_
 #define PARVEX_TESTS_SCANNER_E2E_SCANNER_RIG_H_
 
@@ -12,6 +13,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "records/channel_table.h"
 #include "records/device_record.h"
 #include "test_util.h"
+#include "tools/dm/driver_manager.h"
 
 namespace parvex_test {
 
@@ -62,15 +66,15 @@ class ScannerRig {
   /// Sends one control command line to the simulator.
   bool CounterCommand(const std::string& line);
 
-  /// Starts the scanner of device 1 through "<bin>/parvex_sc". Returns true once it is ready.
+  /// Starts the scanner of device 1 through the stand-in. Returns true once it is ready.
   bool StartScanner();
-  pid_t scanner_pid() const { return scanner_pid_; }
+  pid_t scanner_pid();
 
   /// Posts scan requests every `period_ms` until StopPump.
   void StartPump(int period_ms = 150);
   void StopPump();
 
-  /// Posts `code` to the scanner. Returns 0 or -1.
+  /// Sends `code` to the scanner through the stand-in. Returns 0 or -1.
   int Post(int32_t code);
 
   /// Waits (polling every 5 ms) up to `timeout_ms` for `done`.
@@ -101,7 +105,8 @@ class ScannerRig {
   RigOptions options_;
   std::string error_;
   pid_t counter_pid_ = 0;
-  pid_t scanner_pid_ = 0;
+  std::mutex dm_mutex_;  // the stand-in is driven by one thread at a time
+  std::unique_ptr<kestrum::dm::DriverManager> dm_;
   std::atomic<bool> pumping_{false};
   std::thread pump_;
 };

@@ -1,0 +1,167 @@
+// The trace settings from the directory registry: switching on and off, targets, the file, the
+// assembly of debugger lines and the re-reading after a change of the key.
+#include "scanner/diagnostics.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "runtime/install_roots.h"
+#include "test_util.h"
+
+namespace parvex {
+namespace {
+
+std::vector<std::string>& Lines() {
+  static std::vector<std::string> lines;
+  return lines;
+}
+void Collect(const char* line) { Lines().emplace_back(line); }
+
+class DiagnosticsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kestrum::ForgetProcessSettings();
+    Lines().clear();
+    ASSERT_EQ(kestrum::RegCreateKey(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine),
+                                    "SOFTWARE\\Veltrane\\Kestrum", 0, kestrum::kKeyAllAccess,
+                                    nullptr, &key_, nullptr),
+              0);
+  }
+  void TearDown() override {
+    kestrum::RegCloseKey(key_);
+    kestrum::ForgetProcessSettings();
+  }
+  void Set(const std::string& name, const std::string& value) {
+    ASSERT_EQ(kestrum::RegSetString(key_, name, value), 0);
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  parvex_test::ScopedInstance instance_;
+  kestrum::RegKey key_ = nullptr;
+};
+
+TEST_F(DiagnosticsTest, DebugValueBeginningWithOnSwitchesTracingOn) {
+  for (const char* on : {"ON", "on", "On", "ONLINE"}) {
+    Set("CNT1_Debug", on);
+    TraceSettings trace("CNT1", Collect);
+    EXPECT_TRUE(trace.tracing()) << on;
+    EXPECT_EQ(trace.targets(), kTraceDebugger) << on;
+  }
+  for (const char* off : {"OFF", "1", "", " ON", "O"}) {
+    Set("CNT1_Debug", off);
+    TraceSettings trace("CNT1", Collect);
+    EXPECT_FALSE(trace.tracing()) << off;
+    trace.Trace("lost\n");
+  }
+  EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(DiagnosticsTest, MissingValuesLeaveTracingOff) {
+  TraceSettings trace("CNT1", Collect);
+  EXPECT_FALSE(trace.tracing());
+  EXPECT_EQ(trace.targets(), 0);
+}
+
+TEST_F(DiagnosticsTest, PiecesAreAssembledIntoOneDebuggerLineEndedByLf) {
+  Set("CNT1_Debug", "on");
+  TraceSettings trace("CNT1", Collect);
+  trace.Trace("abc");
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ(trace.line(), "CNT1 : abc");
+  trace.Trace("def\n");
+  EXPECT_EQ(Lines(), std::vector<std::string>{"CNT1 : abcdef\n"});
+  EXPECT_EQ(trace.line(), "");
+  trace.Trace("");
+  trace.Trace("x\r\n");
+  EXPECT_EQ(Lines().back(), "CNT1 : x\r\n");
+}
+
+TEST_F(DiagnosticsTest, AnOverlongLineKeepsTheEndOfTheTextAndEndsWithCrLf) {
+  Set("CNT1_Debug", "on");
+  TraceSettings trace("CNT1", Collect);
+  const std::string head(4000, 'a');
+  std::string tail(2000, 'b');
+  tail.back() = '\n';
+  trace.Trace(head.c_str());
+  trace.Trace(tail.c_str());
+  ASSERT_EQ(Lines().size(), 1u);
+  const std::string& line = Lines()[0];
+  EXPECT_EQ(line.size(), kTraceLineLimit);
+  EXPECT_EQ(line.substr(0, 7), "CNT1 : ");
+  EXPECT_EQ(line.substr(line.size() - 3), "b\r\n");
+  // Once the line is full, more text is dropped until a piece ends the line.
+  trace.Trace(std::string(5000, 'c').c_str());
+  EXPECT_EQ(trace.line().size(), kTraceLineLimit);
+  trace.Trace("d\n");
+  EXPECT_EQ(Lines().size(), 2u);
+  EXPECT_EQ(Lines()[1].substr(Lines()[1].size() - 2), "\r\n");
+}
+
+TEST_F(DiagnosticsTest, FileTargetWritesEveryPieceUnchangedAndKeepsItsFileWhileOn) {
+  const std::string first = (instance_.root() / "trace1.txt").string();
+  const std::string second = (instance_.root() / "trace2.txt").string();
+  Set("CNT1_Debug", "ON");
+  Set("CNT1_DebugType", "CON+FILE");
+  Set("CNT1_DebugFile", first);
+  TraceSettings trace("CNT1", Collect);
+  EXPECT_EQ(trace.targets(), kTraceConsole | kTraceFile | kTraceDebugger);
+  trace.Trace("12:00:00 1 2 3\r\n");
+  EXPECT_EQ(Read(first), "12:00:00 1 2 3\r\n");
+  EXPECT_EQ(Lines().size(), 1u);
+
+  // A new file name alone changes nothing: "_Debug" did not change.
+  Set("CNT1_DebugFile", second);
+  trace.Trace("more");
+  EXPECT_EQ(Read(first), "12:00:00 1 2 3\r\nmore");
+  EXPECT_FALSE(std::filesystem::exists(second));
+
+  // Off and on again: the new file is created, anew.
+  Set("CNT1_Debug", "OFF");
+  trace.Trace("dropped");
+  EXPECT_FALSE(trace.tracing());
+  Set("CNT1_Debug", "ON");
+  trace.Trace("fresh");
+  EXPECT_EQ(Read(second), "fresh");
+  EXPECT_EQ(Read(first), "12:00:00 1 2 3\r\nmore");
+}
+
+TEST_F(DiagnosticsTest, ACaseMismatchInTheTypeNamesNoTarget) {
+  Set("CNT1_Debug", "ON");
+  Set("CNT1_DebugType", "con file");
+  TraceSettings trace("CNT1", Collect);
+  EXPECT_EQ(trace.targets(), kTraceDebugger);
+}
+
+TEST_F(DiagnosticsTest, SwitchingOnWhileRunningIsNoticedAtTheNextWrite) {
+  TraceSettings trace("CNT1", Collect);
+  trace.Trace("before\n");
+  EXPECT_TRUE(Lines().empty());
+  Set("CNT1_Debug", "ON");
+  trace.Trace("after\n");
+  EXPECT_EQ(Lines(), std::vector<std::string>{"CNT1 : after\n"});
+}
+
+TEST_F(DiagnosticsTest, ProcessTraceIsReplacedBySetUp) {
+  Set("A_Debug", "ON");
+  SetUpTrace("A", Collect);
+  Trace("one\n");
+  SetUpTrace("B", Collect);
+  Trace("two\n");
+  ShutTrace();
+  Trace("three\n");
+  EXPECT_EQ(Lines(), std::vector<std::string>{"A : one\n"});
+}
+
+}  // namespace
+}  // namespace parvex
