@@ -87,7 +87,7 @@ TEST_F(DiagnosticsTest, PiecesAreAssembledIntoOneDebuggerLineEndedByLf) {
   EXPECT_EQ(Lines().back(), "CNT1 : x\r\n");
 }
 
-TEST_F(DiagnosticsTest, AnOverlongLineKeepsTheEndOfTheTextAndEndsWithCrLf) {
+TEST_F(DiagnosticsTest, AnOverlongLineKeepsTheEndOfTheTextAndAFullLineIsClosedWithCrLf) {
   Set("CNT1_Debug", "on");
   TraceSettings trace("CNT1", Collect);
   const std::string head(4000, 'a');
@@ -99,8 +99,9 @@ TEST_F(DiagnosticsTest, AnOverlongLineKeepsTheEndOfTheTextAndEndsWithCrLf) {
   const std::string& line = Lines()[0];
   EXPECT_EQ(line.size(), kTraceLineLimit);
   EXPECT_EQ(line.substr(0, 7), "CNT1 : ");
-  EXPECT_EQ(line.substr(line.size() - 3), "b\r\n");
-  // Once the line is full, more text is dropped until a piece ends the line.
+  EXPECT_EQ(line.substr(line.size() - 3), "bb\n");  // the end of the text, its LF kept
+  // Once the line is full, more text is dropped; a piece ending in LF then closes the line by
+  // replacing its last two characters.
   trace.Trace(std::string(5000, 'c').c_str());
   EXPECT_EQ(trace.line().size(), kTraceLineLimit);
   trace.Trace("d\n");

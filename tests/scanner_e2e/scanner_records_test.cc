@@ -100,7 +100,8 @@ TEST(ScannerNotices, AlarmAndWarningRecordsAreRaisedAndEndAfterAReconfigure) {
 
   // The first scan with a reading raises the warning, then the alarm, of channel 2.
   std::vector<Received> raised = ReadRecords(slot, 2, 10000);
-  ASSERT_EQ(raised.size(), 2u);
+  ASSERT_EQ(raised.size(), 2u) << "status " << rig.table().status[1] << " value "
+                               << rig.table().values[1];
   EXPECT_TRUE(raised[0].warning());
   EXPECT_FALSE(raised[0].ended());
   EXPECT_FALSE(raised[1].warning());

@@ -130,7 +130,9 @@ ScannerRig::ScannerRig(const RigOptions& options) : options_(options) {
       R"(, "devices": [{"driver": "parvex", "number": 1, "name": ")" + kDeviceName +
       R"(", "folder": ")" + kFolder + R"(", "scan_rate": )" + std::to_string(options.scan_rate_ms) +
       R"(, "port": "COM1", "prefixes": {"ai": {"prefix": "P1", "channels": )" +
-      std::to_string(options.table_channels) + "}}}]}";
+      std::to_string(options.table_channels) +
+      // The alarm service is announced by its data processor.
+      R"(}}}], "data_processors": [{"name": "ALARM", "present": true}]})";
   kestrum::dm::SystemDescription system;
   if (kestrum::dm::ParseSystemDescription(json, &system, &error_) != 0) return;
   if (kestrum::dm::CreateInstance(system, &error_) != 0) return;
@@ -204,9 +206,13 @@ bool ScannerRig::RewriteChannels(const std::vector<ChannelXml>& channels) {
 
 bool ScannerRig::StartCounter(const std::vector<std::string>& args) {
   // The simulator logs every report on its standard output; the test has no use for it.
-  std::string command =
-      std::string("exec ") + COUNTER_SIM_PROGRAM + " --port COM1 --interval 250 --no-stdin";
-  for (const std::string& a : args) command += " '" + a + "'";
+  std::string command = std::string("exec ") + COUNTER_SIM_PROGRAM + " --port COM1 --no-stdin";
+  bool interval = false;
+  for (const std::string& a : args) {
+    interval |= a == "--interval";
+    command += " '" + a + "'";
+  }
+  if (!interval) command += " --interval 250";
   command += " >/dev/null";
   const std::vector<std::string> argv = {"/bin/sh", "-c", command};
   if (kestrum::SpawnProcess(argv, nullptr, &counter_pid_) != 0) return false;
