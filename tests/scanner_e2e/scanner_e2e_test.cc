@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <sstream>
 
+#include "platform/registry.h"
 #include "records/channel_table.h"
 #include "runtime/driver_link.h"
 #include "scanner_rig.h"
@@ -74,6 +77,39 @@ TEST(ScannerEndToEnd, PublishesReadingsAndStopsCleanly) {
     EXPECT_TRUE(after.status[i] & kStatusNoValue) << i;
     EXPECT_EQ(after.extended[i].code, kestrum::kExtendedCodeFailed) << i;
   }
+}
+
+TEST(ScannerEndToEnd, TracesEveryReportAndEveryParseErrorToTheTraceFile) {
+  ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
+  ASSERT_EQ(rig.error(), "");
+  const std::string path = (rig.instance().root() / "trace.txt").string();
+  kestrum::RegKey key = nullptr;
+  ASSERT_EQ(kestrum::RegCreateKey(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine),
+                                  "SOFTWARE\\Veltrane\\Kestrum", 0, kestrum::kKeyAllAccess, nullptr,
+                                  &key, nullptr),
+            0);
+  ASSERT_EQ(kestrum::RegSetString(key, "CNT1_DebugType", "FILE"), 0);
+  ASSERT_EQ(kestrum::RegSetString(key, "CNT1_DebugFile", path), 0);
+  ASSERT_EQ(kestrum::RegSetString(key, "CNT1_Debug", "ON"), 0);
+  kestrum::RegCloseKey(key);
+  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5"}));
+  ASSERT_TRUE(rig.StartScanner()) << rig.error();
+  rig.StartPump();
+  ASSERT_TRUE(rig.CounterCommand("badheader"));
+  auto contents = [&] {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  EXPECT_TRUE(ScannerRig::WaitFor(
+      [&] {
+        const std::string text = contents();
+        return text.find("SAMPLE VOL= 2.50") != std::string::npos &&
+               text.find("BAD FORMAT IN LINE 2\r\n") != std::string::npos;
+      },
+      10000))
+      << contents();
 }
 
 }  // namespace

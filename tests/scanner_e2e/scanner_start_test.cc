@@ -1,0 +1,82 @@
+// How the real scanner refuses its command line and fails its start.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+#include "scanner_rig.h"
+
+namespace parvex_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the scanner program under the name `name` in the instance's "bin" folder with `args`.
+// Returns its exit status, or -1 when it did not end within 10 s.
+int RunAs(ScannerRig& rig, const std::string& name, const std::vector<std::string>& args) {
+  const fs::path link = rig.instance().rundir() / "bin" / name;
+  std::error_code ec;
+  fs::create_symlink(PARVEX_SC_PROGRAM, link, ec);
+  std::vector<std::string> argv = {link.string()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  pid_t pid = 0;
+  if (kestrum::SpawnProcess(argv, nullptr, &pid) != 0) return -1;
+  int status = -1;
+  if (kestrum::WaitProcess(pid, 10000, &status) != 0) {
+    kestrum::KillProcess(pid, 9);
+    kestrum::WaitProcess(pid, 5000, nullptr);
+    return -1;
+  }
+  return status;
+}
+
+TEST(ScannerStart, RefusedCommandLinesEndWithStatusZeroWithoutAttaching) {
+  ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
+  ASSERT_EQ(rig.error(), "");
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"parvex_sc", {}},          // no device number
+      {"parvex_sc", {"1", "2"}},  // two arguments
+      {"parvex_sc", {"0"}},       // device 0
+      {"parvex_sc", {"65536"}},   // low 16 bits 0
+      {"parvex_sc", {"abc"}},     // not a number
+      {"parvex_sc", {"7"}},       // no such device
+      {"parvexsc", {"1"}},        // no underscore: no driver name
+      {"other_sc", {"1"}},        // another driver
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunAs(rig, c.name, c.args), 0) << c.name << " " << c.args.size();
+    EXPECT_EQ(rig.device()->scanner_attached, 0);
+    EXPECT_EQ(rig.device()->scanner_pid, 0u);
+  }
+  EXPECT_EQ(rig.error_message(), "");
+}
+
+TEST(ScannerStart, AMissingDeviceFolderIsReportedAndEndsWithItsErrorNumber) {
+  ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
+  ASSERT_EQ(rig.error(), "");
+  fs::remove_all(rig.device_folder());
+  EXPECT_EQ(RunAs(rig, "parvex_sc", {"1"}), 2);  // ENOENT
+  EXPECT_EQ(rig.error_message(), "CAN'T ACCESS CONFIG DIR -0002");
+  EXPECT_EQ(rig.device()->scanner_attached, 0);
+}
+
+TEST(ScannerStart, AMissingChannelFileFailsTheStartUpAndLeavesTheChannelsFailed) {
+  ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
+  ASSERT_EQ(rig.error(), "");
+  fs::remove(rig.device_folder() + "/ai");
+  EXPECT_EQ(RunAs(rig, "parvex_sc", {"1"}), 2);
+  EXPECT_EQ(rig.error_message(), "CAN'T READ CONFIGURATION -0002");
+  EXPECT_EQ(rig.device()->scanner_attached, 0);
+  EXPECT_EQ(rig.device()->scanner_ready, 0);
+  const kestrum::ChannelTableView t = rig.table();
+  EXPECT_EQ(t.header->error_code, 2);
+  EXPECT_TRUE(t.status[0] & kestrum::kStatusNoValue);
+}
+
+}  // namespace
+}  // namespace parvex_test
