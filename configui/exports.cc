@@ -78,15 +78,23 @@ void DLL_ConfigAdvanDevSpecific(QWidget* parent, ParvexDeviceEntry* entry, int32
   if (!parvex::HasWidgets() || entry == nullptr || changed == nullptr) return;
   auto* settings = reinterpret_cast<uint8_t*>(entry) + offsetof(ParvexDeviceEntry, Config) +
                    offsetof(ParvexCommSettings, BaudRate);
-  parvex::AdvancedDialog dialog(parent, parvex::DefaultComPort(*entry), settings, changed);
-  dialog.exec();
+  try {
+    parvex::AdvancedDialog dialog(parent, parvex::DefaultComPort(*entry), settings, changed);
+    dialog.exec();
+  } catch (...) {
+    // Nothing was stored: the dialog writes the host's record only as it closes with OK.
+  }
 }
 
 void DLL_ConfigChanDevSpecific(QWidget* parent, int32_t, int32_t, int32_t,
                                ParvexChannelRecord* record, int32_t* changed) {
   if (!parvex::HasWidgets() || record == nullptr || changed == nullptr) return;
-  parvex::ChannelDialog dialog(parent, record, changed);
-  dialog.exec();
+  try {
+    parvex::ChannelDialog dialog(parent, record, changed);
+    dialog.exec();
+  } catch (...) {
+    // Nothing was stored: the dialog writes the record only as it closes with OK.
+  }
 }
 
 int PrintAllConfig(ParvexPrinter* printer, const char* server, ParvexDeviceEntry* entry,
@@ -97,16 +105,24 @@ int PrintAllConfig(ParvexPrinter* printer, const char* server, ParvexDeviceEntry
   parvex::WaitCursor wait;
   parvex::DevicePrintRequest request{server ? server : "", entry,     auto_enable,  save_outputs,
                                      save_by_tag,          save_rate, config_block, channel_arrays};
-  return parvex::PrintDeviceConfig(*printer, parvex::g_page, parvex::DefaultPrintSources(),
-                                   request);
+  try {
+    return parvex::PrintDeviceConfig(*printer, parvex::g_page, parvex::DefaultPrintSources(),
+                                     request);
+  } catch (...) {
+    return kestrum::FailWith(ENOMEM);  // no exception crosses into the host
+  }
 }
 
 int PrintConfig(ParvexPrinter* printer, const char*, ParvexDeviceEntry* entry, int32_t block,
                 int32_t first, int32_t last, uint8_t*, ParvexChannelRecord* records) {
   if (!parvex::UsablePrinter(printer) || entry == nullptr) return kestrum::FailWith(EINVAL);
   parvex::WaitCursor wait;
-  return parvex::PrintBlockConfig(*printer, parvex::g_page, parvex::DefaultPrintSources(), *entry,
-                                  block, first, last, records);
+  try {
+    return parvex::PrintBlockConfig(*printer, parvex::g_page, parvex::DefaultPrintSources(), *entry,
+                                    block, first, last, records);
+  } catch (...) {
+    return kestrum::FailWith(ENOMEM);  // no exception crosses into the host
+  }
 }
 
 void DLL_SetDefaultComPort(uint16_t port) {

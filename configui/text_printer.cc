@@ -4,7 +4,9 @@
 
 namespace parvex {
 
-TextPrinter::TextPrinter(Geometry geometry) : geometry_(geometry) {}
+TextPrinter::TextPrinter(Geometry geometry) : geometry_(geometry) {
+  if (geometry_.line_height < 1) geometry_.line_height = 1;  // rows are y / line height
+}
 
 ParvexPrinter TextPrinter::context() {
   return ParvexPrinter{this, &StartPage, &EndPage, &TextOut, &DeviceCaps, &TextHeight};

@@ -16,7 +16,7 @@ namespace parvex {
 class TextPrinter {
  public:
   struct Geometry {
-    int line_height = 10;
+    int line_height = 10;       ///< at least 1
     int physical_height = 660;  ///< 66 lines of 10 units
     int offset_x = 0;
     int offset_y = 0;
