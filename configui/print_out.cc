@@ -16,23 +16,6 @@
 namespace parvex {
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-// The host part of "scheme://[user@]host[:port][/path]"; the whole text when it is no URL.
-std::string_view HostOf(std::string_view server) {
-  size_t scheme = server.find("://");
-  if (scheme == std::string_view::npos) return server;
-  std::string_view rest = server.substr(scheme + 3);
-  rest = rest.substr(0, rest.find_first_of("/?#"));
-  if (size_t at = rest.rfind('@'); at != std::string_view::npos) rest = rest.substr(at + 1);
-  if (!rest.empty() && rest.front() == '[') return rest.substr(1, rest.find(']') - 1);
-  return rest.substr(0, rest.find(':'));
-}
-
 std::string_view PrefixOf(const ParvexChannelBlock& block) {
   return std::string_view(block.Prefix, strnlen(block.Prefix, sizeof block.Prefix));
 }
@@ -81,20 +64,16 @@ void PrintComm(PrintSink& out, uint16_t device_number, uint8_t* block) {
 }
 
 int LoadStored(const PrintSources& sources, const DevicePrintRequest& r, StoredDeviceConfig* c) {
-  std::string computer = sources.computer_name ? sources.computer_name() : std::string();
-  if (!IsLocalServer(r.server, computer)) return kestrum::FailWith(EOPNOTSUPP);
+  // The server link is not part of this module: only the local machine's files are read.
+  if (!sources.is_local_server || !sources.is_local_server(std::string(r.server))) {
+    return kestrum::FailWith(EOPNOTSUPP);
+  }
   if (!sources.load_device) return kestrum::FailWith(ENOSYS);
   std::string folder(r.entry->FolderName, strnlen(r.entry->FolderName, sizeof r.entry->FolderName));
   return sources.load_device(folder.c_str(), c);
 }
 
 }  // namespace
-
-bool IsLocalServer(std::string_view server, std::string_view computer_name) {
-  std::string host = Lower(HostOf(server));
-  return host.empty() || host == "." || host == "localhost" || host == "127.0.0.1" ||
-         (!computer_name.empty() && host == Lower(computer_name));
-}
 
 int PrintBlockConfig(const ParvexPrinter& printer, PageState& page, const PrintSources& sources,
                      const ParvexDeviceEntry& entry, int block, int first, int last,

@@ -29,17 +29,14 @@ struct PrintSources {
   std::function<int(int kind, ParvexChannelRecord* records, int first, int count)> load_channels;
   /// Reads the stored configuration of the device folder `folder_name` on the local machine.
   std::function<int(const char* folder_name, StoredDeviceConfig* config)> load_device;
-  /// Returns the local computer's name.
-  std::function<std::string()> computer_name;
+  /// Returns whether a server name (or URL) names the local machine.
+  std::function<bool(const std::string& server)> is_local_server;
 };
 
-/// The sources of a real print-out: the channel loader and the device configuration reader on
-/// the current configuration folder.
+/// The sources of a real print-out: the channel loader on the current directory, the device
+/// configuration reader on the device's folder in the current configuration folder, and the
+/// runtime's test for the local machine.
 const PrintSources& DefaultPrintSources();
-
-/// Returns whether `server` names the local machine: empty, ".", "localhost", "127.0.0.1" or
-/// `computer_name` (ignoring case), alone or as the host of a URL.
-bool IsLocalServer(std::string_view server, std::string_view computer_name);
 
 /// Prints the two tables of block `block` for channels first to last (0: the block's first or
 /// last channel). `records` holds channel n at position n - 1; null loads the range through
