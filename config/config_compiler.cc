@@ -1,7 +1,6 @@
 #include "config/config_compiler.h"
 
 #include <sys/stat.h>
-#include <time.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -23,6 +22,7 @@
 #include "platform/shared_file.h"
 #include "records/device_record.h"
 #include "records/time_stamp.h"
+#include "runtime/time_stamps.h"
 
 namespace kestrum {
 namespace {
@@ -96,15 +96,6 @@ bool ReadFile(const std::string& path, std::string* bytes) {
   if (!in) return false;
   bytes->assign(std::istreambuf_iterator<char>(in), {});
   return !in.bad();
-}
-
-TimeStamp LocalTimeNow() {
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm local;
-  localtime_r(&now.tv_sec, &local);
-  return TimeStamp{static_cast<int32_t>(now.tv_sec + local.tm_gmtoff),
-                   static_cast<int16_t>(now.tv_nsec / 1000000), 0};
 }
 
 // The leaf fields of `value` as (name, text) pairs.

@@ -1,5 +1,6 @@
-// The runtime services the configuration loaders use: whether configuration is read from XML
-// files, the program folder searched for extension modules, and the system event log.
+// The runtime services the configuration loaders use, gathered in one place: whether
+// configuration is read from XML files, the program folder searched for extension modules, and
+// the system event log.
 #ifndef PARVEX_CONFIG_RUNTIME_SERVICES_H_
 #define PARVEX_CONFIG_RUNTIME_SERVICES_H_
 
@@ -8,13 +9,10 @@
 namespace kestrum {
 
 /// Returns true when configuration is read from XML files for the machine that holds `folder`
-/// (a folder "//host/..." names a remote host, whose registry cannot be reached: false).
-/// Reads "ReadXML" of SOFTWARE\Veltrane\Kestrum: "ON" yes, "OFF" no (any case); absent or
-/// another text: yes.
+/// (UseXmlConfiguration).
 bool ConfigUseXml(const std::string& folder);
 
-/// Returns the program folder ("KSM_BIN"): the environment variable when set, else the
-/// installation's BIN folder.
+/// Returns the program folder (the location "KSM_BIN"), or "" when it cannot be resolved.
 std::string ConfigProgramFolder();
 
 /// Reports a configuration error to the local system event log as an error event, unless the

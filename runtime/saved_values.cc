@@ -15,6 +15,7 @@
 
 #include "platform/error_number.h"
 #include "records/saved_value.h"
+#include "runtime/install_roots.h"
 
 namespace kestrum {
 namespace {
@@ -22,16 +23,11 @@ namespace {
 constexpr size_t kTagField = sizeof(SavedTagRecord::tag);  // 15
 constexpr size_t kBinTag = sizeof(SavedValueRecord::tag);  // 12
 
-// The saved-values folder: $KSM_SAVED_VALUES, else the installation's SAVED_VALUES folder.
-std::string SavedValuesFolder() {
-  const char* folder = std::getenv("KSM_SAVED_VALUES");
-  if (folder != nullptr && *folder != '\0') return folder;
-  return "/opt/Kestrum/SAVED_VALUES";
-}
-
 std::string FilePath(const char* device_folder, const char* kind, const char* extension) {
   if (device_folder == nullptr || kind == nullptr) return "";
-  return SavedValuesFolder() + "/" + device_folder + "_" + kind + extension;
+  const char* folder = GetFolder("KSM_SAVED_VALUES");
+  if (folder == nullptr) return "";
+  return std::string(folder) + "/" + device_folder + "_" + kind + extension;
 }
 
 // Closes a descriptor on every path out.
@@ -171,9 +167,11 @@ std::string SavedTagPath(const char* device_folder, const char* kind) {
 int SaveChannelValues(const char* device_folder, const char* kind, const uint32_t* values,
                       const ChannelConfigRecord* records, int count) {
   const std::string bin_path = SavedValuePath(device_folder, kind);
-  if (bin_path.empty() || count < 0 || (count > 0 && (values == nullptr || records == nullptr))) {
+  if (device_folder == nullptr || kind == nullptr || count < 0 ||
+      (count > 0 && (values == nullptr || records == nullptr))) {
     return FailWith(EINVAL);
   }
+  if (bin_path.empty()) return -1;  // the folder could not be resolved
   std::string bin(static_cast<size_t>(count) * sizeof(SavedValueRecord), '\0');
   std::string tag(static_cast<size_t>(count) * kTagField, '\0');
   for (int i = 0; i < count; ++i) {
@@ -196,9 +194,11 @@ int SaveChannelValues(const char* device_folder, const char* kind, const uint32_
 int LoadChannelValues(const char* device_folder, const char* kind, bool match_by_name,
                       uint32_t* values, const ChannelConfigRecord* records, int count) {
   const std::string bin_path = SavedValuePath(device_folder, kind);
-  if (bin_path.empty() || count < 0 || (count > 0 && (values == nullptr || records == nullptr))) {
+  if (device_folder == nullptr || kind == nullptr || count < 0 ||
+      (count > 0 && (values == nullptr || records == nullptr))) {
     return FailWith(EINVAL);
   }
+  if (bin_path.empty()) return -1;  // the folder could not be resolved
   Fd bin(open(bin_path.c_str(), O_RDONLY | O_CLOEXEC));
   if (bin.get() < 0) return FailFromErrno();
   Fd tag(open(SavedTagPath(device_folder, kind).c_str(), O_RDONLY | O_CLOEXEC));
