@@ -20,6 +20,7 @@
 #include "runtime/channel_writes.h"
 #include "runtime/shared_area.h"
 #include "runtime/system_areas.h"
+#include "runtime/time_stamps.h"
 
 namespace kestrum {
 namespace {
@@ -284,6 +285,11 @@ void ReportError(const char* format, ...) {
   StoreMessage(b, message);
   if (b.syser_channel == 0) return;
   SetSyserTexts(b, message);
+  void* table = GetChannelTable(SyserPrefix(b));
+  if (table && LockArea(table) == 0) {
+    LocalTimeNow(&b.syser_table.header->stamp);  // when the last error was reported
+    UnlockArea(table);
+  }
   WriteSyserState(b, 1);
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -17,8 +16,10 @@
 #include "records/fixed_text.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/channel_writes.h"
+#include "runtime/install_roots.h"
 #include "runtime/shared_area.h"
 #include "runtime/status_channel_names.h"
+#include "runtime/time_stamps.h"
 
 namespace kestrum {
 namespace {
@@ -53,8 +54,11 @@ std::string DriverName(const DeviceRecord& device) {
   return name;
 }
 
+// The program folder ("KSM_BIN"), or "" when it cannot be resolved.
 std::string ProgramFolder() {
-  const char* bin = std::getenv("KSM_BIN");
+  const int saved = GetErrorNumber();
+  const char* bin = ResolveLocation("KSM_BIN");
+  SetErrorNumber(saved);
   return bin ? bin : "";
 }
 
@@ -180,6 +184,11 @@ int StartStatusChannels(const DeviceRecord* device, const char* extra_prefix) {
   }
   NotifyArea(config, 0);
   UnlockArea(config);
+  void* table = GetChannelTable(Prefix(s));
+  if (table && LockArea(table) == 0) {
+    LocalTimeNow(&view.header->stamp);  // when the status channels started
+    UnlockArea(table);
+  }
 
   s.running = true;
   const int saved = GetErrorNumber();

@@ -10,6 +10,7 @@
 #include "channel_test_util.h"
 #include "platform/error_number.h"
 #include "records/fixed_text.h"
+#include "runtime/time_stamps.h"
 
 namespace kestrum {
 namespace {
@@ -74,7 +75,11 @@ TEST_F(ErrorReportingTest, ReportRaisesTheSyserChannelAndClearLowersIt) {
   EXPECT_STREQ(Long(0).source_name, "COUNTER ONE");
 
   SetErrorNumber(1465);
+  const TimeStamp before = LocalTimeNow();
   ReportError("CAN'T SCAN DEVICE -%04d", 1465 & 0xFFF);
+  const TimeStamp stamp = Table("SE").header->stamp;  // the time of the report
+  EXPECT_GE(DiffMs(stamp, before), 0);
+  EXPECT_LE(DiffMs(stamp, LocalTimeNow()), 0);
   EXPECT_EQ(GetErrorNumber(), 1465);
   EXPECT_STREQ(Long(0).message, "CAN'T SCAN DEVICE -1465");
   EXPECT_EQ(Notifications(), 1);

@@ -12,6 +12,7 @@
 #include "platform/error_number.h"
 #include "records/fixed_text.h"
 #include "runtime/channel_writes.h"
+#include "runtime/time_stamps.h"
 
 namespace kestrum {
 namespace {
@@ -55,8 +56,10 @@ class StatusChannelsTest : public ::testing::Test {
 };
 
 TEST_F(StatusChannelsTest, StartLaysOutEveryGroupAndPublishesIt) {
+  const TimeStamp before = LocalTimeNow();
   ASSERT_EQ(StartStatusChannels(device_, "X1"), 0);
   EXPECT_TRUE(StatusChannelsRunning());
+  EXPECT_GE(DiffMs(Table("X1").header->stamp, before), 0);  // the start
   const ChannelConfigRecord& st = Config("X1", 0);
   EXPECT_STREQ(GetChannelTag(st), "PARTCOUNT_1_ST");
   EXPECT_STREQ(GetChannelDescription(st), "PARTCOUNT_1_STATUS");
