@@ -100,7 +100,9 @@ TEST(UserInfo, NamesOfComputerAndEffectiveUser) {
   ASSERT_EQ(GetComputerName(&host), 0);
   EXPECT_FALSE(host.empty());
   ASSERT_EQ(GetUserName(&user), 0);
-  if (geteuid() == 0) EXPECT_EQ(user, "root");
+  if (geteuid() == 0) {
+    EXPECT_EQ(user, "root");
+  }
   EXPECT_FALSE(user.empty());
 }
 
