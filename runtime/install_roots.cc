@@ -1,6 +1,7 @@
 #include "runtime/install_roots.h"
 
 #include <strings.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -130,6 +131,20 @@ bool ReadRegistryReference(std::string_view reference, std::string* value) {
   return true;
 }
 
+// The value of environment variable `name`, its case ignored as the system's environment does
+// (an exact match first); null when there is none.
+const char* FindVariable(const std::string& name) {
+  if (const char* value = std::getenv(name.c_str())) return value;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    const char* equals = std::strchr(*entry, '=');
+    if (equals && static_cast<size_t>(equals - *entry) == name.size() &&
+        strncasecmp(*entry, name.c_str(), name.size()) == 0) {
+      return equals + 1;
+    }
+  }
+  return nullptr;
+}
+
 bool IsExportLocation(std::string_view name) {
   std::string_view bare = WithoutKsm(name);
   return EqualsNoCase(bare, "REPLAY_OPTIONS") || EqualsNoCase(bare, "EXPORTED_DATA") ||
@@ -210,7 +225,7 @@ const char* ResolveLocation(const char* name) {
     return nullptr;
   }
   std::string key = StartsWithNoCase(name, "DM2_") ? "KSM_" + std::string(name + 4) : name;
-  const char* value = std::getenv(key.c_str());
+  const char* value = key.empty() ? nullptr : FindVariable(key);
   if (!value) {
     std::string root = GetInstallRoot();
     g_location = root + "/" + UpperCase(WithoutKsm(key));

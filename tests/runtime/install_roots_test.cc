@@ -76,6 +76,7 @@ TEST(ResolveLocation, EnvironmentRootAndPrefixes) {
   EXPECT_STREQ(ResolveLocation("ksm_saved_values"), "/srv/MixedCase/SAVED_VALUES");
   EXPECT_STREQ(ResolveLocation("KSM_BIN"), "/usr/lib/Kestrum/bin");
   EXPECT_STREQ(ResolveLocation("DM2_BIN"), "/usr/lib/Kestrum/bin");
+  EXPECT_STREQ(ResolveLocation("dm2_Bin"), "/usr/lib/Kestrum/bin");  // names ignore case
   EXPECT_STREQ(ResolveLocation("KSM_"), "/srv/MixedCase/");
   {
     parvex_test::ScopedEnv plain("KSM_SAVED_VALUES", "/data/Saved_Values");
