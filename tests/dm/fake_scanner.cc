@@ -13,7 +13,7 @@
 #include "runtime/driver_link.h"
 #include "runtime/shared_area.h"
 #include "runtime/system_areas.h"
-#include "tools/dm/driver_manager.h"
+#include "runtime/time_stamps.h"
 
 namespace {
 
@@ -67,10 +67,8 @@ int main(int argc, char** argv) {
       const int32_t other = g_last_other.load();
       std::memcpy(record->config.unused, &other, sizeof(other));
       if (publish) {
-        kestrum::TimeStamp next = kestrum::dm::LocalNow();
-        const uint32_t ms = next.milliseconds + record->config.comm.ScanRate;
-        next.seconds += static_cast<int32_t>(ms / 1000);
-        next.milliseconds = static_cast<int16_t>(ms % 1000);
+        kestrum::TimeStamp next = kestrum::LocalTimeNow();
+        kestrum::AddMs(&next, record->config.comm.ScanRate);
         record->next_scan = next;
       }
       kestrum::UnlockArea(devices.area);

@@ -1,7 +1,6 @@
 #include "tools/dm/driver_manager.h"
 
 #include <signal.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +12,7 @@
 #include "platform/process.h"
 #include "runtime/driver_link.h"
 #include "runtime/system_areas.h"
+#include "runtime/time_stamps.h"
 
 namespace kestrum::dm {
 namespace {
@@ -40,17 +40,6 @@ TimeStamp PublishedBoundary(const DeviceRecord& record) {
 
 std::string ScannerLinkPath(const std::string& driver) {
   return InstanceDir() + "/bin/" + driver + "_sc";
-}
-
-TimeStamp LocalNow() {
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm local;
-  localtime_r(&now.tv_sec, &local);
-  TimeStamp stamp = {};
-  stamp.seconds = static_cast<int32_t>(now.tv_sec + local.tm_gmtoff);
-  stamp.milliseconds = static_cast<int16_t>(now.tv_nsec / 1000000);
-  return stamp;
 }
 
 DriverManager::DriverManager(SystemDescription system, Reporter report)
@@ -125,7 +114,7 @@ void DriverManager::ScheduleScan(Scanner& scanner) {
   if (!record) return;
   const TimeStamp boundary = PublishedBoundary(*record);
   if (boundary.seconds != 0) {
-    if (SameTimeStamp(boundary, scanner.served) || !Reached(LocalNow(), boundary)) return;
+    if (SameTimeStamp(boundary, scanner.served) || !Reached(LocalTimeNow(), boundary)) return;
     if (PostScan(scanner)) scanner.served = boundary;
     return;
   }

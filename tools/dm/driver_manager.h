@@ -33,10 +33,6 @@ using Reporter = std::function<void(const std::string& line)>;
 /// "<driver>_sc", in the instance's "bin" folder.
 std::string ScannerLinkPath(const std::string& driver);
 
-/// The local wall-clock time as the system's time stamps count it (seconds since 1970 in local
-/// time, and milliseconds).
-TimeStamp LocalNow();
-
 class DriverManager {
  public:
   /// Takes the system the instance was built from; `report` may be empty.
