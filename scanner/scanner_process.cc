@@ -39,6 +39,7 @@ kestrum::DeviceRecord* g_device = nullptr;
     kestrum::SetErrorNumber(error);
   }
   const int status = kestrum::GetErrorNumber();
+  close(STDIN_FILENO);
   kestrum::StopDriverLink();
   kestrum::StopStatusChannels();
   ShutTrace();
