@@ -48,6 +48,9 @@ TEST(ScannerNotices, EverySuccessfulScanPostsOneAreaChangedToSubscribers) {
   ASSERT_TRUE(rig.StartCounter({"--interval", "200"}));
   ASSERT_TRUE(Subscribe(rig.table_area()));
   ASSERT_TRUE(rig.StartScanner()) << rig.error();
+  // The stand-in sends one scan at the boundary the scanner published; let it pass first.
+  ASSERT_TRUE(ScannerRig::WaitFor([&] { return rig.ScansSent() >= 1; }, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   for (int scan = 0; scan < 3; ++scan) {
     const int before = g_area_changed.load();
     ASSERT_EQ(rig.Post(kestrum::kMessageScan), 0);

@@ -278,6 +278,13 @@ void ScannerRig::StopPump() {
   if (pump_.joinable()) pump_.join();
 }
 
+int ScannerRig::ScansSent() {
+  std::lock_guard<std::mutex> lock(dm_mutex_);
+  if (!dm_) return 0;
+  dm_->Tick();
+  return dm_->ScansSent(1);
+}
+
 int ScannerRig::Post(int32_t code) {
   std::lock_guard<std::mutex> lock(dm_mutex_);
   return dm_ ? dm_->Send(1, code) : -1;

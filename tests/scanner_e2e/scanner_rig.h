@@ -74,6 +74,9 @@ class ScannerRig {
   void StartPump(int period_ms = 150);
   void StopPump();
 
+  /// Drives the stand-in once and returns the scan requests it delivered so far.
+  int ScansSent();
+
   /// Sends `code` to the scanner through the stand-in. Returns 0 or -1.
   int Post(int32_t code);
 
