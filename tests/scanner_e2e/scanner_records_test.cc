@@ -42,15 +42,18 @@ bool Subscribe(void* area) {
 }
 
 TEST(ScannerNotices, EverySuccessfulScanPostsOneAreaChangedToSubscribers) {
-  ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
+  // A scan rate of an hour keeps the stand-in's own boundary scan out of the count.
+  RigOptions options;
+  options.channels = {ChannelXml(1, "VOLUME", "VOLUME")};
+  options.scan_rate_ms = 3600000;
+  ScannerRig rig(options);
   ASSERT_EQ(rig.error(), "");
   kestrum::StartDriverLink(CountAreaChanged);
   ASSERT_TRUE(rig.StartCounter({"--interval", "200"}));
   ASSERT_TRUE(Subscribe(rig.table_area()));
   ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  // The stand-in sends one scan at the boundary the scanner published; let it pass first.
-  ASSERT_TRUE(ScannerRig::WaitFor([&] { return rig.ScansSent() >= 1; }, 5000));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  // The notices of the start (channels failed, first scan) may still be on their way.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
   for (int scan = 0; scan < 3; ++scan) {
     const int before = g_area_changed.load();
     ASSERT_EQ(rig.Post(kestrum::kMessageScan), 0);
