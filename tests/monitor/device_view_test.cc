@@ -119,6 +119,11 @@ TEST(DecodeChannelStateTest, AlarmSideAndPriorityFollowTheStatusWordAndTheRecord
   EXPECT_EQ(raised.alarm, AlarmState::kHigh);
   EXPECT_EQ(raised.alarm_priority, 7);
   EXPECT_EQ(DecodeChannelState(kStatusAlarmActive | kStatusNoValue, &digital).alarm_priority, 8);
+
+  // Before the scanner's first scan a status word is 0; the record still tells the kind.
+  EXPECT_TRUE(DecodeChannelState(0, &analogue).value_channel);
+  EXPECT_FALSE(DecodeChannelState(kStatusValueChannel, &digital).value_channel);
+  EXPECT_FALSE(DecodeChannelState(0, nullptr).value_channel);
 }
 
 TEST(DecodeChannelStateTest, WarningEventAndSignificantChangeSides) {

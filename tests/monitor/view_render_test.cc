@@ -97,6 +97,8 @@ TEST(RenderTest, TextAndJsonCarryTheSameView) {
   EXPECT_EQ(channels[0]["state"]["alarm"]["kind"], "HIGH");
   EXPECT_EQ(channels[0]["state"]["alarm"]["priority"], 5);
   EXPECT_EQ(channels[0]["value"], 6120.0);
+  EXPECT_EQ(channels[0]["bits"],
+            "ALARM_SIDE|VALUE_CHANNEL|WARNING_SIDE|WARNING_ACTIVE|ALARM_ACTIVE");
   EXPECT_TRUE(channels[2]["value"].is_null()) << "no value is null, not the stale number";
   EXPECT_EQ(channels[2]["state"]["alarm"]["kind"], "ERROR");
   EXPECT_TRUE(channels[3]["value"].is_null()) << "NaN is not valid JSON";

@@ -162,7 +162,8 @@ void CopyDeviceRecord(const DeviceRecord& r, DeviceView* view) {
 
 ChannelState DecodeChannelState(uint32_t status, const ChannelConfigRecord* config) {
   ChannelState s;
-  s.value_channel = (status & kStatusValueChannel) != 0;
+  // The record's type says what the channel is even before its writer first set 0x80.
+  s.value_channel = config ? !IsDigitalRecord(*config) : (status & kStatusValueChannel) != 0;
   s.no_value = (status & kStatusNoValue) != 0;
   if (s.value_channel) {
     s.sig_change = (status & kStatusSigChange) != 0;

@@ -37,9 +37,9 @@ struct ChannelState {
   Side event = Side::kNone;
 };
 
-/// Decodes `status`. `config` (may be null) supplies the alarm priority; the layout it is read
-/// with follows the status word's value-channel bit, so a record of the other layout is not
-/// misread.
+/// Decodes `status`. `config` (may be null) says whether the channel is a value or a digital
+/// channel (its `Type`; without a record, the status word's value-channel bit) and supplies
+/// the alarm priority from the fields of its layout.
 ChannelState DecodeChannelState(uint32_t status, const ChannelConfigRecord* config);
 
 /// One channel of a table.

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "tools/dm/area_dump.h"
+
 namespace kestrum::monitor {
 namespace {
 
@@ -90,6 +92,7 @@ json ChannelJson(const ChannelView& c) {
   j["value"] =
       c.value && !c.state.no_value && std::isfinite(*c.value) ? json(*c.value) : json(nullptr);
   j["status"] = status;
+  j["bits"] = dm::StatusBitNames(c.status);
   j["state"] = StateJson(c.state);
   j["state_text"] = StateText(c.state);
   return j;
