@@ -18,7 +18,8 @@
 #     and sends it a scan request every second;
 #   kestrum_monitor in front, which binds the "xalarms" mailslot before the scanner starts.
 # At the end the driver-manager stand-in stops the scanner with request 31 (the scanner saves
-# its values and marks its channels failed), then the simulator stops and the folder goes.
+# its output values, of which this device has none, and marks its channels failed), then the
+# simulator stops and the folder goes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD

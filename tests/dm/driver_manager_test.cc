@@ -37,6 +37,7 @@ class DriverManagerTest : public ::testing::Test {
   void TearDown() override {
     manager_.reset();
     unsetenv("FAKE_SCANNER_NO_BOUNDARY");
+    unsetenv("FAKE_SCANNER_BOUNDARY_ONCE");
     ForgetSharedAreas();
   }
 
@@ -98,6 +99,17 @@ TEST_F(DriverManagerTest, ScansFollowTheScanRateWhileNoBoundaryIsPublished) {
   Start();
   ASSERT_TRUE(RunUntil([&] { return Record(8)->last_scan_ms >= 3; }));
   EXPECT_EQ(Record(8)->next_scan.seconds, 0);
+}
+
+TEST_F(DriverManagerTest, ScansGoOnAtTheScanRateAfterTheLastPublishedBoundary) {
+  // A scanner that publishes one boundary (after its start-up) must not starve after it.
+  setenv("FAKE_SCANNER_BOUNDARY_ONCE", "1", 1);
+  Start();
+  ASSERT_TRUE(RunUntil([&] { return Record(7)->next_scan.seconds != 0; }));
+  const TimeStamp only = Record(7)->next_scan;
+  EXPECT_TRUE(RunUntil([&] { return Record(7)->last_scan_ms >= 4; }))
+      << "scans after the boundary: " << Record(7)->last_scan_ms;
+  EXPECT_TRUE(SameTimeStamp(Record(7)->next_scan, only));
 }
 
 TEST_F(DriverManagerTest, CommandsReachTheScanner) {

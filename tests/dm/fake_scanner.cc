@@ -2,7 +2,8 @@
 // its device record by the driver name in its own file name, publishes its process id, counts
 // scan requests in last_scan_ms, keeps the last other request code in the first four bytes after
 // CommSettings, publishes its next boundary after each scan (unless FAKE_SCANNER_NO_BOUNDARY is
-// set) and exits with status 0 on 31.
+// set; only after the first one with FAKE_SCANNER_BOUNDARY_ONCE, as the real scanner does after
+// its start-up) and exits with status 0 on 31.
 #include <unistd.h>
 
 #include <atomic>
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   kestrum::SystemArea devices;
   if (kestrum::OpenDeviceArea(&devices) != 0) return 4;
   const bool publish = std::getenv("FAKE_SCANNER_NO_BOUNDARY") == nullptr;
+  const bool once = std::getenv("FAKE_SCANNER_BOUNDARY_ONCE") != nullptr;
 
   kestrum::LockArea(devices.area);
   record->scanner_pid = static_cast<uint32_t>(getpid());
@@ -66,7 +68,7 @@ int main(int argc, char** argv) {
       record->last_scan_ms = static_cast<uint32_t>(served);
       const int32_t other = g_last_other.load();
       std::memcpy(record->config.unused, &other, sizeof(other));
-      if (publish) {
+      if (publish && (!once || served == 1)) {
         kestrum::TimeStamp next = kestrum::LocalTimeNow();
         kestrum::AddMs(&next, record->config.comm.ScanRate);
         record->next_scan = next;

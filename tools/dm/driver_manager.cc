@@ -112,13 +112,18 @@ bool DriverManager::PostScan(Scanner& scanner) {
 void DriverManager::ScheduleScan(Scanner& scanner) {
   const DeviceRecord* record = FindDeviceRecord(scanner.device->driver, scanner.device->number);
   if (!record) return;
+  const uint32_t rate = record->config.comm.ScanRate;
   const TimeStamp boundary = PublishedBoundary(*record);
-  if (boundary.seconds != 0) {
-    if (SameTimeStamp(boundary, scanner.served) || !Reached(LocalTimeNow(), boundary)) return;
-    if (PostScan(scanner)) scanner.served = boundary;
+  if (boundary.seconds != 0 && !SameTimeStamp(boundary, scanner.served)) {
+    // A new boundary: wait for it; the requests after it follow at ScanRate until the scanner
+    // publishes another (a scanner publishes one after each device operation, not each scan).
+    if (!Reached(LocalTimeNow(), boundary)) return;
+    if (PostScan(scanner)) {
+      scanner.served = boundary;
+      scanner.next_unpublished = Clock::now() + std::chrono::milliseconds(rate);
+    }
     return;
   }
-  const uint32_t rate = record->config.comm.ScanRate;
   if (rate == 0 || Clock::now() < scanner.next_unpublished) return;
   if (PostScan(scanner)) scanner.next_unpublished = Clock::now() + std::chrono::milliseconds(rate);
 }

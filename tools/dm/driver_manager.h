@@ -2,11 +2,12 @@
 // requests at the boundaries it publishes, forwards commands, notices scanners that exit, and
 // stops them all on shutdown.
 //
-// Scheduling: a scanner publishes the next boundary of its ScanRate in its DeviceRecord. The
-// stand-in sends 300 once when the local time reaches a boundary it has not served yet. While
-// a scanner has published no boundary (seconds 0), it sends 300 every ScanRate milliseconds
-// (never, when ScanRate is 0). A post that fails (a scanner not listening yet) is tried again
-// on the next pass.
+// Scheduling: a scanner publishes the next boundary of its ScanRate in its DeviceRecord after
+// each device operation (not after ordinary scans). The stand-in sends 300 when the local time
+// reaches a boundary it has not served yet, and then every ScanRate milliseconds until the
+// scanner publishes another. While a scanner has published no boundary (seconds 0), it sends
+// 300 every ScanRate milliseconds. Never, when ScanRate is 0. A post that fails (a scanner not
+// listening yet) is tried again on the next pass.
 //
 // Not thread-safe: one thread drives a DriverManager.
 #ifndef PARVEX_TOOLS_DM_DRIVER_MANAGER_H_
@@ -76,7 +77,7 @@ class DriverManager {
     int exit_status = -1;
     int scans_sent = 0;
     TimeStamp served = {};  // the last published boundary that got its 300
-    std::chrono::steady_clock::time_point next_unpublished;
+    std::chrono::steady_clock::time_point next_unpublished;  // the next request by ScanRate
     bool post_failure_reported = false;
   };
 
