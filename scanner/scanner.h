@@ -128,8 +128,9 @@ class Scanner : public DeviceOperations {
   /// Runs the main loop while running.
   void RunMainLoop();
 
-  /// Marks every channel failed with `error`, closes the port, detaches from the record and
-  /// frees the private block. The caller then stops the link and ends the process.
+  /// Marks every channel failed with `error`, closes the port, ends a device operation left
+  /// in progress, detaches from the record and frees the private block. The caller then stops the
+  /// link and ends the process.
   void Shut(int error);
 
   /// What Reconfigure does when the configuration cannot be read: the process's exit path.

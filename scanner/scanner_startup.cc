@@ -257,6 +257,12 @@ int Scanner::StartUp() {
 void Scanner::Shut(int error) {
   MarkAllChannelsFailed(error);
   if (handlers_.close_port) handlers_.close_port();
+  // A fatal failure inside a device operation ends the process here: the operation ends with it.
+  if (device_area_ != nullptr) {
+    kestrum::LockArea(device_area_);
+    device_->operation_in_progress = 0;
+    kestrum::UnlockArea(device_area_);
+  }
   device_->scanner_attached = 0;
   for (KindChannels& kind : kinds_) kind = KindChannels();
   notifications_ = NotificationList(nullptr, 0);

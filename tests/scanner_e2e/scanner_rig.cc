@@ -232,12 +232,14 @@ pid_t ScannerRig::scanner_pid() {
   return dm_ ? dm_->ScannerPid(1) : 0;
 }
 
-bool ScannerRig::StartScanner() {
+bool ScannerRig::LaunchScanner() {
   if (!dm_) return false;
-  {
-    std::lock_guard<std::mutex> lock(dm_mutex_);
-    if (dm_->StartScanners(PARVEX_SC_PROGRAM) != 0) return false;
-  }
+  std::lock_guard<std::mutex> lock(dm_mutex_);
+  return dm_->StartScanners(PARVEX_SC_PROGRAM) == 0;
+}
+
+bool ScannerRig::StartScanner() {
+  if (!LaunchScanner()) return false;
   bool exited = false;
   const bool ready = WaitFor(
       [&] {

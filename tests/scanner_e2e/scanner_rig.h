@@ -65,9 +65,14 @@ class ScannerRig {
   bool StartCounter(const std::vector<std::string>& args = {});
   /// Sends one control command line to the simulator.
   bool CounterCommand(const std::string& line);
+  /// The process id of the simulator last started (0 before).
+  pid_t counter_pid() const { return counter_pid_; }
 
   /// Starts the scanner of device 1 through the stand-in. Returns true once it is ready.
   bool StartScanner();
+  /// Starts the scanner of device 1 through the stand-in without waiting for it. Returns true
+  /// when the process was started.
+  bool LaunchScanner();
   pid_t scanner_pid();
 
   /// Posts scan requests every `period_ms` until StopPump.

@@ -72,6 +72,10 @@ int DriverManager::StartScanners(const std::string& program) {
       continue;
     }
     Report(Describe(device) + " started as process " + std::to_string(scanner.pid));
+    // A scanner started again takes the place of the one that exited.
+    std::erase_if(scanners_, [&](const Scanner& old) {
+      return old.device->number == device.number && old.pid == 0;
+    });
     scanners_.push_back(scanner);
   }
   return result;

@@ -45,7 +45,8 @@ class DriverManager {
 
   /// Starts the scanner of every device from `program`, through a symbolic link named by the
   /// device's driver (ScannerLinkPath), with the device number as its one argument. Returns 0
-  /// when all started, else -1 (each failure is reported).
+  /// when all started, else -1 (each failure is reported). A device whose scanner exited is
+  /// started again, and the new process takes the old one's place.
   int StartScanners(const std::string& program);
 
   /// One pass: reaps scanners that exited (reporting them) and sends 300 to every scanner
