@@ -20,8 +20,8 @@
 #include "records/time_stamp.h"
 #include "runtime/driver_link.h"
 #include "runtime/saved_values.h"
+#include "runtime/time_stamps.h"
 #include "scanner_rig.h"
-#include "tools/dm/driver_manager.h"
 
 namespace parvex_test {
 namespace {
@@ -159,7 +159,7 @@ bool Before(const kestrum::TimeStamp& a, const kestrum::TimeStamp& b) {
 // boundary, which differs from the last one once the local time has passed that one.
 bool InitialiseValues(ScannerRig& rig) {
   const kestrum::TimeStamp last = rig.device()->next_scan;
-  if (!ScannerRig::WaitFor([&] { return !Before(kestrum::dm::LocalNow(), last); }, 10000)) {
+  if (!ScannerRig::WaitFor([&] { return !Before(kestrum::LocalTimeNow(), last); }, 10000)) {
     return false;
   }
   if (rig.Post(kestrum::kMessageInitialiseValues) != 0) return false;

@@ -48,12 +48,16 @@ TEST(ScannerNotices, EverySuccessfulScanPostsOneAreaChangedToSubscribers) {
   options.scan_rate_ms = 3600000;
   ScannerRig rig(options);
   ASSERT_EQ(rig.error(), "");
+  g_area_changed = 0;
   kestrum::StartDriverLink(CountAreaChanged);
   ASSERT_TRUE(rig.StartCounter({"--interval", "200"}));
   ASSERT_TRUE(Subscribe(rig.table_area()));
   ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  // The notices of the start (channels failed, first scan) may still be on their way.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  // Initialise device posts two notices (channels marked failed, then its first scan). They may
+  // still be on their way when the scanner reports ready; counting starts after both arrived.
+  ASSERT_TRUE(ScannerRig::WaitFor([] { return g_area_changed.load() >= 2; }, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(g_area_changed.load(), 2) << "notices of initialise device";
   for (int scan = 0; scan < 3; ++scan) {
     const int before = g_area_changed.load();
     ASSERT_EQ(rig.Post(kestrum::kMessageScan), 0);
