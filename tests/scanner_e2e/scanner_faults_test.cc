@@ -163,6 +163,15 @@ TEST(ScannerFaults, AScannerOutlivesItsDriverManagerAndServesTheNextOne) {
                                   nullptr, &shell),
             0);
   pid_t scanner = 0;
+  // Whatever fails below, neither the shell nor the orphaned scanner outlives the test.
+  const std::shared_ptr<void> cleanup(nullptr, [&](void*) {
+    for (pid_t pid : {shell, scanner}) {
+      if (pid > 0 && kestrum::WaitProcess(pid, 0, nullptr) != 0) {
+        kestrum::KillProcess(pid, SIGKILL);
+        kestrum::WaitProcess(pid, 5000, nullptr);
+      }
+    }
+  });
   ASSERT_TRUE(ScannerRig::WaitFor(
       [&] {
         std::ifstream in(pid_file);
@@ -178,6 +187,7 @@ TEST(ScannerFaults, AScannerOutlivesItsDriverManagerAndServesTheNextOne) {
 
   kestrum::KillProcess(shell, SIGKILL);
   ASSERT_EQ(kestrum::WaitProcess(shell, 5000, nullptr), 0);
+  shell = 0;
 
   // Nothing is lost: still attached, still ready, still publishing the same reading...
   EXPECT_EQ(kestrum::WaitProcess(scanner, 0, nullptr), -1) << "the scanner ended with its parent";
@@ -193,11 +203,8 @@ TEST(ScannerFaults, AScannerOutlivesItsDriverManagerAndServesTheNextOne) {
   post(kestrum::kMessageStop);
   int status = -1;
   EXPECT_EQ(kestrum::WaitProcess(scanner, 10000, &status), 0);
+  if (status != -1) scanner = 0;
   EXPECT_EQ(status, 0);
-  if (status == -1) {
-    kestrum::KillProcess(scanner, SIGKILL);
-    kestrum::WaitProcess(scanner, 5000, nullptr);
-  }
   EXPECT_EQ(rig.device()->scanner_attached, 0);
 }
 
