@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev liburiparser-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   qt6-base-dev poppler-utils python3
+  clang libclang-rt-14-dev
 )
 
 missing=()
