@@ -35,7 +35,8 @@ endfunction()
 
 # parvex_tests(NAME LIBS lib... [SOURCES extra...])
 # One GoogleTest executable per test folder, from every *_test.cc file in it; each test case
-# becomes a CTest test, so `ctest -j` runs them in parallel.
+# becomes a CTest test, so `ctest -j` runs them in parallel. Each test carries the executable's
+# name as its label, so `ctest -L scanner_tests` runs one executable's tests.
 function(parvex_tests name)
   cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc)
@@ -45,5 +46,5 @@ function(parvex_tests name)
   add_executable(${name} ${srcs} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 LABELS ${name})
 endfunction()

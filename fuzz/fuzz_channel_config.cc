@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   int result = kestrum::LoadChannelConfigXml(folder.c_str(), kind, parvex_fuzz::ChannelHooks(),
                                              records.data(), 0, kCount, extra.data(),
                                              static_cast<int>(extra.size()));
+  parvex_fuzz::Trace(result, kestrum::xml_GetErrorText());
   if (result != 0) {
     const char* text = kestrum::xml_GetErrorText();
     parvex_fuzz::Check(text != nullptr && text[0] != '\0', "a failure has a message");

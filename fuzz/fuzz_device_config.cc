@@ -34,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   request.save_by_tag = &save_by_tag;
   request.save_rate = &save_rate;
   int result = kestrum::LoadDeviceConfigXml(folder.c_str(), parvex_fuzz::DeviceHooks(), request);
+  parvex_fuzz::Trace(result, kestrum::xml_GetErrorText());
   if (result != 0) {
     const char* text = kestrum::xml_GetErrorText();
     parvex_fuzz::Check(text != nullptr && text[0] != '\0', "a failure has a message");

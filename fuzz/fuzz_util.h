@@ -38,6 +38,13 @@ inline void Check(bool ok, const char* what) {
   }
 }
 
+/// With PARVEX_FUZZ_VERBOSE set, prints a call's result and message (to check that the seeds
+/// reach what they are meant to).
+inline void Trace(int result, const char* message) {
+  static const bool verbose = std::getenv("PARVEX_FUZZ_VERBOSE") != nullptr;
+  if (verbose) std::fprintf(stderr, "fuzz: result %d: %s\n", result, message ? message : "");
+}
+
 }  // namespace parvex_fuzz
 
 #endif  // PARVEX_FUZZ_FUZZ_UTIL_H_
