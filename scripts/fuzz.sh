@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, ASan + UBSan, in build-fuzz/) and runs each one for a
-# bounded time from its checked-in seed corpus. Fails on any crash, leak, time-out (5 s per
-# input) or out-of-memory.
+# bounded time from its checked-in seed corpus (fuzz/corpus/<target>/), with its token
+# dictionary (fuzz/dict/<target>.dict) when there is one. Fails on any crash, leak, time-out
+# (5 s per input) or out-of-memory.
 #   scripts/fuzz.sh [seconds per target, default 30] [target...]
 # New inputs found during the run are kept in build-fuzz/corpus/<target>/, outside the
 # repository; a failing input is left in build-fuzz/artifacts/.
@@ -28,9 +29,11 @@ for target in "${targets[@]}"; do
   work="$builddir/corpus/$target"
   artifacts="$builddir/artifacts/$target/"
   mkdir -p "$work" "$artifacts"
+  dict=()
+  [[ -f "fuzz/dict/$target.dict" ]] && dict=(-dict="fuzz/dict/$target.dict")
   echo "fuzz: $target for ${seconds}s"
   if ! "$builddir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
-      -max_len=4096 -print_final_stats=1 -artifact_prefix="$artifacts" \
+      -max_len=4096 -print_final_stats=1 -artifact_prefix="$artifacts" "${dict[@]}" \
       "$work" "fuzz/corpus/$target" >"$builddir/fuzz-$target.log" 2>&1; then
     failed+=("$target")
     echo "fuzz: $target FAILED; see $builddir/fuzz-$target.log and $artifacts" >&2
