@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -32,7 +32,7 @@ TEST(CounterInputWithSimulator, FollowsABadReportAHangUpAndTheReturnOfTheLine) {
   options.control_fifo = false;
   options.read_stdin = false;
   std::ostringstream log;
-  volatile std::sig_atomic_t stop = 0;
+  std::atomic<int> stop{0};  // read by the simulator thread
   counter_sim::Simulator simulator(options, log);
   std::thread sim([&] { simulator.Run(&stop); });
 
@@ -60,7 +60,7 @@ TEST(CounterInputWithSimulator, FollowsABadReportAHangUpAndTheReturnOfTheLine) {
                    RecordedServices::Get().errors.back() == "BAD FORMAT IN LINE 1";
     }
   }
-  stop = 1;
+  stop.store(1);
   sim.join();
   EXPECT_TRUE(bad_report) << log.str();
   EXPECT_TRUE(hung_up) << log.str();

@@ -2,6 +2,7 @@
 // the instance in $KESTRUM_RUNDIR. See simulator.h for the control commands.
 #include <CLI/CLI.hpp>
 
+#include <atomic>
 #include <csignal>
 #include <iostream>
 #include <map>
@@ -10,9 +11,11 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
+// Lock-free, so the signal handler may set it.
+std::atomic<int> g_stop{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) { g_stop.store(1); }
 
 }  // namespace
 

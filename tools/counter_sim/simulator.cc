@@ -110,10 +110,11 @@ void Simulator::SendNext(Clock::time_point now) {
        << std::endl;
 }
 
-void Simulator::WriteSlowly(const std::string& report, volatile std::sig_atomic_t* stop) {
+void Simulator::WriteSlowly(const std::string& report, const std::atomic<int>* stop) {
   for (const std::string& fragment : SplitIntoFragments(report, options_.fragments)) {
     if (pty_.Write(fragment, 500) != 0) return;
-    for (int waited = 0; waited < options_.fragment_pause_ms && !(stop && *stop); waited += 10) {
+    for (int waited = 0; waited < options_.fragment_pause_ms && !(stop && stop->load());
+         waited += 10) {
       std::this_thread::sleep_for(Ms(10));
     }
   }
@@ -160,7 +161,7 @@ void Simulator::ReadCommands(int fd, std::string* pending, bool* open) {
   }
 }
 
-int Simulator::Run(volatile std::sig_atomic_t* stop) {
+int Simulator::Run(const std::atomic<int>* stop) {
   stop_ = stop;
   if (Publish() != 0) return 1;
   int fifo = -1;
@@ -177,7 +178,7 @@ int Simulator::Run(volatile std::sig_atomic_t* stop) {
   std::string stdin_pending, fifo_pending;
   start_ = Clock::now();
   next_report_ = start_ + Ms(options_.interval_ms);
-  while (!*stop && !quit_ && (options_.reports == 0 || sent_ < options_.reports)) {
+  while (!stop->load() && !quit_ && (options_.reports == 0 || sent_ < options_.reports)) {
     auto now = Clock::now();
     auto wait = std::chrono::duration_cast<Ms>(next_report_ - now).count();
     if (hung_up_)
@@ -203,7 +204,7 @@ int Simulator::Run(volatile std::sig_atomic_t* stop) {
   }
   if (options_.reports != 0 && sent_ >= options_.reports) {
     // Give the reader one interval to take the last report before the line goes away.
-    for (int waited = 0; waited < options_.interval_ms && !*stop; waited += 10) {
+    for (int waited = 0; waited < options_.interval_ms && !stop->load(); waited += 10) {
       std::this_thread::sleep_for(Ms(10));
     }
   }

@@ -15,8 +15,8 @@
 #ifndef PARVEX_TOOLS_COUNTER_SIM_SIMULATOR_H_
 #define PARVEX_TOOLS_COUNTER_SIM_SIMULATOR_H_
 
+#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <deque>
 #include <ostream>
@@ -59,8 +59,9 @@ class Simulator {
 
   /// Creates the pseudo-terminal, publishes the alias and the control FIFO, then sends reports
   /// until `stop` becomes non-zero, "quit" is read, or --reports were sent. Removes the alias and
-  /// the FIFO before returning. Returns 0, or 1 when the alias could not be set up.
-  int Run(volatile std::sig_atomic_t* stop);
+  /// the FIFO before returning. Returns 0, or 1 when the alias could not be set up. `stop` may
+  /// be set from another thread or from a signal handler.
+  int Run(const std::atomic<int>* stop);
 
   /// Applies one control command line. Returns false for an unknown command.
   bool Command(const std::string& line);
@@ -71,7 +72,7 @@ class Simulator {
   int Publish();
   void HangUp(Clock::time_point now, double seconds);
   void SendNext(Clock::time_point now);
-  void WriteSlowly(const std::string& report, volatile std::sig_atomic_t* stop);
+  void WriteSlowly(const std::string& report, const std::atomic<int>* stop);
   void ReadCommands(int fd, std::string* pending, bool* open);
   Sample NextSample(Clock::time_point now);
   std::string FifoPath() const;
@@ -91,7 +92,7 @@ class Simulator {
   double pending_silence_s_ = 0;
   int sent_ = 0;
   std::uint32_t noise_seed_;
-  volatile std::sig_atomic_t* stop_ = nullptr;
+  const std::atomic<int>* stop_ = nullptr;
 };
 
 }  // namespace counter_sim
