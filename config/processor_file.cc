@@ -79,13 +79,13 @@ int Reject(const char* message, int column, int length) {
 
 // Reads the decimal channel count after the first ':' (0 when there is none), clamped so that
 // an absurd count stays out of range instead of wrapping into it.
-int ChannelCount(std::string_view spec) {
-  size_t colon = spec.find(':');
+int ChannelCount(std::string_view desc) {
+  size_t colon = desc.find(':');
   if (colon == std::string_view::npos) return 0;
   long long count = 0;
-  for (size_t i = colon + 1; i < spec.size() && std::isdigit(static_cast<unsigned char>(spec[i]));
+  for (size_t i = colon + 1; i < desc.size() && std::isdigit(static_cast<unsigned char>(desc[i]));
        ++i) {
-    count = count * 10 + (spec[i] - '0');
+    count = count * 10 + (desc[i] - '0');
     if (count > 1000000) return 1000000;
   }
   return static_cast<int>(count);
@@ -191,16 +191,16 @@ int ParseProcessorLine(ProcessorEntry* entry, char** fields, const int* columns,
 
   const bool is_alarm = std::strcmp(entry->name, "ALARM") == 0;
   if (field_count >= 3 && fields[2][0] != '\0' && !is_alarm) {
-    char* spec = fields[2];
-    const size_t length = std::strlen(spec);
+    char* desc = fields[2];
+    const size_t length = std::strlen(desc);
     const int column = Column(columns, 2);
-    if (length >= 2 && spec[1] == '-') {
-      spec[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(spec[0])));
+    if (length >= 2 && desc[1] == '-') {
+      desc[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(desc[0])));
       if (strncasecmp(entry->name, "modb", 4) == 0) {
         entry->kind = kProcessorKindModbus;
-      } else if (spec[0] == 'A') {
+      } else if (desc[0] == 'A') {
         entry->kind = kProcessorKindAnalogue;
-      } else if (spec[0] == 'D') {
+      } else if (desc[0] == 'D') {
         entry->kind = kProcessorKindDigital;
       } else {
         return Reject("channel type must be A or D", column, static_cast<int>(length));
@@ -209,9 +209,9 @@ int ParseProcessorLine(ProcessorEntry* entry, char** fields, const int* columns,
       entry->kind = kProcessorKindDigital;
     }
     if (std::strcmp(entry->name, "USERA") == 0) entry->kind = kProcessorKindAnalogue;
-    entry->prefix[0] = length > 2 ? spec[2] : '\0';
-    entry->prefix[1] = length > 3 && spec[3] != ':' ? spec[3] : '\0';
-    int count = ChannelCount(spec);
+    entry->prefix[0] = length > 2 ? desc[2] : '\0';
+    entry->prefix[1] = length > 3 && desc[3] != ':' ? desc[3] : '\0';
+    int count = ChannelCount(desc);
     char prefix[3] = {entry->prefix[0], entry->prefix[1], '\0'};
     if (CheckChannelPrefix(prefix, count, column, static_cast<int>(length)) == 0) return -2;
     entry->channel_count = static_cast<uint16_t>(count);

@@ -153,9 +153,9 @@ class Builder {
 
   bool MakePrefixes() {
     std::set<std::string> seen;
-    auto make = [&](const PrefixSpec& spec) {
-      if (!seen.insert(spec.prefix).second) return Fail("prefix " + spec.prefix + " used twice");
-      return MakePrefixAreas(spec);
+    auto make = [&](const PrefixSpec& desc) {
+      if (!seen.insert(desc.prefix).second) return Fail("prefix " + desc.prefix + " used twice");
+      return MakePrefixAreas(desc);
     };
     for (const auto& p : system_.processors) {
       if (p.prefix && !make(*p.prefix)) return false;
@@ -169,17 +169,17 @@ class Builder {
     return true;
   }
 
-  bool MakePrefixAreas(const PrefixSpec& spec) {
-    const std::string base = "dm_" + spec.prefix;
-    std::vector<std::byte> table(ChannelTableBytes(spec.channels, spec.live_bytes));
+  bool MakePrefixAreas(const PrefixSpec& desc) {
+    const std::string base = "dm_" + desc.prefix;
+    std::vector<std::byte> table(ChannelTableBytes(desc.channels, desc.live_bytes));
     ChannelTableHeader header = {};
-    PutPrefix(header.prefix, spec.prefix);
-    header.live_bytes = spec.live_bytes;
-    header.channel_count = spec.channels;
+    PutPrefix(header.prefix, desc.prefix);
+    header.live_bytes = desc.live_bytes;
+    header.channel_count = desc.channels;
     std::memcpy(table.data(), &header, sizeof(header));
     // Event rows: one for the derived-value service, one per logger; one bit per channel.
-    std::vector<std::byte> events(std::size_t{spec.channels / 8u} * (1 + system_.loggers.size()));
-    std::vector<std::byte> config(std::size_t{spec.channels} * kChannelConfigRecordSize);
+    std::vector<std::byte> events(std::size_t{desc.channels / 8u} * (1 + system_.loggers.size()));
+    std::vector<std::byte> config(std::size_t{desc.channels} * kChannelConfigRecordSize);
     return Area(base, table) && Area(base + "_conf", config) && Area(base + "_event", events);
   }
 

@@ -42,14 +42,14 @@ std::string UpperPrefix(const std::string& prefix) {
 }
 
 PrefixSpec ParsePrefix(const json& j, uint16_t default_live_bytes) {
-  PrefixSpec spec;
-  spec.prefix = UpperPrefix(j.at("prefix").get<std::string>());
-  spec.channels = Number<uint16_t>(j, "channels", 0);
-  spec.live_bytes = Number<uint16_t>(j, "live_bytes", default_live_bytes);
-  if (spec.live_bytes != 4 && spec.live_bytes != 8) {
-    Invalid("live_bytes must be 4 or 8 for prefix " + spec.prefix);
+  PrefixSpec desc;
+  desc.prefix = UpperPrefix(j.at("prefix").get<std::string>());
+  desc.channels = Number<uint16_t>(j, "channels", 0);
+  desc.live_bytes = Number<uint16_t>(j, "live_bytes", default_live_bytes);
+  if (desc.live_bytes != 4 && desc.live_bytes != 8) {
+    Invalid("live_bytes must be 4 or 8 for prefix " + desc.prefix);
   }
-  return spec;
+  return desc;
 }
 
 DeviceSpec ParseDevice(const json& j) {
@@ -66,11 +66,11 @@ DeviceSpec ParseDevice(const json& j) {
   d.parity = Number<uint32_t>(j, "parity", d.parity);
   d.data_bits = Number<int32_t>(j, "data_bits", d.data_bits);
   if (j.contains("prefixes")) {
-    for (const auto& [kind, spec] : j.at("prefixes").items()) {
+    for (const auto& [kind, desc] : j.at("prefixes").items()) {
       std::size_t k = 0;
       while (k < kKindNames.size() && kKindNames[k] != kind) ++k;
       if (k == kKindNames.size()) Invalid("unknown channel kind \"" + kind + "\"");
-      d.kinds[k] = ParsePrefix(spec, k % 2 == 0 ? 8 : 4);
+      d.kinds[k] = ParsePrefix(desc, k % 2 == 0 ? 8 : 4);
     }
   }
   if (j.contains("extra_prefix")) d.extra = ParsePrefix(j.at("extra_prefix"), 8);
