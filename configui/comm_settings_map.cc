@@ -54,18 +54,9 @@ int ParityPosition(uint32_t parity) {
 }
 
 uint32_t ParityAt(int position) {
-  switch (position) {
-    case 0:
-      return 0;
-    case 1:
-      return 1;
-    case 2:
-      return 2;
-    case 3:
-      return 4;
-    default:
-      return 3;
-  }
+  // The list shows Mark and Space in the other order than their codes, so the mapping swaps 3
+  // and 4 and is its own inverse; anything out of range falls back to the same default.
+  return static_cast<uint32_t>(ParityPosition(static_cast<uint32_t>(position)));
 }
 
 int DataBitsPosition(int32_t data_bits) {
