@@ -51,9 +51,9 @@ std::vector<kestrum::ChannelConfigRecord> MakeChannels() {
   return channels;
 }
 
-// The polling step never sleeps: every byte is in the terminal before the scan starts, so a
+// The wait for bytes never sleeps: every byte is in the terminal before the scan starts, so a
 // silence time-out passes at once.
-int NoWait(const kestrum::SerialPort&, int) { return 0; }
+int NoWait(const kestrum::SerialPort&, int ms) { return ms; }
 
 struct Line {
   kestrum::PseudoTerminal pty;

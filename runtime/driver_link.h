@@ -86,7 +86,7 @@ void CloseMailslotHandle(int handle);
 /// calls EndDriverMessageWait, which clears the wake event again:
 ///
 ///   int wake = BeginDriverMessageWait();
-///   ...poll the port and `wake` (when not -1) for at most 2 ms...
+///   ...poll the port and `wake` (when not -1) up to the time-out...
 ///   EndDriverMessageWait();
 ///
 /// The descriptor is owned by the link and stays valid until StopDriverLink.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string_view>
 
 #include "platform/error_number.h"
@@ -11,11 +12,32 @@
 
 namespace parvex {
 
+namespace {
+
+long long MonotonicMicroseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+}  // namespace
+
 int WaitForPortOrDriverMessage(const kestrum::SerialPort& port, int ms) {
+  long long start = MonotonicMicroseconds();
   int wake = kestrum::BeginDriverMessageWait();
   port.Poll(wake, ms);
   kestrum::EndDriverMessageWait();
-  return 0;
+  long long elapsed = MonotonicMicroseconds() - start;
+  return static_cast<int>(std::min<long long>((elapsed + 999) / 1000, ms));
+}
+
+namespace {
+// Longest single wait, in steps, so the milliseconds stay within an int.
+constexpr int kMaxWaitSteps = 1 << 29;
+}  // namespace
+
+int StepsUsed(int elapsed_ms) {
+  return std::max(1, (elapsed_ms + kPollStepMs - 1) / kPollStepMs);
 }
 
 SerialLink::SerialLink(PortWaitFunction wait) : wait_(wait ? wait : WaitForPortOrDriverMessage) {}
@@ -42,10 +64,11 @@ int SerialLink::Open(kestrum::DeviceRecord* device) {
 
 int SerialLink::WaitForBytes(int timeout_ms) {
   int waiting = port_.BytesWaiting();
+  // The steps a loop of 2-ms waits would make: 3 ms is two steps.
+  int steps = timeout_ms > 0 ? timeout_ms / kPollStepMs + (timeout_ms % kPollStepMs != 0) : 0;
   // A failed query (a hung-up or closed port) does not get better by waiting.
-  while (waiting == 0 && timeout_ms > 0) {
-    wait_(port_, kPollStepMs);
-    timeout_ms -= kPollStepMs;
+  while (waiting == 0 && steps > 0) {
+    steps -= StepsUsed(wait_(port_, std::min(steps, kMaxWaitSteps) * kPollStepMs));
     waiting = port_.BytesWaiting();
   }
   return waiting;

@@ -9,8 +9,10 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "counter_test_util.h"
 #include "platform/error_number.h"
@@ -21,29 +23,47 @@
 namespace parvex {
 namespace {
 
-// A polling step that counts itself and runs the test's script instead of waiting.
+// A wait for bytes that records what it was asked, runs the test's script and reports either
+// the whole wait (nothing arrived) or none of it (bytes came); `elapsed` overrides that.
 struct Steps {
   static int& count() {
     static int n = 0;
     return n;
   }
+  static std::vector<int>& asked() {
+    static std::vector<int> v;
+    return v;
+  }
   static std::function<void(int)>& script() {
     static std::function<void(int)> f;
     return f;
   }
+  static std::function<int(int, int)>& elapsed() {
+    static std::function<int(int, int)> f;
+    return f;
+  }
   static int Wait(const kestrum::SerialPort& port, int ms) {
     ++count();
+    asked().push_back(ms);
     if (script()) script()(count());
-    port.Poll(-1, ms);  // lets bytes written by the script arrive
-    return 0;
+    if (elapsed()) return elapsed()(count(), ms);
+    // Lets bytes written by the script arrive; a silent line returns at once, as the wait's
+    // length is what is under test, not the clock.
+    int ready = port.Poll(-1, script() ? ms : 0);
+    return ready > 0 ? 0 : ms;
+  }
+  static void Reset() {
+    count() = 0;
+    asked().clear();
   }
 };
 
 class SerialLinkTest : public testing::Test {
  protected:
   void SetUp() override {
-    Steps::count() = 0;
+    Steps::Reset();
     Steps::script() = nullptr;
+    Steps::elapsed() = nullptr;
     ASSERT_EQ(pty_.Create(/*raw=*/false), 0);
     ASSERT_EQ(kestrum::PublishPortAlias("COM4", pty_.slave_path()), 0);
     ASSERT_EQ(link_.Open(&device_), 0);
@@ -78,7 +98,9 @@ TEST_F(SerialLinkTest, BytesAfterTheTerminatorComeBeforeNewOnes) {
   EXPECT_EQ(link_.buffered(), 7);
   EXPECT_EQ(Read(), "two\a");
   Steps::script() = [&](int step) {
-    if (step == 1) ASSERT_EQ(pty_.Write("ee\a"), 0);
+    if (step == 1) {
+      ASSERT_EQ(pty_.Write("ee\a"), 0);
+    }
   };
   EXPECT_EQ(Read(), "three\a");
 }
@@ -94,7 +116,9 @@ TEST_F(SerialLinkTest, ReadsAcrossRefillsOfAHundredBytes) {
 TEST_F(SerialLinkTest, ANulHidesATerminatorLaterInTheSameChunk) {
   Send(std::string("ab\0c\ad", 6));
   Steps::script() = [&](int step) {
-    if (step == 1) ASSERT_EQ(pty_.Write("xy\az"), 0);
+    if (step == 1) {
+      ASSERT_EQ(pty_.Write("xy\az"), 0);
+    }
   };
   EXPECT_EQ(Read(), std::string("ab\0c\adxy\a", 9));
   EXPECT_EQ(link_.buffered(), 1);
@@ -110,18 +134,38 @@ TEST_F(SerialLinkTest, CapacityEndsTheReadAndKeepsTheRest) {
 }
 
 TEST_F(SerialLinkTest, TimeOutCountsPollingStepsOfTwoMilliseconds) {
+  using Asked = std::vector<int>;
+  // A silent line is waited for in one sleep of all the steps.
   EXPECT_EQ(Read(300, 1000), "");
-  EXPECT_EQ(Steps::count(), 500);
-  Steps::count() = 0;
+  EXPECT_EQ(Steps::asked(), Asked{1000});
+  Steps::Reset();
   EXPECT_EQ(Read(300, 3), "");
-  EXPECT_EQ(Steps::count(), 2);
-  Steps::count() = 0;
+  EXPECT_EQ(Steps::asked(), Asked{4}) << "3 ms is two steps";
+  Steps::Reset();
   EXPECT_EQ(Read(300, 0), "");
   EXPECT_EQ(Steps::count(), 0);
   // Capacity 0 with an empty buffer still waits for a refill first.
-  Steps::count() = 0;
+  Steps::Reset();
   EXPECT_EQ(Read(0, 20), "");
-  EXPECT_EQ(Steps::count(), 10);
+  EXPECT_EQ(Steps::asked(), Asked{20});
+
+  // Waits cut short by requests are charged every step they began, at least one.
+  Steps::Reset();
+  Steps::elapsed() = [](int call, int ms) { return call == 1 ? 3 : call == 2 ? 0 : ms; };
+  EXPECT_EQ(Read(300, 20), "");
+  EXPECT_EQ(Steps::asked(), (Asked{20, 16, 14}));
+  // A request every wait still ends the time-out after as many waits as there are steps.
+  Steps::Reset();
+  Steps::elapsed() = [](int, int) { return 0; };
+  EXPECT_EQ(Read(300, 1000), "");
+  EXPECT_EQ(Steps::count(), 500);
+  // A time-out near the largest int neither overflows nor waits for ever in one piece.
+  Steps::Reset();
+  Steps::elapsed() = [](int, int ms) { return ms; };
+  EXPECT_EQ(Read(300, std::numeric_limits<int>::max()), "");
+  ASSERT_EQ(Steps::count(), 2);
+  EXPECT_EQ(Steps::asked()[0], 1 << 30);
+  EXPECT_EQ(Steps::asked()[1], 1 << 30);
 }
 
 TEST_F(SerialLinkTest, HangUpEndsTheReadWithoutWaiting) {
@@ -189,7 +233,7 @@ TEST(SerialLinkWait, OpensTheDriverLinkGateWhileWaitingForBytes) {
   ASSERT_EQ(pty.Create(false), 0);
   ASSERT_EQ(kestrum::PublishPortAlias("COM4", pty.slave_path()), 0);
   kestrum::DeviceRecord device = parvex_test::CounterDevice("COM4");
-  SerialLink link;  // the real polling step
+  SerialLink link;  // the real wait
   ASSERT_EQ(link.Open(&device), 0);
   g_dispatched_at = 0;
   kestrum::StartDriverLink([](int32_t) { g_dispatched_at = NowNs(); });
