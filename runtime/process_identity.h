@@ -13,8 +13,8 @@ inline constexpr int kLinuxPlatformId = 2;
 /// The platform id this process uses for its shared objects.
 int CurrentPlatformId();
 
-/// The calling process's id. Read from the system on every call, so that a child made by fork
-/// never posts or locks under its parent's id.
+/// The calling process's id. Read from the system once and again after a fork, so that a child
+/// made by fork never posts or locks under its parent's id.
 uint32_t CurrentProcessId();
 
 }  // namespace kestrum

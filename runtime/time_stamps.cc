@@ -6,10 +6,6 @@ namespace kestrum {
 namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
-constexpr int kDaysPerMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
 // Floor division and its remainder (0 <= remainder < divisor) for a positive divisor.
 int64_t FloorDiv(int64_t value, int64_t divisor) {
   int64_t quotient = value / divisor;
@@ -33,12 +29,16 @@ int64_t TotalMs(const TimeStamp& t) {
 }  // namespace
 
 int64_t CalendarSeconds(int year, int month, int day, int hour, int minute, int second) {
-  int64_t days = 0;
-  for (int y = 1970; y < year; ++y) days += IsLeapYear(y) ? 366 : 365;
-  for (int m = 1; m < month && m <= 12; ++m) {
-    days += kDaysPerMonth[m - 1] + (m == 2 && IsLeapYear(year) ? 1 : 0);
-  }
-  days += day - 1;
+  // Days from the civil date in closed form (years counted from March, so the leap day ends
+  // the year), cheap enough for two time stamps in every scan.
+  month = month < 1 ? 1 : month > 12 ? 12 : month;
+  const int64_t y = static_cast<int64_t>(year) - (month <= 2 ? 1 : 0);
+  const int64_t era = FloorDiv(y, 400);
+  const int64_t year_of_era = y - era * 400;
+  const int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t day_of_era =
+      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  const int64_t days = era * 146097 + day_of_era - 719468;
   return days * kSecondsPerDay + hour * 3600 + minute * 60 + second;
 }
 

@@ -86,10 +86,12 @@ uint32_t NotifyAlarmAndEvent(const EvaluationContext& c, uint32_t index, uint32_
 }
 
 // Derives V from the channel's reading (validity, scaling, reference). Returns W.
+// `kPlain`: see EvaluateOne.
+template <bool kPlain>
 inline uint32_t ProcessReading(const EvaluationContext& c, const AnalogueChannelConfig& a,
                                uint32_t index, uint32_t w, float* v) {
   const KindArrays& k = c.arrays;
-  float x = k.readings ? k.readings[index] : kNaN;
+  float x = kPlain || k.readings ? k.readings[index] : kNaN;
   if (std::isfinite(x)) {
     if ((a.flags & af::kScalingEnable) && a.Type != kestrum::kTypeAO) x = x * a.Gain + a.Offset;
     if (a.Type == kestrum::kTypeAI && (a.flags & af::kReferenceEnable)) {
@@ -98,28 +100,29 @@ inline uint32_t ProcessReading(const EvaluationContext& c, const AnalogueChannel
   }
   if (!std::isfinite(x)) w |= kNoValue;
   *v = x;
-  if (k.working_values) k.working_values[index] = x;
+  if (kPlain || k.working_values) k.working_values[index] = x;
   return w;
 }
 
 // Significant change: compares V with the last significant value L.
+template <bool kPlain>
 inline uint32_t SignificantChange(const EvaluationContext& c, const AnalogueChannelConfig& a,
                                   uint32_t index, uint32_t w, float v) {
   uint32_t* last = c.arrays.last_significant;
-  const uint32_t l_bits = last ? last[index] : kestrum::kNoValueBits;
+  const uint32_t l_bits = kPlain || last ? last[index] : kestrum::kNoValueBits;
   const bool remembered = l_bits != kestrum::kNoValueBits;
   if ((a.flags & af::kSigChangeEnable) && !(w & kNoValue) && remembered) {
     if (std::fabs(std::bit_cast<float>(l_bits) - v) >= std::fabs(a.SigChangeValue)) {
       w |= kSig;
       Push(c, NotificationKind::kSignificantChange, index, w);
-      if (last) last[index] = std::bit_cast<uint32_t>(v);
+      if (kPlain || last) last[index] = std::bit_cast<uint32_t>(v);
     } else {
       w &= ~kSig;
     }
     return w;
   }
   w &= ~kSig;
-  if (!(w & kNoValue) && !remembered && last) last[index] = std::bit_cast<uint32_t>(v);
+  if (!(w & kNoValue) && !remembered && (kPlain || last)) last[index] = std::bit_cast<uint32_t>(v);
   return w;
 }
 
@@ -200,16 +203,11 @@ inline uint32_t Event(const AnalogueChannelConfig& a, uint32_t w, float v) {
   return w & ~kEvent;
 }
 
-uint32_t EvaluateValue(const EvaluationContext& c, const AnalogueChannelConfig& a, uint32_t index,
-                       uint32_t w, uint32_t p) {
-  const KindArrays& k = c.arrays;
-  float v = k.working_values ? k.working_values[index] : kNaN;
-  if (!(w & kNoValue)) w = ProcessReading(c, a, index, w, &v);
-  w = SignificantChange(c, a, index, w, v);
-  if (!c.first_scan) {
-    if (p & w & kNoValue) return w;
-    if (!((p | w) & kNoValue) && k.published_values && v == k.published_values[index]) return w;
-  }
+// Warnings, alarms and events of a value channel whose value or validity changed (or in the
+// first scan). Kept out of line so that the loop over unchanged channels stays small.
+[[gnu::noinline]] uint32_t EvaluateValueStates(const EvaluationContext& c,
+                                               const AnalogueChannelConfig& a, uint32_t index,
+                                               uint32_t w, uint32_t p, float v) {
   if (!(w & kNoValue)) SetOutputChanged(c, a.Type);
   w = Warning(c, a, index, w, p, v);
   w = Alarm(c, a, w, p, v);
@@ -228,6 +226,26 @@ uint32_t EvaluateValue(const EvaluationContext& c, const AnalogueChannelConfig& 
   };
   return NotifyAlarmAndEvent(c, index, w, p, RecordValue{v, !(w & kNoValue)},
                              (a.flags & af::kEventEnable) != 0, choose);
+}
+
+// A value channel: its value from the reading, significant change, and the states only when
+// the value or its validity changed since the last publication.
+template <bool kPlain>
+[[gnu::always_inline]] inline uint32_t EvaluateValue(const EvaluationContext& c,
+                                                     const AnalogueChannelConfig& a,
+                                                     uint32_t index, uint32_t w, uint32_t p) {
+  const KindArrays& k = c.arrays;
+  float v = kPlain || k.working_values ? k.working_values[index] : kNaN;
+  if (!(w & kNoValue)) w = ProcessReading<kPlain>(c, a, index, w, &v);
+  w = SignificantChange<kPlain>(c, a, index, w, v);
+  if (kPlain || !c.first_scan) {
+    if (p & w & kNoValue) return w;
+    if (!((p | w) & kNoValue) && (kPlain || k.published_values) &&
+        v == k.published_values[index]) {
+      return w;
+    }
+  }
+  return EvaluateValueStates(c, a, index, w, p, v);
 }
 
 uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig& d, uint32_t index,
@@ -262,14 +280,17 @@ uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig&
 }
 
 // One channel's evaluation, forced inline so that the channel loop keeps the context in
-// registers and pays no call per channel.
+// registers and pays no call per channel. `kPlain` is the common case the loop is compiled
+// for separately: an input kind after its first scan with every value array present, so the
+// checks for the other cases drop out of the loop.
+template <bool kPlain>
 [[gnu::always_inline]] inline void EvaluateOne(const EvaluationContext& c,
                                                const ChannelConfigRecord& config, uint32_t index) {
   const KindArrays& k = c.arrays;
   uint32_t w = k.working_status[index];
   uint32_t p = k.published_status[index];
   // Bits other processes may change travel from the channel table into the private copy.
-  if (k.output_kind) {
+  if (!kPlain && k.output_kind) {
     p = (p & ~kExternal) | (w & kExternal);
     k.published_status[index] = p;
   } else {
@@ -278,7 +299,7 @@ uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig&
   const uint8_t type = config.analogue.Type;
   if (!(config.analogue.flags & af::kEnable)) {
     w |= kNoValue;
-    if (!c.first_scan) {
+    if (kPlain || !c.first_scan) {
       k.working_status[index] = w;
       return;
     }
@@ -286,7 +307,7 @@ uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig&
   if (kestrum::IsDigitalType(type)) {
     w = EvaluateDigital(c, config.digital, index, w & ~kValueChannel, p);
   } else {
-    w = EvaluateValue(c, config.analogue, index, w | kValueChannel, p);
+    w = EvaluateValue<kPlain>(c, config.analogue, index, w | kValueChannel, p);
   }
   k.working_status[index] = w;
 }
@@ -295,14 +316,20 @@ uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig&
 
 void EvaluateChannel(const EvaluationContext& context, const ChannelConfigRecord& config,
                      uint32_t index) {
-  EvaluateOne(context, config, index);
+  EvaluateOne<false>(context, config, index);
 }
 
 void EvaluateChannels(const EvaluationContext& context, const kestrum::ChannelConfigRecord* configs,
                       uint32_t count) {
   // A local copy cannot alias the arrays written in the loop, so it stays in registers.
   const EvaluationContext local = context;
-  for (uint32_t i = 0; i < count; ++i) EvaluateOne(local, configs[i], i);
+  const KindArrays& k = local.arrays;
+  if (!local.first_scan && !k.output_kind && k.readings && k.working_values &&
+      k.published_values && k.last_significant) {
+    for (uint32_t i = 0; i < count; ++i) EvaluateOne<true>(local, configs[i], i);
+  } else {
+    for (uint32_t i = 0; i < count; ++i) EvaluateOne<false>(local, configs[i], i);
+  }
 }
 
 }  // namespace parvex

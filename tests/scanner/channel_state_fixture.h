@@ -101,13 +101,22 @@ class MiniScanner {
     c.output_changed = output_changed_;
     c.state = &state;
     c.out = &list_;
-    parvex::EvaluateChannels(c, configs_.data(), static_cast<uint32_t>(n_));
+    if (one_by_one_) {
+      for (size_t i = 0; i < n_; ++i) {
+        parvex::EvaluateChannel(c, configs_[i], static_cast<uint32_t>(i));
+      }
+    } else {
+      parvex::EvaluateChannels(c, configs_.data(), static_cast<uint32_t>(n_));
+    }
     last_state_ = state;
     // Publish as the scan cycle does.
     p_ = w_;
     pv_ = v_;
     return {list_.items().begin(), list_.items().end()};
   }
+
+  /// Evaluates channel by channel (EvaluateChannel) instead of with the whole-kind loop.
+  void set_one_by_one(bool on) { one_by_one_ = on; }
 
   ChannelConfigRecord& config(size_t i = 0) { return configs_[i]; }
   uint32_t& working(size_t i = 0) { return w_[i]; }
@@ -129,6 +138,7 @@ class MiniScanner {
   std::vector<parvex::Notification> storage_;
   parvex::NotificationList list_;
   bool output_kind_ = false;
+  bool one_by_one_ = false;
   int output_changed_[5] = {};
   parvex::ScanState last_state_;
 };

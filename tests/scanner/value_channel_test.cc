@@ -4,6 +4,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "channel_state_fixture.h"
@@ -361,6 +362,66 @@ TEST(ValueChannel, BitsOfOtherProcessesComeFromTheChannelTable) {
   out.working() |= kestrum::kStatusExternal100;  // the table is the working side here
   out.Scan({std::nullopt});
   EXPECT_EQ(out.published() & kOthers, kestrum::kStatusExternal100);
+}
+
+// The whole-kind loop is compiled separately for the usual scan; it must agree with the
+// channel-by-channel evaluation for any mix of flags, limits, readings and missing readings.
+TEST(ValueChannel, KindLoopAgreesWithChannelByChannelEvaluation) {
+  std::mt19937 random(20261208);
+  auto pick = [&](float low, float high) {
+    return std::uniform_real_distribution<float>(low, high)(random);
+  };
+  constexpr size_t kChannels = 64;
+  std::vector<ChannelConfigRecord> configs;
+  for (size_t i = 0; i < kChannels; ++i) {
+    ChannelConfigRecord r = AnalogueChannel(static_cast<uint32_t>(random()) & ~af::kEnable);
+    if (i % 7 != 3) r.analogue.flags |= af::kEnable;
+    r.analogue.Type = i % 5 == 4 ? kestrum::kTypeAO : kestrum::kTypeAI;
+    r.analogue.Gain = pick(0.5f, 2.0f);
+    r.analogue.Offset = pick(-5.0f, 5.0f);
+    r.analogue.SigChangeValue = pick(0.0f, 5.0f);
+    r.analogue.HighAlarmLimit = pick(70.0f, 90.0f);
+    r.analogue.HighAlarmDeadband = r.analogue.HighAlarmLimit - pick(0.0f, 10.0f);
+    r.analogue.HighWarningLimit = pick(50.0f, 70.0f);
+    r.analogue.LowAlarmLimit = pick(-10.0f, 10.0f);
+    r.analogue.LowAlarmDeadband = r.analogue.LowAlarmLimit + pick(0.0f, 10.0f);
+    r.analogue.LowWarningLimit = pick(10.0f, 30.0f);
+    r.analogue.HighEventLimit = pick(40.0f, 100.0f);
+    r.analogue.LowEventLimit = pick(-20.0f, 40.0f);
+    r.analogue.HighAlarmDelay = static_cast<uint16_t>(random() % 2);
+    configs.push_back(r);
+  }
+  MiniScanner loop(configs);
+  MiniScanner single(configs);
+  single.set_one_by_one(true);
+  for (size_t i = 0; i < kChannels; ++i) loop.reference(i) = single.reference(i) = pick(-3, 3);
+
+  for (int scan = 0; scan < 200; ++scan) {
+    SCOPED_TRACE(testing::Message() << "scan " << scan);
+    std::vector<std::optional<float>> readings(kChannels);
+    for (auto& r : readings) {
+      const int roll = static_cast<int>(random() % 20);
+      // Mostly the value as before (no reading), else a new one, now and then not a number.
+      if (roll >= 12) r = roll == 19 ? kNaN : pick(-30.0f, 110.0f);
+    }
+    const bool first = scan % 50 == 0;
+    const auto a = loop.Scan(readings, first);
+    const auto b = single.Scan(readings, first);
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t n = 0; n < a.size(); ++n) {
+      EXPECT_EQ(a[n].kind, b[n].kind);
+      EXPECT_EQ(a[n].channel, b[n].channel);
+      EXPECT_EQ(a[n].status, b[n].status);
+      EXPECT_EQ(a[n].priority, b[n].priority);
+      EXPECT_EQ(a[n].has_value, b[n].has_value);
+    }
+    for (size_t i = 0; i < kChannels; ++i) {
+      ASSERT_EQ(loop.working(i), single.working(i)) << "channel " << i;
+      ASSERT_EQ(loop.last_significant_bits(i), single.last_significant_bits(i));
+      const float va = loop.value(i), vb = single.value(i);
+      ASSERT_TRUE(va == vb || (std::isnan(va) && std::isnan(vb))) << "channel " << i;
+    }
+  }
 }
 
 TEST(NotificationList, CountsWhatDoesNotFitInsteadOfGrowing) {
