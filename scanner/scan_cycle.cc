@@ -1,16 +1,14 @@
 // The scan cycle: each served kind's scan handler, the channel state evaluation, and the
 // publication of status words and values into the channel table under its lock; also marking
-// every channel failed, re-basing reference values and saving output values.
+// every channel failed.
 //
 // This is the hot path: nothing here allocates, and the channel table is written directly.
-#include <cmath>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
 #include "platform/error_number.h"
 #include "runtime/event_batch.h"
-#include "runtime/saved_values.h"
 #include "runtime/shared_area.h"
 #include "runtime/time_stamps.h"
 #include "scanner/scanner.h"
@@ -165,44 +163,6 @@ int Scanner::MarkAllChannelsFailed(int error) {
   }
   kestrum::SetErrorNumber(error);
   return 0;
-}
-
-int Scanner::RebaseReferenceValues(int k) {
-  KindChannels& kind = kinds_[k];
-  if (!kind.laid_out || kind.reference == nullptr) return 0;
-  bool changed = false;
-  for (uint32_t i = 0; i < kind.count; ++i) {
-    const uint32_t w = kind.working_status[i];
-    const bool keep = !(w & kestrum::kStatusNoValue) && (w & kestrum::kStatusValueChannel) &&
-                      (kind.records[i].analogue.flags & kestrum::analogue_flags::kReferenceEnable);
-    const float r = kind.reference[i];
-    const float rebased = keep ? r + kind.working_values[i] : 0.0f;
-    // A not-a-number on either side counts as a change.
-    if (rebased != r || std::isnan(rebased) || std::isnan(r)) {
-      kind.reference[i] = rebased;
-      changed = true;
-    }
-  }
-  if (changed) {
-    kestrum::SaveChannelValues(folder_, kestrum::kChannelKindNames[k],
-                               reinterpret_cast<const uint32_t*>(kind.reference), kind.records,
-                               kind.count);
-  }
-  return 0;
-}
-
-void Scanner::SaveOutputValues() {
-  for (int k : {kestrum::kKindAnalogOutput, kestrum::kKindDigitalOutput}) {
-    KindChannels& kind = kinds_[k];
-    if (device_->prefixes[k][0] == '\0' || !kind.laid_out || output_changed_[k] == 0) continue;
-    output_changed_[k] = 0;
-    const uint32_t* own = k == kestrum::kKindAnalogOutput
-                              ? reinterpret_cast<const uint32_t*>(kind.published_values)
-                              : kind.published_status;
-    if (own == nullptr) continue;
-    kestrum::SaveChannelValues(folder_, kestrum::kChannelKindNames[k], own, kind.records,
-                               kind.count);
-  }
 }
 
 }  // namespace parvex

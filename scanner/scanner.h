@@ -42,6 +42,8 @@ inline constexpr uint32_t kInitialiseRetryMs = 1000;
 inline constexpr char kReadConfigurationFailed[] = "CAN'T READ CONFIGURATION -%04d";
 inline constexpr char kGetMemoryFailed[] = "CAN'T GET MEMORY -%04d";
 inline constexpr char kInitialiseDeviceFailed[] = "CAN'T INITIALISE DEVICE -%04d";
+/// Message of a save of output values that the saved-values folder refused.
+inline constexpr char kSaveValuesFailed[] = "CAN'T SAVE VALUES -%04d";
 
 /// A kind's initialise handler: (configuration block, n, first configuration record).
 using InitialiseHandler = int (*)(const kestrum::DeviceConfigBlock* config, uint16_t count,
@@ -118,7 +120,8 @@ class Scanner : public DeviceOperations {
   int MarkAllChannelsFailed(int error);
 
   /// Re-bases the reference values of kind `kind` on the current readings and saves them when
-  /// one changed. Returns 0.
+  /// one changed. When the save fails the references stay as they were and the failure is
+  /// reported ("CAN'T INITIALISE VALUES - %04d" and the system log). Returns 0.
   int RebaseReferenceValues(int kind);
 
   /// Starts the status channels of the device's extra prefix, when "dm_device" carries extra
@@ -152,6 +155,7 @@ class Scanner : public DeviceOperations {
   int ScanKind(int k, bool first_scan, int* result);
   void EvaluateAndSend(int k, bool first_scan);
   void Publish(int k);
+  void ReportSaveFailure(int k, const char* format);
   bool running() const { return words_->is_running(); }
 
   kestrum::DeviceRecord* device_;
@@ -165,6 +169,7 @@ class Scanner : public DeviceOperations {
   kestrum::DeviceConfigBlock config_{};
   SaveTimer save_timer_;
   int output_changed_[kestrum::kChannelTypeCount] = {};
+  bool save_failing_[kestrum::kChannelKindCount] = {};  ///< the kind's last output save failed
   char computer_name_[16] = {};
   char user_name_[257] = {};
   std::size_t computer_length_ = 0;

@@ -6,6 +6,7 @@
 #include "platform/error_number.h"
 #include "runtime/driver_link.h"
 #include "runtime/error_reporting.h"
+#include "runtime/system_event.h"
 #include "runtime/time_stamps.h"
 
 namespace parvex {
@@ -13,6 +14,7 @@ namespace {
 
 kestrum::TimeStamp Now() { return kestrum::LocalTimeNow(); }
 void Report(const char* message) { kestrum::ReportError("%s", message); }
+void ReportEvent(int type, const char* text) { kestrum::ReportSystemEvent(".", type, text); }
 
 }  // namespace
 
@@ -24,6 +26,7 @@ ScannerHooks DefaultScannerHooks() {
   hooks.wait_ticks = kestrum::WaitTicks;
   hooks.report_error = Report;
   hooks.clear_error = kestrum::ClearError;
+  hooks.report_event = ReportEvent;
   return hooks;
 }
 

@@ -24,10 +24,12 @@ struct ScannerHooks {
   void (*report_error)(const char* message) = nullptr;
   /// Clears the device's current error message.
   void (*clear_error)() = nullptr;
+  /// Writes `text` to the system log as an event of `type` (kEventType...); may be null.
+  void (*report_event)(int type, const char* text) = nullptr;
 };
 
-/// The hooks of the real process: LocalTimeNow, the driver-manager link, ReportError and
-/// ClearError.
+/// The hooks of the real process: LocalTimeNow, the driver-manager link, ReportError,
+/// ClearError and ReportSystemEvent for the local computer.
 ScannerHooks DefaultScannerHooks();
 
 /// Reports a failure through `hooks`: the XML parser's error text when `xml_text_allowed` and

@@ -20,6 +20,7 @@ struct FakeWorld {
   int tick_waits = 0;
   std::vector<std::string> reports;
   int clears = 0;
+  std::vector<std::string> events;  ///< system-log texts
   /// Runs inside every wait (message or ticks): a test lets requests arrive there.
   std::function<void()> on_wait;
 
@@ -51,6 +52,7 @@ struct FakeWorld {
     };
     hooks.report_error = [](const char* m) { Get().reports.emplace_back(m); };
     hooks.clear_error = [] { ++Get().clears; };
+    hooks.report_event = [](int, const char* text) { Get().events.emplace_back(text); };
     return hooks;
   }
 };

@@ -309,6 +309,39 @@ TEST_F(ScannerOperationsTest, InitialiseValuesRebasesReferencesAndSavesThem) {
   EXPECT_FLOAT_EQ(Table().values[1], 5.0f);
 }
 
+// A re-base the saved-values folder refuses changes nothing: the references in memory stay
+// those of the files, the message says why, and the next re-base after the folder is back works.
+TEST_F(ScannerOperationsTest, InitialiseValuesThatCannotBeSavedKeepsTheOldReferences) {
+  ASSERT_EQ(scanner_->StartUp(), 0);
+  FakeDevice::Get().readings = {10, 20, 30, 40};
+  scanner_->InitialiseDevice(0);
+  const fs::path saved = instance_.root() / "saved";
+  fs::remove_all(saved);
+  std::ofstream(saved) << "not a folder";
+  FakeWorld::Get().reports.clear();
+
+  EXPECT_EQ(scanner_->InitialiseValues(), 0) << "the channels go on being served";
+  EXPECT_FLOAT_EQ(Table().values[1], 20.0f);
+  EXPECT_FLOAT_EQ(scanner_->kind(kestrum::kKindAnalogInput).reference[1], 0.0f);
+  ASSERT_EQ(FakeWorld::Get().reports.size(), 1u);
+  EXPECT_EQ(FakeWorld::Get().reports[0].rfind("CAN'T INITIALISE VALUES - ", 0), 0u)
+      << FakeWorld::Get().reports[0];
+  ASSERT_EQ(FakeWorld::Get().events.size(), 1u);
+  EXPECT_NE(FakeWorld::Get().events[0].find("saving the \"ai\" values of CNT1 failed"),
+            std::string::npos)
+      << FakeWorld::Get().events[0];
+
+  fs::remove(saved);
+  fs::create_directories(saved);
+  EXPECT_EQ(scanner_->InitialiseValues(), 0);
+  EXPECT_FLOAT_EQ(Table().values[1], 0.0f);
+  float stored[kChannels] = {};
+  ASSERT_EQ(kestrum::LoadChannelValues("CNT1", "ai", false, reinterpret_cast<uint32_t*>(stored),
+                                       records_.data(), kChannels),
+            kChannels);
+  EXPECT_FLOAT_EQ(stored[1], 20.0f);
+}
+
 TEST_F(ScannerOperationsTest, ReconfigureReloadsAChangedChannelFileAndRescans) {
   ASSERT_EQ(scanner_->StartUp(), 0);
   FakeDevice::Get().readings = {10, 20, 30, 40};
