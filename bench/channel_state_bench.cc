@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "bench/every_rule_channel.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "scanner/channel_state.h"
@@ -12,7 +13,6 @@
 namespace {
 
 using kestrum::ChannelConfigRecord;
-namespace af = kestrum::analogue_flags;
 
 constexpr uint32_t kChannels = 1000;
 
@@ -30,20 +30,7 @@ class Kind {
         storage_(parvex::kMaxNotificationsPerChannel * kChannels),
         list_(storage_.data(), static_cast<uint32_t>(storage_.size())) {
     for (ChannelConfigRecord& r : configs_) {
-      kestrum::AnalogueChannelConfig& a = r.analogue;
-      a.Type = kestrum::kTypeAI;
-      a.flags = af::kEnable | af::kScalingEnable | af::kReferenceEnable | af::kSigChangeEnable |
-                af::kEventEnable | af::kHighAlarmEnable | af::kHighAlarmDeadbandEnable |
-                af::kHighWarningEnable | af::kLowAlarmEnable | af::kLowWarningEnable;
-      a.Gain = 1.0f;
-      a.HighAlarmLimit = 100;
-      a.HighAlarmDeadband = 90;
-      a.HighWarningLimit = 80;
-      a.LowAlarmLimit = 0;
-      a.LowWarningLimit = 10;
-      a.SigChangeValue = 1;
-      a.HighEventLimit = 95;
-      a.LowEventLimit = 5;
+      r = parvex_bench::EveryRuleChannel(kestrum::analogue_flags::kReferenceEnable);
     }
     context_.arrays = {w_.data(), p_.data(),         readings_.data(), v_.data(), pv_.data(),
                        l_.data(), reference_.data(), kChannels,        false};

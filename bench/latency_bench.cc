@@ -47,24 +47,6 @@ void OnMessage(int32_t code) {
   g_changed.fetch_add(1);
 }
 
-// Enters this process as a subscriber by message in the first long subscriber entry of `area`.
-bool Subscribe(void* area) {
-  kestrum::AreaHeader header;
-  kestrum::AreaTables tables;
-  if (kestrum::ReadAreaHeader(area, &header) != 0 ||
-      !kestrum::ComputeAreaTables(header, kestrum::SharedAreaMappedSize(area), 2, &tables) ||
-      tables.long_subscriber_count == 0) {
-    return false;
-  }
-  kestrum::LockArea(area);
-  auto* entry = reinterpret_cast<kestrum::LongSubscriberEntry*>(static_cast<uint8_t*>(area) +
-                                                                tables.long_subscriber_offset);
-  entry->process_id = static_cast<uint32_t>(getpid());
-  entry->by_message = 1;
-  kestrum::UnlockArea(area);
-  return true;
-}
-
 // Waits up to `timeout_ms` for a message 32 after `before` of them. Returns true when it came.
 bool WaitForChange(int before, int timeout_ms) {
   return ScannerRig::WaitFor([&] { return g_changed.load() > before; }, timeout_ms);
@@ -144,7 +126,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   kestrum::StartDriverLink(OnMessage);
-  if (!Subscribe(rig.table_area()) || !rig.StartScanner()) {
+  if (!ScannerRig::SubscribeByMessage(rig.table_area()) || !rig.StartScanner()) {
     std::fprintf(stderr, "latency_bench: scanner did not start: %s\n", rig.error().c_str());
     return 1;
   }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/every_rule_channel.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "records/device_record.h"
@@ -29,7 +30,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-namespace af = kestrum::analogue_flags;
 using kestrum::ChannelConfigRecord;
 
 constexpr int kChannels = 1000;
@@ -47,27 +47,6 @@ int PreparedReadings(const kestrum::DeviceConfigBlock*, uint16_t count, const Ch
 }
 
 int OpenNothing(kestrum::DeviceRecord*) { return 0; }
-
-ChannelConfigRecord EveryRule() {
-  ChannelConfigRecord r;
-  std::memset(&r, 0, sizeof r);
-  kestrum::AnalogueChannelConfig& a = r.analogue;
-  a.Type = kestrum::kTypeAI;
-  a.flags = af::kEnable | af::kScalingEnable | af::kSigChangeEnable | af::kEventEnable |
-            af::kHighAlarmEnable | af::kHighAlarmDeadbandEnable | af::kHighWarningEnable |
-            af::kLowAlarmEnable | af::kLowWarningEnable;
-  a.Gain = 1.0f;
-  a.Offset = 0.0f;
-  a.HighAlarmLimit = 100;
-  a.HighAlarmDeadband = 90;
-  a.HighWarningLimit = 80;
-  a.LowAlarmLimit = 0;
-  a.LowWarningLimit = 10;
-  a.SigChangeValue = 1;
-  a.HighEventLimit = 95;
-  a.LowEventLimit = 5;
-  return r;
-}
 
 // A temporary instance with one counter of 1000 channels, its folder, and a started scanner.
 class Rig {
@@ -127,7 +106,7 @@ class Rig {
     kestrum::SaveConfigFile save{0, 0, 1000};
     std::ofstream(root_ / "CNT1" / "saveconfig", std::ios::binary)
         .write(reinterpret_cast<const char*>(&save), sizeof save);
-    std::vector<ChannelConfigRecord> records(kChannels, EveryRule());
+    std::vector<ChannelConfigRecord> records(kChannels, parvex_bench::EveryRuleChannel());
     std::ofstream ai(root_ / "CNT1" / "ai", std::ios::binary);
     const char stamp[8] = {};
     ai.write(stamp, sizeof stamp);

@@ -278,50 +278,52 @@ int WriteOutputs(const std::string& folder, const std::vector<Output>& outputs,
   return 0;
 }
 
-}  // namespace
+// One direction of the conversion: its converters, and what a folder must hold for it.
+struct Direction {
+  bool from_xml;  // the input files are the XML ones
+  const char* device_file;
+  bool (*device)(const std::string&, const FolderModule&, std::vector<Output>*, std::string*);
+  bool (*channels)(const std::string&, int, const FolderModule&, std::vector<Output>*,
+                   std::string*);
+  const char* nothing_found;
+};
 
-int CompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
-                        std::string* error) {
+int ConvertConfigFolder(const Direction& direction, const std::string& folder,
+                        std::vector<std::string>* written, std::string* error) {
   QuietEvents quiet;
   FolderModule module(folder);
   std::vector<Output> outputs;
-  if (Exists(folder + "/" + kDeviceConfigXmlFile) &&
-      !CompileDevice(folder, module, &outputs, error)) {
+  if (Exists(folder + "/" + direction.device_file) &&
+      !direction.device(folder, module, &outputs, error)) {
     return -1;
   }
   for (int kind = 0; kind < kChannelKindCount; ++kind) {
-    if (Exists(folder + "/" + ChannelFileName(kind, true)) &&
-        !CompileChannels(folder, kind, module, &outputs, error)) {
+    if (Exists(folder + "/" + ChannelFileName(kind, direction.from_xml)) &&
+        !direction.channels(folder, kind, module, &outputs, error)) {
       return -1;
     }
   }
   if (outputs.empty()) {
-    *error = folder + ": no config.xml and no channel XML file";
+    *error = folder + direction.nothing_found;
     return -1;
   }
   return WriteOutputs(folder, outputs, written, error);
 }
 
+}  // namespace
+
+int CompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
+                        std::string* error) {
+  static constexpr Direction kCompile{true, kDeviceConfigXmlFile, CompileDevice, CompileChannels,
+                                      ": no config.xml and no channel XML file"};
+  return ConvertConfigFolder(kCompile, folder, written, error);
+}
+
 int DecompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
                           std::string* error) {
-  QuietEvents quiet;
-  FolderModule module(folder);
-  std::vector<Output> outputs;
-  if (Exists(folder + "/" + kDeviceConfigFile) &&
-      !DecompileDevice(folder, module, &outputs, error)) {
-    return -1;
-  }
-  for (int kind = 0; kind < kChannelKindCount; ++kind) {
-    if (Exists(folder + "/" + ChannelFileName(kind, false)) &&
-        !DecompileChannels(folder, kind, module, &outputs, error)) {
-      return -1;
-    }
-  }
-  if (outputs.empty()) {
-    *error = folder + ": no config file and no channel file";
-    return -1;
-  }
-  return WriteOutputs(folder, outputs, written, error);
+  static constexpr Direction kDecompile{false, kDeviceConfigFile, DecompileDevice,
+                                        DecompileChannels, ": no config file and no channel file"};
+  return ConvertConfigFolder(kDecompile, folder, written, error);
 }
 
 }  // namespace kestrum

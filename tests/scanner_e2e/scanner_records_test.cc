@@ -23,24 +23,6 @@ void CountAreaChanged(int32_t code) {
   if (code == kestrum::kMessageAreaChanged) ++g_area_changed;
 }
 
-// Enters this process as a subscriber by message in the first long subscriber entry of `area`.
-bool Subscribe(void* area) {
-  kestrum::AreaHeader header;
-  kestrum::AreaTables tables;
-  if (kestrum::ReadAreaHeader(area, &header) != 0 ||
-      !kestrum::ComputeAreaTables(header, kestrum::SharedAreaMappedSize(area), 2, &tables) ||
-      tables.long_subscriber_count == 0) {
-    return false;
-  }
-  kestrum::LockArea(area);
-  auto* entry = reinterpret_cast<kestrum::LongSubscriberEntry*>(static_cast<uint8_t*>(area) +
-                                                                tables.long_subscriber_offset);
-  entry->process_id = static_cast<uint32_t>(getpid());
-  entry->by_message = 1;
-  kestrum::UnlockArea(area);
-  return true;
-}
-
 TEST(ScannerNotices, EverySuccessfulScanPostsOneAreaChangedToSubscribers) {
   // A scan rate of an hour keeps the stand-in's own boundary scan out of the count.
   RigOptions options;
@@ -51,7 +33,7 @@ TEST(ScannerNotices, EverySuccessfulScanPostsOneAreaChangedToSubscribers) {
   g_area_changed = 0;
   kestrum::StartDriverLink(CountAreaChanged);
   ASSERT_TRUE(rig.StartCounter({"--interval", "200"}));
-  ASSERT_TRUE(Subscribe(rig.table_area()));
+  ASSERT_TRUE(ScannerRig::SubscribeByMessage(rig.table_area()));
   ASSERT_TRUE(rig.StartScanner()) << rig.error();
   // Initialise device posts two notices (channels marked failed, then its first scan). They may
   // still be on their way when the scanner reports ready; counting starts after both arrived.

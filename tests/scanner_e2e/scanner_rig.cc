@@ -292,6 +292,23 @@ int ScannerRig::Post(int32_t code) {
   return dm_ ? dm_->Send(1, code) : -1;
 }
 
+bool ScannerRig::SubscribeByMessage(void* area) {
+  kestrum::AreaHeader header;
+  kestrum::AreaTables tables;
+  if (kestrum::ReadAreaHeader(area, &header) != 0 ||
+      !kestrum::ComputeAreaTables(header, kestrum::SharedAreaMappedSize(area), 2, &tables) ||
+      tables.long_subscriber_count == 0) {
+    return false;
+  }
+  kestrum::LockArea(area);
+  auto* entry = reinterpret_cast<kestrum::LongSubscriberEntry*>(static_cast<uint8_t*>(area) +
+                                                                tables.long_subscriber_offset);
+  entry->process_id = static_cast<uint32_t>(getpid());
+  entry->by_message = 1;
+  kestrum::UnlockArea(area);
+  return true;
+}
+
 bool ScannerRig::WaitFor(const std::function<bool()>& done, int timeout_ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   while (!done()) {

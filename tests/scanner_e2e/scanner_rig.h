@@ -85,6 +85,10 @@ class ScannerRig {
   /// Sends `code` to the scanner through the stand-in. Returns 0 or -1.
   int Post(int32_t code);
 
+  /// Enters this process as a subscriber by message in the first long subscriber entry of
+  /// `area`. Returns false when the area has no long entries.
+  static bool SubscribeByMessage(void* area);
+
   /// Waits (polling every 5 ms) up to `timeout_ms` for `done`.
   static bool WaitFor(const std::function<bool()>& done, int timeout_ms);
 
