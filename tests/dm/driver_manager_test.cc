@@ -130,8 +130,12 @@ TEST_F(DriverManagerTest, ExitOfAScannerIsNoticedAndReported) {
   Start();
   ASSERT_TRUE(RunUntil([&] { return Record(8)->scanner_pid != 0; }));
   ASSERT_EQ(manager_->Send(8, kMessageStop), 0);
+  const int scans_at_stop = manager_->ScansSent(8);
   ASSERT_TRUE(RunUntil([&] { return manager_->ScannerPid(8) == 0; }));
   EXPECT_EQ(manager_->ExitStatus(8), 0);
+  // A scanner told to stop gets no more scan requests, which it could not take on its way out.
+  EXPECT_EQ(manager_->ScansSent(8), scans_at_stop);
+  EXPECT_FALSE(Reported("did not take a scan request"));
   EXPECT_EQ(Record(8)->scanner_attached, 0);
   EXPECT_TRUE(Reported("scanner fakedrv 8")) << "no report of the exit";
   EXPECT_GT(manager_->ScannerPid(7), 0) << "the other scanner keeps running";

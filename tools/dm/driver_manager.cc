@@ -115,7 +115,8 @@ bool DriverManager::PostScan(Scanner& scanner) {
 
 void DriverManager::ScheduleScan(Scanner& scanner) {
   const DeviceRecord* record = FindDeviceRecord(scanner.device->driver, scanner.device->number);
-  if (!record) return;
+  // Requests wait until the scanner has attached to its record: before that it may not listen.
+  if (!record || record->scanner_pid != static_cast<uint32_t>(scanner.pid)) return;
   const uint32_t rate = record->config.comm.ScanRate;
   const TimeStamp boundary = PublishedBoundary(*record);
   if (boundary.seconds != 0 && !SameTimeStamp(boundary, scanner.served)) {
@@ -140,7 +141,7 @@ void DriverManager::Tick() {
       Reap(scanner, status);
       continue;
     }
-    ScheduleScan(scanner);
+    if (!scanner.stop_sent) ScheduleScan(scanner);
   }
 }
 
@@ -149,12 +150,14 @@ int DriverManager::Send(uint16_t number, int32_t code) {
   if (!scanner || scanner->pid == 0) return FailWith(ESRCH);
   if (PostToProcess(static_cast<uint32_t>(scanner->pid), code) != 0) return -1;
   if (code == kMessageScan) ++scanner->scans_sent;
+  if (code == kMessageStop) scanner->stop_sent = true;
   return 0;
 }
 
 void DriverManager::StopScanners(int wait_ms) {
   for (Scanner& scanner : scanners_) {
     if (scanner.pid != 0) PostToProcess(static_cast<uint32_t>(scanner.pid), kMessageStop);
+    scanner.stop_sent = true;
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
   for (Scanner& scanner : scanners_) {

@@ -80,6 +80,7 @@ class DriverManager {
     TimeStamp served = {};  // the last published boundary that got its 300
     std::chrono::steady_clock::time_point next_unpublished;  // the next request by ScanRate
     bool post_failure_reported = false;
+    bool stop_sent = false;  // no more scan requests: the scanner is on its way out
   };
 
   Scanner* Find(uint16_t number);
