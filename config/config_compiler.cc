@@ -156,27 +156,37 @@ int MaxChannelId(const std::string& path, std::string* error) {
   return max_id == 0 ? -1 : static_cast<int>(max_id);
 }
 
-bool CompileDevice(const std::string& folder, const FolderModule& module,
-                   std::vector<Output>* outputs, std::string* error) {
-  std::string block(kDeviceConfigBlockSize, '\0');
+// A device's configuration block and save settings, and the request that loads them.
+struct DeviceSettings {
+  std::string block = std::string(kDeviceConfigBlockSize, '\0');
   uint8_t auto_enable = 0, save_outputs = 0, save_by_tag = 0;
   uint32_t save_rate = 0;
-  DeviceConfigRequest request;
-  request.block = block.data();
-  request.block_size = static_cast<int>(block.size());
-  request.auto_enable = &auto_enable;
-  request.save_outputs = &save_outputs;
-  request.save_by_tag = &save_by_tag;
-  request.save_rate = &save_rate;
-  if (LoadDeviceConfigXml(folder.c_str(), module.device(), request) != 0) {
+
+  DeviceConfigRequest Request() {
+    DeviceConfigRequest request;
+    request.block = block.data();
+    request.block_size = static_cast<int>(block.size());
+    request.auto_enable = &auto_enable;
+    request.save_outputs = &save_outputs;
+    request.save_by_tag = &save_by_tag;
+    request.save_rate = &save_rate;
+    return request;
+  }
+};
+
+bool CompileDevice(const std::string& folder, const FolderModule& module,
+                   std::vector<Output>* outputs, std::string* error) {
+  DeviceSettings d;
+  if (LoadDeviceConfigXml(folder.c_str(), module.device(), d.Request()) != 0) {
     *error = folder + "/" + kDeviceConfigXmlFile + ": " + xml_GetErrorText();
     return false;
   }
-  outputs->push_back({kDeviceConfigFile, std::string(1, static_cast<char>(auto_enable)) + block});
+  outputs->push_back(
+      {kDeviceConfigFile, std::string(1, static_cast<char>(d.auto_enable)) + d.block});
   std::string save(6, '\0');
-  save[0] = static_cast<char>(save_outputs);
-  save[1] = static_cast<char>(save_by_tag);
-  std::memcpy(save.data() + 2, &save_rate, 4);
+  save[0] = static_cast<char>(d.save_outputs);
+  save[1] = static_cast<char>(d.save_by_tag);
+  std::memcpy(save.data() + 2, &d.save_rate, 4);
   outputs->push_back({kSaveConfigFile, save});
   return true;
 }
@@ -202,27 +212,18 @@ bool CompileChannels(const std::string& folder, int kind, const FolderModule& mo
 
 bool DecompileDevice(const std::string& folder, const FolderModule& module,
                      std::vector<Output>* outputs, std::string* error) {
-  std::string block(kDeviceConfigBlockSize, '\0');
-  uint8_t auto_enable = 0, save_outputs = 0, save_by_tag = 0;
-  uint32_t save_rate = 0;
-  DeviceConfigRequest request;
-  request.block = block.data();
-  request.block_size = static_cast<int>(block.size());
-  request.auto_enable = &auto_enable;
-  request.save_outputs = &save_outputs;
-  request.save_by_tag = &save_by_tag;
-  request.save_rate = &save_rate;
-  if (LoadDeviceConfigBinary(folder.c_str(), module.device(), request) != 0) {
+  DeviceSettings d;
+  if (LoadDeviceConfigBinary(folder.c_str(), module.device(), d.Request()) != 0) {
     *error = folder + ": cannot read " + kDeviceConfigFile + " and " + kSaveConfigFile + ": " +
              std::strerror(GetErrorNumber());
     return false;
   }
-  SaveSettingsFields settings{auto_enable, save_outputs, save_by_tag, save_rate};
+  SaveSettingsFields settings{d.auto_enable, d.save_outputs, d.save_by_tag, d.save_rate};
   Fields fields;
   if (!Format(&kSaveSettingsType, &settings, &fields, error)) return false;
   const StructsType* type =
-      module.device().get_config_type(block.data(), static_cast<int32_t>(block.size()));
-  if (type != nullptr && !Format(type, block.data(), &fields, error)) return false;
+      module.device().get_config_type(d.block.data(), static_cast<int32_t>(d.block.size()));
+  if (type != nullptr && !Format(type, d.block.data(), &fields, error)) return false;
   pugi::xml_document doc;
   AddFields(doc.append_child("Configs").append_child("Config"), fields);
   outputs->push_back({kDeviceConfigXmlFile, Serialize(doc)});

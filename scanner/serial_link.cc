@@ -1,10 +1,10 @@
 #include "scanner/serial_link.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <string_view>
 
 #include "platform/error_number.h"
@@ -12,33 +12,25 @@
 
 namespace parvex {
 
-namespace {
-
-long long MonotonicMicroseconds() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
-}  // namespace
-
 int WaitForPortOrDriverMessage(const kestrum::SerialPort& port, int ms) {
-  long long start = MonotonicMicroseconds();
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
   int wake = kestrum::BeginDriverMessageWait();
   port.Poll(wake, ms);
   kestrum::EndDriverMessageWait();
-  long long elapsed = MonotonicMicroseconds() - start;
-  return static_cast<int>(std::min<long long>((elapsed + 999) / 1000, ms));
+  const auto waited = std::chrono::ceil<std::chrono::milliseconds>(Clock::now() - start).count();
+  return static_cast<int>(std::min<long long>(waited, ms));
 }
 
 namespace {
 // Longest single wait, in steps, so the milliseconds stay within an int.
 constexpr int kMaxWaitSteps = 1 << 29;
+
+// Steps begun in `ms` milliseconds (3 ms is two steps), without overflow near the largest int.
+int StepsIn(int ms) { return ms / kPollStepMs + (ms % kPollStepMs != 0); }
 }  // namespace
 
-int StepsUsed(int elapsed_ms) {
-  return std::max(1, (elapsed_ms + kPollStepMs - 1) / kPollStepMs);
-}
+int StepsUsed(int elapsed_ms) { return std::max(1, StepsIn(elapsed_ms)); }
 
 SerialLink::SerialLink(PortWaitFunction wait) : wait_(wait ? wait : WaitForPortOrDriverMessage) {}
 
@@ -64,8 +56,8 @@ int SerialLink::Open(kestrum::DeviceRecord* device) {
 
 int SerialLink::WaitForBytes(int timeout_ms) {
   int waiting = port_.BytesWaiting();
-  // The steps a loop of 2-ms waits would make: 3 ms is two steps.
-  int steps = timeout_ms > 0 ? timeout_ms / kPollStepMs + (timeout_ms % kPollStepMs != 0) : 0;
+  // The steps a loop of 2-ms waits would make.
+  int steps = timeout_ms > 0 ? StepsIn(timeout_ms) : 0;
   // A failed query (a hung-up or closed port) does not get better by waiting.
   while (waiting == 0 && steps > 0) {
     steps -= StepsUsed(wait_(port_, std::min(steps, kMaxWaitSteps) * kPollStepMs));
