@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "configui/dialog_units.h"
+#include "configui/focused_wheel.h"
 #include "configui/module_help.h"
 
 namespace parvex {
@@ -64,6 +65,8 @@ AdvancedDialog::AdvancedDialog(QWidget* parent, uint16_t default_port, uint8_t* 
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
+  // A default name that does not fit is not cut into another port: the port stays unset, with
+  // the stored settings, until the user chooses one.
   ApplyPortDefaults(work_, default_port);
   FillPortList(ports);
   int port_at = port_->findText(QString::fromStdString(PortNameOf(work_)), Qt::MatchFixedString);
@@ -85,6 +88,7 @@ QComboBox* AdvancedDialog::AddCombo(int id, int x, int y, int w, int h, const ch
   combo->setEditable(false);
   PlaceInDialogUnits(combo, x, y, w, h);
   text->setBuddy(combo);
+  TakeWheelOnlyWhenFocused(combo);
   return combo;
 }
 
@@ -97,10 +101,11 @@ void AdvancedDialog::FillPortList(const SerialPortSource& ports) {
 }
 
 void AdvancedDialog::accept() {
-  // The list holds texts of at most 6 characters or the current name, so the name fits; like
-  // the list box's own copy, only the text and its NUL are written.
-  if (port_->currentIndex() >= 0) {
-    std::string name = port_->currentText().toStdString();
+  // The list holds texts of at most 6 characters or the current name. The current name keeps
+  // its stored bytes (it may fill all eight without a NUL); another text is written with its
+  // NUL, like the list box's own copy.
+  std::string name = port_->currentText().toStdString();
+  if (port_->currentIndex() >= 0 && name != PortNameOf(work_)) {
     size_t length = std::min(name.size(), sizeof work_.port_name - 1);
     std::memcpy(work_.port_name, name.data(), length);
     work_.port_name[length] = '\0';

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "configui/dialog_units.h"
+#include "configui/focused_wheel.h"
 #include "configui/module_help.h"
 
 namespace parvex {
@@ -26,6 +27,7 @@ QComboBox* AddList(QWidget* parent, int id, int x, int y, int w) {
   combo->setObjectName(QString::number(id));
   combo->setEditable(false);
   PlaceInDialogUnits(combo, x, y, w, 12);
+  TakeWheelOnlyWhenFocused(combo);
   return combo;
 }
 
@@ -125,6 +127,20 @@ void ChannelDialog::accept() {
 void ChannelDialog::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F1) {
     ShowHelpTopic(ModuleHelpPath() + kChannelHelpTopic);
+    event->accept();
+    return;
+  }
+  // Neither button is the default, so Enter presses the focused button, and anywhere else it
+  // is OK.
+  const bool enter = (event->key() == Qt::Key_Return && event->modifiers() == Qt::NoModifier) ||
+                     (event->key() == Qt::Key_Enter &&
+                      (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier);
+  if (enter) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      button->click();
+    } else {
+      accept();
+    }
     event->accept();
     return;
   }

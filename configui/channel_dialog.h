@@ -30,7 +30,8 @@ inline constexpr const char* kPortRangeMessage = "Please enter an integer betwee
 /// Edits bytes 188 to 190 of a channel record. OK stores them and sets `*changed` to 1 unless
 /// the choice is VALUE with the record's own port and value type; a port text that is not a
 /// whole number from 0 to 255 keeps the dialog open with a message. Cancel writes nothing.
-/// `record` and `changed` must outlive the dialog.
+/// Enter presses the focused button, or OK anywhere else. `record` and `changed` must outlive
+/// the dialog.
 class ChannelDialog : public QDialog {
  public:
   ChannelDialog(QWidget* parent, ParvexChannelRecord* record, int32_t* changed);

@@ -3,8 +3,11 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
+
+#include "platform/error_number.h"
+#include "records/device_record.h"
 
 namespace parvex {
 
@@ -95,14 +98,15 @@ void SetPortName(PortSettings& settings, std::string_view name) {
               std::min(name.size(), sizeof settings.port_name - 1));
 }
 
-void ApplyPortDefaults(PortSettings& settings, uint16_t default_port) {
-  if (settings.port_name[0] != '\0') return;
-  char name[16];
-  std::snprintf(name, sizeof name, "COM%u", default_port);
-  SetPortName(settings, name);
-  settings.baud_rate = 9600;
-  settings.parity = 0;
-  settings.data_bits = 8;
+int ApplyPortDefaults(PortSettings& settings, uint16_t default_port) {
+  if (settings.port_name[0] != '\0') return 0;
+  char name[kestrum::kPortNameSize] = {};
+  if (!kestrum::DefaultPortName(default_port, name)) return kestrum::FailWith(ENAMETOOLONG);
+  std::memcpy(settings.port_name, name, sizeof settings.port_name);
+  settings.baud_rate = kestrum::kDefaultBaudRate;
+  settings.parity = kestrum::kParityNone;
+  settings.data_bits = kestrum::kDefaultDataBits;
+  return 0;
 }
 
 std::vector<std::string> PortListItems(const std::optional<std::vector<SerialPortValue>>& values,

@@ -48,8 +48,9 @@ std::string PortNameOf(const PortSettings& settings);
 void SetPortName(PortSettings& settings, std::string_view name);
 
 /// Fills an empty port name with the defaults "COM<default_port>", 9600 baud, no parity and
-/// 8 data bits; settings with a port name are left as they are.
-void ApplyPortDefaults(PortSettings& settings, uint16_t default_port);
+/// 8 data bits; settings with a port name are left as they are. Returns 0, or -1 with error
+/// number ENAMETOOLONG, changing nothing, when the default name does not fit the port name.
+int ApplyPortDefaults(PortSettings& settings, uint16_t default_port);
 
 /// One value of the registry's serial port key: its data when it is a string value.
 struct SerialPortValue {

@@ -130,8 +130,10 @@ PARVEX_CF_EXPORT void DLL_ConfigChanDevSpecific(QWidget* parent, int32_t unused1
  * `config_block` null: the block and the four save settings are read from the device's stored
  * configuration (local machine only). `channel_arrays` null, or an entry of it null: that block's
  * records are loaded from the current directory. Writes the default PortName and BaudRate into
- * the block when they are not set. Returns -1 on failure (error number set), else the result of
- * the last block printed (0 when no block is in use). */
+ * the block when they are not set; when the default name "COM" + device number does not fit
+ * PortName, nothing is written or printed and the result is -1. Returns -1 on failure (error
+ * number set), also when the printer keeps refusing to end a full page, else the result of the
+ * last block printed (0 when no block is in use). */
 PARVEX_CF_EXPORT int PrintAllConfig(ParvexPrinter* printer, const char* server,
                                     ParvexDeviceEntry* entry, uint8_t auto_enable,
                                     uint8_t save_outputs, uint8_t save_by_tag, uint32_t save_rate,
@@ -140,8 +142,8 @@ PARVEX_CF_EXPORT int PrintAllConfig(ParvexPrinter* printer, const char* server,
 /* Prints the analogue and digital tables of block `block` (0..4) for channels first to last
  * (0 means the first or the last channel). `records` holds channel n at position n - 1; null
  * loads channels first to last from the current directory. `server` and `config_block` are
- * ignored. Returns -1 on a bad range or a failed load, else the line position after the
- * digital table. */
+ * ignored. Returns -1 on a bad range, a failed load or a refused end of a full page of the
+ * digital table, else the line position after the digital table. */
 PARVEX_CF_EXPORT int PrintConfig(ParvexPrinter* printer, const char* server,
                                  ParvexDeviceEntry* entry, int32_t block, int32_t first,
                                  int32_t last, uint8_t* config_block, ParvexChannelRecord* records);

@@ -1,6 +1,5 @@
 #include "configui/print_out.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include "configui/print_format.h"
 #include "configui/print_tables.h"
 #include "platform/error_number.h"
+#include "records/device_record.h"
 
 namespace parvex {
 namespace {
@@ -42,18 +42,23 @@ void PrintHeader(PrintSink& out, const DevicePrintRequest& r, const StoredDevice
   out.Text("\n\n\n");
 }
 
-// Fills in the defaults the scanner would use and prints the communication settings.
-void PrintComm(PrintSink& out, uint16_t device_number, uint8_t* block) {
+// Fills in the default port name and baud rate the scanner would use in `block`. Returns 0,
+// or -1 with error number ENAMETOOLONG, leaving the block unchanged, when the default name of
+// `device_number` does not fit the port name.
+int FillCommDefaults(uint16_t device_number, uint8_t* block) {
+  ParvexCommSettings comm = ReadComm(block);
+  if (comm.PortName[0] == '\0' && !kestrum::DefaultPortName(device_number, comm.PortName)) {
+    return kestrum::FailWith(ENAMETOOLONG);
+  }
+  if (comm.BaudRate == 0) comm.BaudRate = kestrum::kDefaultBaudRate;
+  std::memcpy(block, &comm, sizeof comm);
+  return 0;
+}
+
+// Prints the scan rate and the communication settings.
+void PrintComm(PrintSink& out, const uint8_t* block) {
   ParvexCommSettings comm = ReadComm(block);
   out.Format("        SCAN RATE %s\n\n", FormatDuration(comm.ScanRate).c_str());
-  if (comm.PortName[0] == '\0') {
-    // "COM65535" would not leave room for the NUL: at most seven characters are kept.
-    char name[16];
-    std::snprintf(name, sizeof name, "COM%u", device_number);
-    std::memcpy(comm.PortName, name, std::min(std::strlen(name), sizeof comm.PortName - 1));
-  }
-  if (comm.BaudRate == 0) comm.BaudRate = 9600;
-  std::memcpy(block, &comm, sizeof comm);
   std::string port(comm.PortName, strnlen(comm.PortName, sizeof comm.PortName));
   out.Text("COMMUNICATION SETTINGS:\n");
   out.Format("        PORT           [%-6.6s]            BAUD RATE [%-6d]\n", port.c_str(),
@@ -114,9 +119,10 @@ int PrintDeviceConfig(const ParvexPrinter& printer, PageState& page, const Print
     stored.save_by_tag = r.save_by_tag;
     stored.save_rate = r.save_rate;
   }
+  if (FillCommDefaults(r.entry->DeviceNumber, block) != 0) return -1;
   PrintSink out(printer, page);
   PrintHeader(out, r, stored);
-  PrintComm(out, r.entry->DeviceNumber, block);
+  PrintComm(out, block);
 
   int result = 0;
   for (int i = 0; i < PARVEX_CHANNEL_BLOCKS; ++i) {

@@ -41,7 +41,8 @@ const PrintSources& DefaultPrintSources();
 /// Prints the two tables of block `block` for channels first to last (0: the block's first or
 /// last channel). `records` holds channel n at position n - 1; null loads the range through
 /// sources.load_channels. Returns -1 (error number EINVAL for a bad block, range or page
-/// length, or the loader's) or the line number after the digital table.
+/// length, EIO when the printer refuses to end a full page of the digital table, or the
+/// loader's) or the line number after the digital table.
 int PrintBlockConfig(const ParvexPrinter& printer, PageState& page, const PrintSources& sources,
                      const ParvexDeviceEntry& entry, int block, int first, int last,
                      const ParvexChannelRecord* records);
@@ -61,7 +62,8 @@ struct DevicePrintRequest {
 /// Prints the device header, scan rate, communication settings and every block in use. Writes
 /// the default PortName ("COM" + device number) and BaudRate (9600) into the block when they are
 /// not set. Returns -1 when the stored configuration cannot be read (EOPNOTSUPP for a server
-/// other than the local machine) or a block fails, else the last block's result (0 without
+/// other than the local machine), when the default PortName does not fit (ENAMETOOLONG, before
+/// anything is written or printed) or a block fails, else the last block's result (0 without
 /// blocks in use).
 int PrintDeviceConfig(const ParvexPrinter& printer, PageState& page, const PrintSources& sources,
                       const DevicePrintRequest& request);

@@ -1,10 +1,12 @@
 #include "configui/print_tables.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "configui/channel_view.h"
 #include "configui/print_format.h"
+#include "platform/error_number.h"
 
 namespace parvex {
 namespace {
@@ -138,9 +140,10 @@ void PrintDigitalRow(PrintSink& out, const std::string& name, const ChannelView&
   out.Format(" %-32.32s%s\n", v.high_state_text.c_str(), "");
 }
 
-// The page walk both tables share. `below` selects the digital table's page test (line below
+// The page walk both tables share. `digital` selects the digital table's page test (line below
 // the page length instead of at most the page length) and its indifference to a failed form
-// feed.
+// feed after its last channel. A form feed that fails on a full page ends either table with -1:
+// the page stays full, so the walk could never go on.
 int PrintTable(PrintSink& out, const ChannelRange& r, int lines_per_page, bool digital) {
   int n = r.first;
   bool printed_any = false;
@@ -164,8 +167,9 @@ int PrintTable(PrintSink& out, const ChannelRange& r, int lines_per_page, bool d
       PrintDisabledLine(out, r);
       return out.line_number();
     }
-    if (out.Text("\f") < 0 && !digital) return -1;
-    if (n > r.last) return out.line_number();
+    const bool channels_left = n <= r.last;
+    if (out.Text("\f") < 0 && (channels_left || !digital)) return kestrum::FailWith(EIO);
+    if (!channels_left) return out.line_number();
   }
 }
 

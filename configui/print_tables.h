@@ -20,12 +20,13 @@ struct ChannelRange {
 
 /// Prints the enabled analogue channels of `range`, a header at the top of each page and a form
 /// feed after each page; or, when none is enabled, the line "CHANNELS ... DISABLED" on the open
-/// page. `lines_per_page` must be at least 2. Returns -1 when a form feed fails, else the line
-/// number after the table.
+/// page. `lines_per_page` must be at least 2. Returns -1 with error number EIO when a form feed
+/// fails, else the line number after the table.
 int PrintAnalogueTable(PrintSink& out, const ChannelRange& range, int lines_per_page);
 
-/// The same for the digital channels; a failed form feed is ignored. Returns the line number
-/// after the table.
+/// The same for the digital channels, except that a failed form feed after the last channel is
+/// ignored. Returns -1 with error number EIO when a form feed fails on a full page with channels
+/// left, else the line number after the table.
 int PrintDigitalTable(PrintSink& out, const ChannelRange& range, int lines_per_page);
 
 }  // namespace parvex

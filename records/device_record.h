@@ -3,8 +3,11 @@
 #ifndef PARVEX_RECORDS_DEVICE_RECORD_H_
 #define PARVEX_RECORDS_DEVICE_RECORD_H_
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <system_error>
 
 #include "records/time_stamp.h"
 
@@ -39,6 +42,22 @@ static_assert(offsetof(CommSettings, BaudRate) == 4);
 static_assert(offsetof(CommSettings, PortName) == 8);
 static_assert(offsetof(CommSettings, Parity) == 16);
 static_assert(offsetof(CommSettings, DataBits) == 20);
+
+/// Size of CommSettings::PortName, its NUL included.
+inline constexpr size_t kPortNameSize = sizeof(CommSettings::PortName);
+
+/// Writes the default port name "COM<device number>" with its NUL into `port_name`. Returns
+/// false, leaving `port_name` untouched, when the name does not fit (device numbers of 10000 and
+/// above): a cut name would be another, valid-looking port.
+inline bool DefaultPortName(uint32_t device_number, char (&port_name)[kPortNameSize]) {
+  char name[kPortNameSize + 8] = "COM";
+  const std::to_chars_result end = std::to_chars(name + 3, name + sizeof name, device_number);
+  const size_t length = static_cast<size_t>(end.ptr - name);
+  if (end.ec != std::errc() || length >= kPortNameSize) return false;
+  std::memcpy(port_name, name, length);
+  port_name[length] = '\0';
+  return true;
+}
 
 /// Size of the device configuration block of the particle counter.
 inline constexpr size_t kDeviceConfigBlockSize = 704;

@@ -284,7 +284,8 @@ void ReportError(const char* format, ...) {
   }
   StoreMessage(b, message);
   if (b.syser_channel == 0) return;
-  SetSyserTexts(b, message);
+  // The channel texts hold more than a short entry: they take from the formatted text.
+  SetSyserTexts(b, formatted);
   void* table = GetChannelTable(SyserPrefix(b));
   if (table && LockArea(table) == 0) {
     LocalTimeNow(&b.syser_table.header->stamp);  // when the last error was reported

@@ -1,9 +1,8 @@
 #include "scanner/serial_link.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <string_view>
 
@@ -38,13 +37,12 @@ int SerialLink::Open(kestrum::DeviceRecord* device) {
   port_.Close();
   kestrum::CommSettings& comm = device->config.comm;
   if (comm.PortName[0] == '\0') {
-    char name[16];
-    int length = std::snprintf(name, sizeof name, "COM%d", device->device_number);
     comm.BaudRate = kestrum::kDefaultBaudRate;
     comm.Parity = kestrum::kParityNone;
     comm.DataBits = kestrum::kDefaultDataBits;
-    if (length >= static_cast<int>(sizeof comm.PortName)) return kestrum::FailWith(ENAMETOOLONG);
-    std::memcpy(comm.PortName, name, static_cast<std::size_t>(length) + 1);
+    if (!kestrum::DefaultPortName(device->device_number, comm.PortName)) {
+      return kestrum::FailWith(ENAMETOOLONG);
+    }
   }
   std::string_view name(comm.PortName, strnlen(comm.PortName, sizeof comm.PortName));
   kestrum::SerialSettings settings;

@@ -65,10 +65,16 @@ TEST_F(DeviceFolderTest, MissingOrShortFilesAreReported) {
   std::string error;
   EXPECT_EQ(ReadDeviceFolder(folder, &read, &error), -1);
   EXPECT_NE(error.find("config"), std::string::npos);
-  Write(folder / "config", {0, 1, 2});  // a short block keeps zeros behind its end
-  ASSERT_EQ(ReadDeviceFolder(folder, &read, &error), 0);
-  EXPECT_EQ(read.block[1], 2);
-  EXPECT_EQ(read.block[2], 0);
+  // A "config" of any other size than 705 bytes would be edited from defaults and written back
+  // cut: it is refused with its name and size.
+  for (size_t size : {0, 3, 704, 706}) {
+    Write(folder / "config", Pattern(size, 1));
+    EXPECT_EQ(ReadDeviceFolder(folder, &read, &error), -1) << size;
+    EXPECT_NE(error.find((folder / "config").string()), std::string::npos) << error;
+    EXPECT_NE(error.find(" " + std::to_string(size) + " bytes"), std::string::npos) << error;
+  }
+  Write(folder / "config", Pattern(705, 1));
+  ASSERT_EQ(ReadDeviceFolder(folder, &read, &error), 0) << error;
   Write(folder / "saveconfig", {1, 0, 0x60, 0xEA, 0});
   EXPECT_EQ(ReadDeviceFolder(folder, &read, &error), -1);
   EXPECT_NE(error.find("saveconfig"), std::string::npos);

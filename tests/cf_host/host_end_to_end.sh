@@ -39,6 +39,29 @@ PY
 cmp -s "$work/ai.before" "$work/DEV1/ai" || fail "ai file changed"
 "$host" "$work/DEV1" channel ai 9 --accept 2>/dev/null && fail "channel 9 accepted"
 
+# The channel dialog edits where an analogue input's value comes from: other kinds are refused
+# before their bytes could be overwritten.
+cp "$work/DEV1/di" "$work/di.before"
+for kind in di do; do
+  "$host" "$work/DEV1" channel $kind 1 --accept 2>"$work/err" && fail "channel $kind accepted"
+  grep -q "analogue inputs" "$work/err" || fail "no reason for refusing $kind"
+done
+cmp -s "$work/di.before" "$work/DEV1/di" || fail "di file changed"
+
+# A config file of the wrong size is refused, named with its size, and left as it was.
+mkdir "$work/SHORT"
+head -c 25 "$work/DEV1/config" > "$work/SHORT/config"
+"$host" "$work/SHORT" advanced --accept 2>"$work/err" && fail "short config accepted"
+grep -q "SHORT/config is 25 bytes" "$work/err" || fail "no size in: $(cat "$work/err")"
+[[ $(stat -c %s "$work/SHORT/config") -eq 25 ]] || fail "short config rewritten"
+
+# A PDF that cannot be written is a failure with its reason.
+for bad in "$work/missing/x.pdf" "$work"; do
+  "$host" "$work/DEV1" print --pdf "$bad" >"$work/out" 2>"$work/err" && fail "PDF $bad: exit 0"
+  grep -q "cannot write $bad: ." "$work/err" || fail "PDF $bad: $(cat "$work/err")"
+  grep -q "page(s)" "$work/out" && fail "PDF $bad: pages reported"
+done
+
 # The PDF print-out renders to pages.
 "$host" "$work/DEV1" print --pdf "$work/config.pdf" | grep -q "page(s)" || fail "no PDF"
 pdftoppm -r 40 -png "$work/config.pdf" "$work/page"

@@ -1,15 +1,19 @@
 #include "configui/advanced_dialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "configui/channel_dialog.h"
 #include "configui/module_help.h"
 #include "configui/parvex_cf.h"
 #include "test_util.h"
@@ -124,6 +128,17 @@ TEST_F(AdvancedDialogTest, OkStoresOnlyAChangeAndCancelTouchesNothing) {
   EXPECT_EQ(changed, 0);
   EXPECT_EQ(std::memcmp(&stored, &before, sizeof stored), 0);  // mark parity survives as 3
 
+  // A name filling all eight bytes is shown whole and, untouched, keeps its bytes.
+  std::memcpy(stored.comm.PortName, "TTYUSB12", 8);
+  before = stored;
+  changed = 77;
+  d = Open();
+  EXPECT_EQ(Combo(*d, 601)->currentText(), "TTYUSB12");
+  d->accept();
+  EXPECT_EQ(changed, 0);
+  EXPECT_EQ(std::memcmp(&stored, &before, sizeof stored), 0);
+  Store(19200, "COM3", 3, 7);
+
   d = Open();
   Combo(*d, 601)->setCurrentIndex(0);  // COM1
   Combo(*d, 602)->setCurrentIndex(0);
@@ -156,6 +171,50 @@ TEST_F(AdvancedDialogTest, EmptyPortOpensWithDefaultsAndOkStoresThem) {
   EXPECT_EQ(stored.comm.BaudRate, 9600);
   EXPECT_EQ(stored.comm.Parity, 0u);
   EXPECT_EQ(stored.comm.DataBits, 8);
+
+  // A default port whose name does not fit is not cut into "COM1000": the port stays unset.
+  Store(9600, "", 0, 8);
+  d = Open(10000);
+  EXPECT_EQ(Combo(*d, 601)->currentText(), "");
+  EXPECT_EQ(Combo(*d, 601)->findText("COM1000"), -1);
+  Stored before = stored;
+  d->accept();
+  EXPECT_EQ(changed, 0);
+  EXPECT_EQ(std::memcmp(&stored, &before, sizeof stored), 0);
+}
+
+// Turns the mouse wheel one notch down over `widget`.
+void WheelDown(QWidget* widget) {
+  QWheelEvent wheel(QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(widget, &wheel);
+}
+
+// In both dialogs a list under the mouse changes with the wheel only while it has the focus.
+TEST_F(AdvancedDialogTest, ListsTakeTheWheelOnlyWithTheFocus) {
+  Store(9600, "COM1", 0, 7);  // no list at its last item
+  ParvexChannelRecord record{};
+  int32_t channel_changed = 0;
+  std::unique_ptr<QDialog> dialogs[] = {
+      Open(), std::make_unique<ChannelDialog>(nullptr, &record, &channel_changed)};
+  for (auto& d : dialogs) {
+    d->show();
+    d->activateWindow();
+    QApplication::processEvents();
+    // Last list first: a new Field Type disables the ValueType list.
+    QList<QComboBox*> combos = d->findChildren<QComboBox*>();
+    std::reverse(combos.begin(), combos.end());
+    for (QComboBox* combo : combos) {
+      const int at = combo->currentIndex();
+      WheelDown(combo);
+      EXPECT_EQ(combo->currentIndex(), at) << combo->objectName().toStdString();
+      combo->setFocus();
+      ASSERT_TRUE(combo->hasFocus());
+      WheelDown(combo);
+      EXPECT_EQ(combo->currentIndex(), at + 1) << combo->objectName().toStdString();
+    }
+    d->reject();
+  }
 }
 
 TEST_F(AdvancedDialogTest, F1AsksForTheDialogsHelpTopic) {

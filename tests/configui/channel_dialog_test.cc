@@ -1,5 +1,6 @@
 #include "configui/channel_dialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -134,6 +135,36 @@ TEST_F(ChannelDialogTest, PortOutsideZeroTo255KeepsTheDialogOpen) {
     EXPECT_EQ(d->result(), QDialog::Accepted);
     EXPECT_EQ(record.Bytes[189], port);
     EXPECT_EQ(changed, 1);
+  }
+}
+
+TEST_F(ChannelDialogTest, EnterPressesTheFocusedButtonOrElseOk) {
+  struct Case {
+    const char* focus;  // object name of the focused control
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int result;
+  } cases[] = {
+      {"1001", Qt::Key_Return, Qt::NoModifier, QDialog::Accepted},
+      {"1001", Qt::Key_Enter, Qt::KeypadModifier, QDialog::Accepted},
+      {"1002", Qt::Key_Return, Qt::NoModifier, QDialog::Accepted},
+      {"1", Qt::Key_Return, Qt::NoModifier, QDialog::Accepted},
+      {"2", Qt::Key_Return, Qt::NoModifier, QDialog::Rejected},
+  };
+  for (const Case& c : cases) {
+    changed = 77;
+    auto d = Open(0, 3, 6);
+    d->show();
+    d->activateWindow();
+    QApplication::processEvents();
+    Control<QLineEdit>(*d, 1001)->setText("7");
+    auto* target = d->findChild<QWidget*>(c.focus);
+    target->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, c.key, c.modifiers);
+    QCoreApplication::sendEvent(target, &enter);
+    EXPECT_FALSE(d->isVisible()) << c.focus;
+    EXPECT_EQ(d->result(), c.result) << c.focus;
+    EXPECT_EQ(changed, c.result == QDialog::Accepted ? 1 : 77) << c.focus;
   }
 }
 

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "platform/error_number.h"
+
 namespace parvex {
 namespace {
 
@@ -40,7 +45,7 @@ TEST(CommSettingsMap, UnlistedValuesAndNoSelectionFallBack) {
 
 TEST(CommSettingsMap, DefaultsOnlyForAnEmptyPortName) {
   PortSettings empty{4800, {}, 2, 5};
-  ApplyPortDefaults(empty, 4);
+  EXPECT_EQ(ApplyPortDefaults(empty, 4), 0);
   EXPECT_EQ(PortNameOf(empty), "COM4");
   EXPECT_EQ(empty.baud_rate, 9600);
   EXPECT_EQ(empty.parity, 0u);
@@ -51,10 +56,19 @@ TEST(CommSettingsMap, DefaultsOnlyForAnEmptyPortName) {
   EXPECT_EQ(PortNameOf(set), "COM2");
   EXPECT_EQ(set.baud_rate, 4800);
 
-  PortSettings big{0, {}, 0, 0};
-  ApplyPortDefaults(big, 65535);  // "COM65535" would not leave room for the NUL
-  EXPECT_EQ(PortNameOf(big), "COM6553");
-  EXPECT_EQ(big.port_name[7], '\0');
+  // "COM10000" and longer leave no room for the NUL: no default is cut into another port.
+  for (uint16_t port : {10000, 65535}) {
+    PortSettings big{4800, {}, 2, 5};
+    big.port_name[7] = 'x';
+    const PortSettings before = big;
+    kestrum::SetErrorNumber(0);
+    EXPECT_EQ(ApplyPortDefaults(big, port), -1) << port;
+    EXPECT_EQ(kestrum::GetErrorNumber(), ENAMETOOLONG);
+    EXPECT_EQ(std::memcmp(&big, &before, sizeof big), 0) << port;
+  }
+  PortSettings widest{0, {}, 0, 0};
+  EXPECT_EQ(ApplyPortDefaults(widest, 9999), 0);
+  EXPECT_EQ(PortNameOf(widest), "COM9999");
 }
 
 TEST(PortList, OffersShortStringValuesAndKeepsTheCurrentPort) {

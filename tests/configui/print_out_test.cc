@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "channel_records.h"
 #include "configui/text_printer.h"
@@ -146,6 +148,21 @@ TEST_F(PrintOutTest, AllDigitalAndAllDisabledBlocksPrintDisabledLines) {
   EXPECT_STREQ(comm.PortName, "COM2");
   EXPECT_EQ(comm.BaudRate, 9600);
   EXPECT_EQ(comm.DataBits, 0);
+
+  // A device number whose default name does not fit is refused before anything is written or
+  // printed, as the scanner refuses to open it.
+  entry.DeviceNumber = 10000;
+  SetComm(1000, 0, "", 0, 8);
+  block[8 + 7] = 'x';
+  uint8_t before[sizeof block];
+  std::memcpy(before, block, sizeof block);
+  TextPrinter fresh;
+  context = fresh.context();
+  kestrum::SetErrorNumber(0);
+  EXPECT_EQ(PrintDevice(arrays), -1);
+  EXPECT_EQ(kestrum::GetErrorNumber(), ENAMETOOLONG);
+  EXPECT_EQ(std::memcmp(block, before, sizeof block), 0);
+  EXPECT_EQ(fresh.Text(), "");
 }
 
 TEST_F(PrintOutTest, HeaderShowsScanRateSaveSettingsAndParityNames) {
@@ -277,6 +294,20 @@ TEST_F(PrintOutTest, PagePositionCarriesOverAndFailedFeedsAreContained) {
   SetBlock(entry, 0, "AI", 1);
   ParvexChannelRecord ai[1] = {PlainAnalogue("X")};
   EXPECT_EQ(PrintBlockConfig(r, state, sources, entry, 0, 0, 0, ai), 7);
+
+  // When it refuses to end a full page of the digital table, the table could never go on: the
+  // block and the whole print-out stop with -1.
+  SetBlock(entry, 1, "DI", 40);  // two lines a channel: more than the 66 lines of a page
+  std::vector<ParvexChannelRecord> many(40, Digital("DOOR", true));
+  PageState full_state;
+  kestrum::SetErrorNumber(0);
+  EXPECT_EQ(PrintBlockConfig(r, full_state, sources, entry, 1, 0, 0, many.data()), -1);
+  EXPECT_EQ(kestrum::GetErrorNumber(), EIO);
+  entry.Blocks[0].Prefix[0] = '\0';
+  ParvexChannelRecord* arrays[5] = {nullptr, many.data(), nullptr, nullptr, nullptr};
+  DevicePrintRequest request{"", &entry, 1, 0, 0, 0, block, arrays};
+  PageState device_state;
+  EXPECT_EQ(PrintDeviceConfig(r, device_state, sources, request), -1);
 
   // A page too short for a table is refused before anything is printed.
   TextPrinter tiny(TextPrinter::Geometry{10, 19, 0, 0});

@@ -181,15 +181,20 @@ TEST_F(ErrorReportingTest, ShortLayoutClaimsTheLastFreeEntryAndCutsAt30) {
                                  "live_bytes": 4}]})");
   const ChannelConfigRecord& channel = SyserChannel(1, "A NAME OF TWENTY-FOUR CHA");
   const std::string name = "A NAME OF TWENTY-FOUR CHARACTERS";  // cut to 24 in the entry
+  const ChannelConfigRecord& matched = SyserChannel(2, name);
   ASSERT_EQ(RegisterErrorSource(kErrorSourceDevice, name.c_str()), 0);
   EXPECT_EQ(Short(2).source_type, kErrorSourceDevice);
   EXPECT_EQ(FixedText(Short(2).source_name), name.substr(0, 24));
   EXPECT_EQ(Short(0).source_name[0], '\0');
-  const std::string message(45, 'M');
+  std::string message;
+  for (int i = 0; i < 45; ++i) message += static_cast<char>('A' + i % 26);
   ReportError("%s", message.c_str());
   EXPECT_EQ(FixedText(Short(2).message), message.substr(0, 30));
-  // The channel's description (32 characters) is matched with the first 47 of the name.
+  // The channel's description (32 characters) is matched with the first 47 of the name, and
+  // its texts take 32 characters of the message even though the entry keeps only 30.
   EXPECT_EQ(FixedText(channel.digital.HighStateText), "");
+  EXPECT_EQ(FixedText(matched.digital.HighStateText), message.substr(0, 32));
+  EXPECT_EQ(FixedText(matched.digital.AlarmText), message.substr(0, 32));
   ASSERT_EQ(RegisterErrorSource(kErrorSourceDevice, name.c_str()), 0);
   EXPECT_EQ(Short(1).source_name[0], '\0');  // the same entry again
 }

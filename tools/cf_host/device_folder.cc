@@ -9,10 +9,13 @@
 #include <fstream>
 #include <iterator>
 
+#include "records/device_record.h"
+
 namespace parvex {
 namespace {
 
 constexpr size_t kChannelFileHeader = 8;
+constexpr size_t kConfigFileSize = sizeof(kestrum::DeviceConfigFile);
 constexpr size_t kPortSettingsOffset = 1 + offsetof(ParvexCommSettings, BaudRate);  // in "config"
 constexpr size_t kPortSettingsSize =
     sizeof(ParvexCommSettings) - offsetof(ParvexCommSettings, BaudRate);
@@ -35,12 +38,16 @@ int ReadDeviceFolder(const std::filesystem::path& path, DeviceFolder* folder, st
   *folder = DeviceFolder{};
   folder->path = path;
   std::vector<uint8_t> bytes;
-  if (!ReadAll(path / "config", &bytes) || bytes.empty()) {
+  if (!ReadAll(path / "config", &bytes)) {
     return Fail(error, "cannot read " + (path / "config").string());
   }
+  // A file of another size holds no device configuration this tool could edit and write back.
+  if (bytes.size() != kConfigFileSize) {
+    return Fail(error, (path / "config").string() + " is " + std::to_string(bytes.size()) +
+                           " bytes long, not " + std::to_string(kConfigFileSize));
+  }
   folder->auto_enable = bytes[0];
-  std::memcpy(folder->block.data(), bytes.data() + 1,
-              std::min(bytes.size() - 1, folder->block.size()));
+  std::memcpy(folder->block.data(), bytes.data() + 1, folder->block.size());
   if (ReadAll(path / "saveconfig", &bytes)) {
     if (bytes.size() < 6) return Fail(error, (path / "saveconfig").string() + " is too short");
     folder->save_outputs = bytes[0];

@@ -30,7 +30,7 @@ struct DeviceFolder {
   std::array<std::vector<ParvexChannelRecord>, PARVEX_CHANNEL_BLOCKS> channels;
 };
 
-/// Reads "config" (at least its AutoEnable byte; a shorter block keeps zeros), "saveconfig"
+/// Reads "config" (exactly 705 bytes: AutoEnable and the block), "saveconfig"
 /// (6 bytes, optional: zeros without it) and the channel files that exist (8-byte time stamp,
 /// then whole 216-byte records). Returns 0, or -1 with a message in `*error`.
 int ReadDeviceFolder(const std::filesystem::path& path, DeviceFolder* folder, std::string* error);

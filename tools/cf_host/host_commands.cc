@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "configui/text_printer.h"
+#include "records/channel_config.h"
 #include "tools/cf_host/pdf_printer.h"
 
 namespace parvex {
@@ -59,7 +60,8 @@ int Stored(int result, const std::string& error, const char* what) {
 
 int PrintFailed() {
   std::cerr << "parvex_cf_host: the print-out failed (a block has no channels, a channel file "
-               "is short, or the server is not this machine)\n";
+               "is short, the server is not this machine, the default port name COM<number> "
+               "does not fit, or the printer refused a page)\n";
   return 1;
 }
 
@@ -95,6 +97,13 @@ int RunChannel(const ModuleLink& module, const HostOptions& options, const std::
   ParvexDeviceEntry entry;
   if (!Load(options, &folder, &entry)) return 1;
   int index = KindIndex(kind);
+  // The dialog edits the bytes that pick an analogue input's value from the counter's report;
+  // in the records of other kinds the same bytes mean something else.
+  if (index >= 0 && index != kestrum::kKindAnalogInput) {
+    std::cerr << "parvex_cf_host: the channel dialog is for analogue inputs (ai); " << kind
+              << " channels have no report value to choose\n";
+    return 1;
+  }
   if (index < 0 || number < 1 || static_cast<size_t>(number) > folder.channels[index].size()) {
     std::cerr << "parvex_cf_host: no channel " << kind << " " << number << " in " << options.folder
               << "\n";
@@ -131,7 +140,8 @@ int RunPrint(const ModuleLink& module, const HostOptions& options, const PrintOp
     ParvexPrinter context = pdf.context();
     int result = run(context);
     if (!pdf.Finish()) {
-      std::cerr << "parvex_cf_host: cannot write " << print.pdf << "\n";
+      std::cerr << "parvex_cf_host: cannot write " << print.pdf << ": " << pdf.error().toStdString()
+                << "\n";
       return 1;
     }
     if (result < 0) return PrintFailed();

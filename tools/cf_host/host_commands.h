@@ -24,8 +24,9 @@ struct HostOptions {
 /// Shows the Advanced dialog; stores an accepted change in "config". Returns the exit status.
 int RunAdvanced(const ModuleLink& module, const HostOptions& options);
 
-/// Shows the Channel dialog for channel `number` (from 1) of kind `kind` ("ai".."ci"); stores an
-/// accepted change in the kind's file. Returns the exit status.
+/// Shows the Channel dialog for analogue input `number` (from 1) of kind `kind`, which must be
+/// "ai" (other kinds are refused with a message); stores an accepted change in the kind's file.
+/// Returns the exit status.
 int RunChannel(const ModuleLink& module, const HostOptions& options, const std::string& kind,
                int number);
 

@@ -11,7 +11,8 @@ constexpr int kResolution = 300;
 constexpr int kOffset = kResolution / 4;
 }  // namespace
 
-PdfPrinter::PdfPrinter(const QString& file) : writer_(file) {
+PdfPrinter::PdfPrinter(const QString& file) : file_(file), writer_(&file_) {
+  if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) Fail(file_.errorString());
   writer_.setResolution(kResolution);
   writer_.setPageLayout(
       QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0)));
@@ -29,17 +30,30 @@ ParvexPrinter PdfPrinter::context() {
   return ParvexPrinter{this, &StartPage, &EndPage, &TextOut, &DeviceCaps, &TextHeight};
 }
 
+void PdfPrinter::Fail(const QString& reason) {
+  if (error_.isEmpty()) error_ = reason;
+}
+
 bool PdfPrinter::Finish() {
-  if (painter_.isActive()) failed_ |= !painter_.end();
-  return !failed_;
+  if (painter_.isActive() && !painter_.end()) Fail("the document could not be ended");
+  if (file_.isOpen()) {
+    if (!file_.flush()) Fail(file_.errorString());
+    file_.close();
+  }
+  return error_.isEmpty();
 }
 
 int PdfPrinter::StartPage(void* user) {
   auto* self = static_cast<PdfPrinter*>(user);
+  if (!self->file_.isOpen()) return 0;
   if (!self->painter_.isActive()) {
-    if (!self->painter_.begin(&self->writer_)) return 0;
+    if (!self->painter_.begin(&self->writer_)) {
+      self->Fail("the document could not be started");
+      return 0;
+    }
     self->painter_.setFont(self->font_);
   } else if (!self->writer_.newPage()) {
+    self->Fail("a page could not be started");
     return 0;
   }
   ++self->pages_;

@@ -2,9 +2,11 @@
 #ifndef PARVEX_TOOLS_CF_HOST_PDF_PRINTER_H_
 #define PARVEX_TOOLS_CF_HOST_PDF_PRINTER_H_
 
+#include <QFile>
 #include <QFont>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QString>
 
 #include <memory>
 
@@ -13,7 +15,9 @@
 namespace parvex {
 
 /// Landscape A4 pages at 300 device units per inch, a quarter-inch printable offset, a 7-point
-/// fixed-pitch font (the widest table row fits a line). Not thread-safe; must outlive the context.
+/// fixed-pitch font (the widest table row fits a line). The file is created (or emptied) at
+/// construction; when that fails, every page start is refused. Not thread-safe; must outlive the
+/// context.
 class PdfPrinter {
  public:
   explicit PdfPrinter(const QString& file);
@@ -22,9 +26,12 @@ class PdfPrinter {
   /// The printer context to hand to the module; its `user` is this object.
   ParvexPrinter context();
 
-  /// Ends the document (and a page the print-out left open). Returns false when the file
-  /// could not be written.
+  /// Ends the document (and a page the print-out left open) and closes the file. Returns false
+  /// when the file could not be written; error() then says why.
   bool Finish();
+
+  /// Why the file could not be written; empty while nothing failed.
+  const QString& error() const { return error_; }
 
   int pages() const { return pages_; }
 
@@ -35,11 +42,14 @@ class PdfPrinter {
   static int DeviceCaps(void* user, int index);
   static int TextHeight(void* user);
 
-  QPdfWriter writer_;
+  void Fail(const QString& reason);
+
+  QFile file_;
+  QPdfWriter writer_;  // writes into file_, so it comes after it
   QPainter painter_;
   QFont font_;
   int pages_ = 0;
-  bool failed_ = false;
+  QString error_;
 };
 
 }  // namespace parvex
