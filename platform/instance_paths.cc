@@ -1,8 +1,12 @@
 #include "platform/instance_paths.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+
+#include "platform/error_number.h"
 
 namespace kestrum {
 namespace {
@@ -41,6 +45,25 @@ std::string ObjectPath(std::string_view folder, std::string_view windows_name) {
   path += '/';
   for (char c : windows_name) path += (c == '\\') ? '/' : c;
   return path;
+}
+
+int CreateInstanceFolder(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : FailWith(ENOTDIR);
+  if (errno != ENOENT) return FailFromErrno();
+  const std::string::size_type slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && CreateInstanceFolder(path.substr(0, slash)) != 0) {
+    return -1;
+  }
+  if (mkdir(path.c_str(), kInstanceGroupFolderMode) != 0 && errno != EEXIST) {
+    return FailFromErrno();
+  }
+  if (stat(path.c_str(), &st) != 0) return FailFromErrno();
+  if (!S_ISDIR(st.st_mode)) return FailWith(ENOTDIR);
+  // mkdir inherits the set-group-id bit of the parent but loses group bits to the umask.
+  const mode_t wanted = (st.st_mode & 07777) | kInstanceGroupFolderMode;
+  if (wanted != (st.st_mode & 07777) && chmod(path.c_str(), wanted) != 0) return FailFromErrno();
+  return 0;
 }
 
 }  // namespace kestrum

@@ -24,6 +24,17 @@ std::string RegistryRoot();
 /// "<instance>/shm/Global/dm_device".
 std::string ObjectPath(std::string_view folder, std::string_view windows_name);
 
+/// Permission bits that every object of an instance grants its group, whatever the umask.
+inline constexpr unsigned kInstanceGroupFileMode = 0660;
+inline constexpr unsigned kInstanceGroupFolderMode = 0770;
+
+/// Creates the folder `path` and its missing parents. Each folder it creates is readable,
+/// writable and searchable by the instance's group whatever the umask, and keeps the
+/// set-group-id bit it inherited, so that what is created inside belongs to the instance's
+/// group. Returns 0 when the folder exists afterwards, -1 with the error number set otherwise
+/// (ENOTDIR when something else is in the way).
+int CreateInstanceFolder(const std::string& path);
+
 }  // namespace kestrum
 
 #endif  // PARVEX_PLATFORM_INSTANCE_PATHS_H_

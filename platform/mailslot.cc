@@ -1,5 +1,6 @@
 #include "platform/mailslot.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -90,12 +91,33 @@ int BindTakingOverStale(int fd, const std::string& path, const sockaddr_un& addr
   return bind_once();
 }
 
-// Creates the folders between the instance directory and the socket.
+// Creates the folders between the instance directory and the socket; a failure shows at bind.
 void CreateParentFolders(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (std::filesystem::is_directory(parent, ec)) return;
-  std::filesystem::create_directories(parent, ec);
+  const int saved = GetErrorNumber();
+  CreateInstanceFolder(std::filesystem::path(path).parent_path().string());
+  SetErrorNumber(saved);
+}
+
+// Gives the socket file just bound at `path` the instance's group mode (bind applied the
+// umask) and reports its inode. The folder is writable by the group, so the name is opened
+// without following a link and changed only when it is still a socket. Returns 0 or an errno
+// value.
+int GrantGroupAccess(const std::string& path, ino_t* inode) {
+  int file = open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (file < 0) return errno;
+  struct stat st;
+  int error = 0;
+  if (fstat(file, &st) != 0) {
+    error = errno;
+  } else if (!S_ISSOCK(st.st_mode)) {
+    error = EEXIST;
+  } else {
+    const std::string by_descriptor = "/proc/self/fd/" + std::to_string(file);
+    if (chmod(by_descriptor.c_str(), kInstanceGroupFileMode) != 0) error = errno;
+    *inode = st.st_ino;
+  }
+  close(file);
+  return error;
 }
 
 long Receive(Mailslot* slot, void* buffer) {
@@ -143,9 +165,13 @@ Mailslot* CreateMailslot(std::string_view name, std::size_t message_size) {
     FailWith(error);
     return nullptr;
   }
-  struct stat st = {};
-  lstat(path.c_str(), &st);
-  return new Mailslot(fd, std::move(path), message_size, st.st_ino);
+  ino_t inode = 0;
+  if (int error = GrantGroupAccess(path, &inode)) {
+    close(fd);
+    FailWith(error);
+    return nullptr;
+  }
+  return new Mailslot(fd, std::move(path), message_size, inode);
 }
 
 void CloseMailslot(Mailslot* slot) { delete slot; }
@@ -194,12 +220,25 @@ int OpenMailslotWriter(std::string_view name) {
 }
 
 long SendToMailslot(int writer, const void* buffer, std::size_t length) {
+  return SendToMailslotWithin(writer, buffer, length, 0);
+}
+
+long SendToMailslotWithin(int writer, const void* buffer, std::size_t length, int wait_ms) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
   for (;;) {
     ssize_t n = send(writer, buffer, length, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return FailFromErrno();
-    if (static_cast<std::size_t>(n) != length) return FailWith(EIO);
-    return n;
+    if (n >= 0) {
+      if (static_cast<std::size_t>(n) != length) return FailWith(EIO);
+      return n;
+    }
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return FailFromErrno();
+    // A connected datagram socket polls writable once its peer's queue has room again.
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return FailWith(EAGAIN);
+    pollfd p = {writer, POLLOUT, 0};
+    if (poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return FailFromErrno();
   }
 }
 

@@ -2,9 +2,11 @@
 //
 // A mailslot is an AF_UNIX SOCK_DGRAM socket bound at a path under "<instance>/mailslot/". One
 // message is one datagram of the slot's message size; the reader discards datagrams of any other
-// length. Writers never block: a missing or full receiver is a failed post at once. A socket
-// file whose owner is gone (connect is refused) is stale and is taken over by the next owner of
-// the name; a name whose owner is alive cannot be taken.
+// length. A writer waits for room in a full receiver only as long as it asks to; a missing
+// receiver is a failed post at once. The socket file is readable and writable by the instance's
+// group whatever the umask, and the folders created for it keep the instance folder's
+// set-group-id bit. A socket file whose owner is gone (connect is refused) is stale and is taken
+// over by the next owner of the name; a name whose owner is alive cannot be taken.
 #ifndef PARVEX_PLATFORM_MAILSLOT_H_
 #define PARVEX_PLATFORM_MAILSLOT_H_
 
@@ -53,6 +55,12 @@ int OpenMailslotWriter(std::string_view name);
 /// Sends `length` bytes as one message without waiting. Returns `length`, or -1 with the error
 /// number set (EAGAIN when the receiver is full, ECONNREFUSED when it is gone).
 long SendToMailslot(int writer, const void* buffer, std::size_t length);
+
+/// Sends `length` bytes as one message, waiting up to `wait_ms` milliseconds (0: not at all)
+/// while the receiver's queue is full. Returns `length`, or -1 with the error number set
+/// (EAGAIN when the receiver was still full when the wait ran out, ECONNREFUSED when it is
+/// gone).
+long SendToMailslotWithin(int writer, const void* buffer, std::size_t length, int wait_ms);
 
 /// Closes a descriptor from OpenMailslotWriter (-1 is allowed).
 void CloseMailslotWriter(int writer);

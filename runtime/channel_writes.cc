@@ -11,6 +11,7 @@
 #include "runtime/channel_prefixes.h"
 #include "runtime/driver_link.h"
 #include "runtime/event_batch.h"
+#include "runtime/post_delivery.h"
 #include "runtime/process_names.h"
 #include "runtime/shared_area.h"
 
@@ -232,6 +233,7 @@ int RunWrite(const WriteTarget& t, bool lock, std::string_view computer, std::st
              Body body) {
   if (lock && LockArea(t.table) != 0) return -1;
   const int saved_error = GetErrorNumber();
+  PostBudget budget;  // every record and message of the write shares one wait
   EventBatch batch;
   Writer writer{batch, computer, user};
   if (t.mode == 1) {

@@ -12,6 +12,7 @@
 #include "platform/error_number.h"
 #include "platform/mailslot.h"
 #include "platform/wake_descriptor.h"
+#include "runtime/post_delivery.h"
 #include "runtime/process_identity.h"
 
 namespace kestrum {
@@ -126,13 +127,18 @@ void ReadLoop(Mailslot* slot) {
   }
 }
 
-// Sends one 4-byte message to the mailslot `name`. Returns 0 or -1 with the error number set.
-int PostToMailslot(const std::string& name, int32_t code) {
+// Sends one 4-byte message to the mailslot `name`, as a post (`notice` false: waits for room
+// within the thread's budget) or as a notice (never waits). Returns 0 or -1 with the error
+// number set.
+int PostToMailslot(const std::string& name, int32_t code, bool notice) {
   int handle = OpenMailslotForWriting(name);
   if (handle < 0) return -1;
-  long written = WriteExactly(handle, &code, sizeof(code));
+  long written = notice ? DeliverNotice(handle, &code, sizeof(code))
+                        : WriteExactly(handle, &code, sizeof(code));
+  const int error = GetErrorNumber();
   CloseMailslotHandle(handle);
-  return written < 0 ? -1 : 0;
+  SetErrorNumber(error);
+  return written == static_cast<long>(sizeof(code)) ? 0 : -1;
 }
 
 void SetGate(bool open) {
@@ -206,6 +212,7 @@ DriverMessageHandler StartDriverLink(DriverMessageHandler handler) {
 }
 
 void StopDriverLink() {
+  ReportOpenDropSpells();
   Link& link = TheLink();
   std::lock_guard<std::mutex> lifecycle(link.lifecycle);
   if (!link.running.load()) return;
@@ -213,7 +220,7 @@ void StopDriverLink() {
   link.gate.Abort();
   // The reader may be blocked in its read: a 0 wakes it, and it leaves without dispatching.
   int saved = GetErrorNumber();
-  PostToMailslot(ProcessMailslotName(CurrentProcessId(), CurrentPlatformId()), kMessageWake);
+  PostToMailslot(ProcessMailslotName(CurrentProcessId(), CurrentPlatformId()), kMessageWake, true);
   SetErrorNumber(saved);
   if (link.reader.get_id() == std::this_thread::get_id()) {
     link.reader.detach();  // stopped from the handler: the thread ends on its own
@@ -265,19 +272,34 @@ int PostToProcess(uint32_t pid, int32_t code) {
     Dispatch(code);
     return 0;
   }
-  return PostToMailslot(ProcessMailslotName(pid, CurrentPlatformId()), code);
+  return PostToMailslot(ProcessMailslotName(pid, CurrentPlatformId()), code, false);
+}
+
+int PostNoticeToProcess(uint32_t pid, int32_t code) {
+  if (pid == CurrentProcessId()) {
+    Dispatch(code);
+    return 0;
+  }
+  return PostToMailslot(ProcessMailslotName(pid, CurrentPlatformId()), code, true);
 }
 
 int32_t LastDriverMessage() { return TheLink().last.load(); }
 
-int OpenMailslotForWriting(const std::string& name) { return OpenMailslotWriter(name); }
+int OpenMailslotForWriting(const std::string& name) {
+  const int handle = OpenMailslotWriter(name);
+  AttachPostWriter(handle, name);
+  return handle;
+}
 
 long WriteExactly(int handle, const void* buffer, std::size_t length) {
   if (handle < 0 || (!buffer && length > 0)) return FailWith(EINVAL);
-  return SendToMailslot(handle, buffer, length);
+  return DeliverPost(handle, buffer, length);
 }
 
-void CloseMailslotHandle(int handle) { CloseMailslotWriter(handle); }
+void CloseMailslotHandle(int handle) {
+  DetachPostWriter(handle);
+  CloseMailslotWriter(handle);
+}
 
 int BeginDriverMessageWait() {
   Link& link = TheLink();

@@ -42,9 +42,10 @@ std::string ProcessMailslotName(uint32_t pid, int platform_id);
 /// start (EADDRINUSE when a live process holds the mailslot name).
 DriverMessageHandler StartDriverLink(DriverMessageHandler handler);
 
-/// Stops the link: ends the reader thread (waking it with a 0 that is never dispatched), closes
-/// the mailslot and drops the handler. Messages not yet dispatched are lost. Does nothing when
-/// the link does not run. Must not be called from the handler.
+/// Reports the spells of dropped posts that still last (runtime/post_delivery.h), then stops
+/// the link: ends the reader thread (waking it with a 0 that is never dispatched), closes
+/// the mailslot and drops the handler. Messages not yet dispatched are lost. Does nothing more
+/// when the link does not run. Must not be called from the handler.
 void StopDriverLink();
 
 /// Closes the gate for `flag` 1 (waiting for a running dispatch to end) and opens it for 0.
@@ -58,11 +59,17 @@ int WaitForDriverMessage(uint32_t milliseconds);
 /// WaitForDriverMessage for 10·`ticks` milliseconds (0: without limit). Returns 0.
 int WaitTicks(uint32_t ticks);
 
-/// Sends `code` to the process `pid`. The caller's own process id is dispatched on the calling
+/// Sends `code` to the process `pid`, waiting for room in its mailslot within the thread's post
+/// budget (runtime/post_delivery.h). The caller's own process id is dispatched on the calling
 /// thread through the gate (so a thread must not post to itself while it holds the gate closed).
 /// Returns 0, or -1 with the error number set (ENOENT when the process has no mailslot, EAGAIN
-/// when its mailslot is full).
+/// when its mailslot stayed full: the message was dropped and counted).
 int PostToProcess(uint32_t pid, int32_t code);
+
+/// PostToProcess for notices that coalesce (area changed): never waits for room, and a full
+/// mailslot is no drop, since a receiver with one notice pending loses nothing by missing a
+/// second. Returns 0, or -1 with the error number set (EAGAIN when the mailslot is full).
+int PostNoticeToProcess(uint32_t pid, int32_t code);
 
 /// The last code dispatched by the link (0 before the first).
 int32_t LastDriverMessage();
@@ -72,8 +79,9 @@ int32_t LastDriverMessage();
 /// error number set.
 int OpenMailslotForWriting(const std::string& name);
 
-/// Writes `length` bytes to `handle` as one message. Returns `length`, or -1 with the error
-/// number set; a short write is a failure.
+/// Writes `length` bytes to `handle` as one message, waiting for room within the thread's post
+/// budget. Returns `length`, or -1 with the error number set (EAGAIN when the receiver stayed
+/// full: the message was dropped and counted); a short write is a failure.
 long WriteExactly(int handle, const void* buffer, std::size_t length);
 
 /// Closes a handle from OpenMailslotForWriting (-1 is allowed).

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/error_number.h"
+#include "platform/instance_paths.h"
 #include "records/saved_value.h"
 #include "runtime/install_roots.h"
 
@@ -107,7 +108,13 @@ class ReplacementFile {
       temp_.clear();
       return false;
     }
-    if (old.get() >= 0) fchmod(fd.get(), mode);
+    // A replaced file keeps its permissions; a new one gives the instance's group read and
+    // write access whatever the umask.
+    if (old.get() >= 0) {
+      fchmod(fd.get(), mode);
+    } else if (fstat(fd.get(), &info) == 0) {
+      fchmod(fd.get(), (info.st_mode & 07777) | kInstanceGroupFileMode);
+    }
     return WriteAll(fd.get(), bytes.data(), bytes.size()) && fsync(fd.get()) == 0 &&
            fd.Close() == 0;
   }

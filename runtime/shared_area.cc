@@ -100,7 +100,8 @@ void TreatSubscriber(std::byte* entry) {
   const uint16_t by_message = Load<uint16_t>(entry + sizeof(Pid));
   std::byte* counter = entry + sizeof(Pid) + 2;
   if (by_message != 0) {
-    PostToProcess(pid, kMessageAreaChanged);  // a vanished subscriber is skipped
+    // A vanished or full subscriber is skipped: a notice already pending says the same.
+    PostNoticeToProcess(pid, kMessageAreaChanged);
   } else {
     Store<uint16_t>(counter, static_cast<uint16_t>(Load<uint16_t>(counter) + 1));
   }

@@ -9,6 +9,7 @@
 
 #include "platform/error_number.h"
 #include "runtime/event_batch.h"
+#include "runtime/post_delivery.h"
 #include "runtime/shared_area.h"
 #include "runtime/time_stamps.h"
 #include "scanner/scanner.h"
@@ -128,6 +129,7 @@ int Scanner::ScanKind(int k, bool first_scan, int* result) {
 
 int Scanner::Scan(bool first_scan) {
   if (!running()) return 0;
+  kestrum::PostBudget budget;  // every record and message of the scan shares one wait
   uint32_t total = 0;
   int last = 2;
   for (int k = kestrum::kChannelKindCount - 1; k >= 0; --k) {
@@ -143,6 +145,7 @@ int Scanner::Scan(bool first_scan) {
 }
 
 int Scanner::MarkAllChannelsFailed(int error) {
+  kestrum::PostBudget budget;  // the messages the notifications deliver share one wait
   device_->last_scan_ms = 0;
   for (KindChannels& kind : kinds_) {
     if (kind.table == nullptr) continue;

@@ -4,10 +4,12 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/error_number.h"
+#include "platform/event_log.h"
 #include "records/error_entries.h"
 #include "runtime/driver_link.h"
 #include "runtime/error_reporting.h"
@@ -15,6 +17,7 @@
 #include "runtime/process_identity.h"
 #include "runtime/status_channels.h"
 #include "runtime/system_areas.h"
+#include "runtime/system_event.h"
 #include "runtime/time_zone.h"
 #include "scanner/counter_input.h"
 #include "scanner/diagnostics.h"
@@ -71,6 +74,23 @@ void EnterDeviceFolder(const kestrum::DeviceRecord& device) {
   }
 }
 
+// Tells the driver manager's operators that requests cannot reach this scanner: its mailslot
+// name was taken (`error`), so it never scans on request and only a kill ends it.
+void ReportDeafLink(const kestrum::DeviceRecord& device, int error) {
+  kestrum::ReportError(kOpenMailslotFailed, error & 0xFFF);
+  char text[160];
+  std::snprintf(
+      text, sizeof text,
+      "%.*s: the mailslot %s cannot be opened (%s, %d): the scanner runs without "
+      "requests",
+      static_cast<int>(strnlen(device.device_name, sizeof device.device_name)), device.device_name,
+      kestrum::ProcessMailslotName(kestrum::CurrentProcessId(), kestrum::CurrentPlatformId())
+          .c_str(),
+      std::strerror(error), error);
+  kestrum::ReportSystemEvent(".", kestrum::kEventTypeError, text);
+  kestrum::SetErrorNumber(error);
+}
+
 }  // namespace
 
 bool DriverNameFromProgram(std::string_view program, std::string* driver) {
@@ -94,7 +114,7 @@ void RaiseScannerPriority() {
   setpriority(PRIO_PROCESS, 0, kRaisedNice);
 }
 
-int RunScanner(const std::string& driver, uint16_t number) {
+int RunScanner(const std::string& driver, uint16_t number, int link_error) {
   kestrum::DeviceRecord* device = kestrum::FindDeviceRecord(driver, number);
   if (device == nullptr) {
     kestrum::StopDriverLink();
@@ -126,6 +146,8 @@ int RunScanner(const std::string& driver, uint16_t number) {
   if (scanner.StartUp() != 0) ExitProcess(kestrum::GetErrorNumber());
   device->scanner_ready = 1;
   scanner.InitialiseDevice(0);
+  // Initialising the device clears the error message, so the link's failure comes after it.
+  if (link_error != 0) ReportDeafLink(*device, link_error);
   scanner.RunMainLoop();
   scanner.SaveOutputValues();
   ExitProcess(0);

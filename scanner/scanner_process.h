@@ -13,6 +13,7 @@ namespace parvex {
 /// Messages of process start.
 inline constexpr char kGetConfigDirFailed[] = "CAN'T GET CONFIG DIR -%04d";
 inline constexpr char kAccessConfigDirFailed[] = "CAN'T ACCESS CONFIG DIR -%04d";
+inline constexpr char kOpenMailslotFailed[] = "CAN'T OPEN MAILSLOT -%04d";
 
 /// Sets `*driver` to the driver name of the program path `program`: the path cut at its last
 /// underscore, then the text after the last '/' or '\' of what remains. Returns false when the
@@ -30,7 +31,10 @@ void RaiseScannerPriority();
 /// Runs the scanner of device `number` of `driver`, with the driver-manager link already
 /// started, and returns the process's exit status: 0 without a device record, else the error
 /// number of the exit path (0 after a stop request). Stops the link before it returns.
-int RunScanner(const std::string& driver, uint16_t number);
+/// `link_error` is the error number with which the link failed to start (0 when it runs): the
+/// scanner then goes on without requests, and says so once its device is initialised, as the
+/// device's error message ("CAN'T OPEN MAILSLOT -%04d") and in one system-log line.
+int RunScanner(const std::string& driver, uint16_t number, int link_error);
 
 }  // namespace parvex
 

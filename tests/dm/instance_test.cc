@@ -5,10 +5,13 @@
 
 #include <filesystem>
 
+#include "platform/mailslot.h"
 #include "records/area_layout.h"
 #include "runtime/shared_area.h"
+#include "test_util.h"
 #include "tools/dm/area_builder.h"
 #include "tools/dm/area_dump.h"
+#include "tools/dm/system_description.h"
 
 namespace kestrum::dm {
 namespace {
@@ -90,6 +93,40 @@ TEST_F(InstanceTest, EveryAreaHasTheLayoutItsSizeFieldClaims) {
   struct stat st;
   ASSERT_EQ(stat(instance_->dir().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, kInstanceMode);
+}
+
+TEST(InstanceGroupAccess, EveryObjectIsTheGroupsWhateverTheUmaskAndFoldersKeepSetGroupId) {
+  // An instance folder prepared by an administrator: the instance's group, set-group-id.
+  parvex_test::ScopedInstance scoped;
+  ASSERT_EQ(chmod(scoped.rundir().c_str(), 02770), 0);
+  const mode_t old_umask = umask(077);
+  SystemDescription system;
+  std::string error;
+  ASSERT_EQ(ParseSystemDescription(kSystem, &system, &error), 0) << error;
+  const int created = CreateInstance(system, &error);
+  // Mailslots in an existing folder and in folders made for them.
+  Mailslot* own = CreateMailslot("dm_77.slt", 4);
+  Mailslot* nested = CreateMailslot("\\\\.\\mailslot\\service\\inner", 4);
+  umask(old_umask);
+  ASSERT_EQ(created, 0) << error;
+  ASSERT_NE(own, nullptr);
+  ASSERT_NE(nested, nullptr);
+  int checked = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(scoped.rundir())) {
+    struct stat st;
+    ASSERT_EQ(lstat(entry.path().c_str(), &st), 0);
+    const std::string name = entry.path().string();
+    if (S_ISDIR(st.st_mode)) {
+      EXPECT_EQ(st.st_mode & (S_ISGID | 0770), S_ISGID | 0770u) << name;
+    } else {
+      EXPECT_EQ(st.st_mode & 0660, 0660u) << name;
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 40);
+  CloseMailslot(own);
+  CloseMailslot(nested);
+  ForgetSharedAreas();
 }
 
 TEST_F(InstanceTest, PerPrefixAreasAreSizedFromTheChannelCount) {

@@ -10,10 +10,13 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <numeric>
 #include <thread>
 #include <vector>
 
 #include "platform/error_number.h"
+#include "platform/mailslot.h"
+#include "runtime/post_delivery.h"
 #include "runtime/process_identity.h"
 #include "test_util.h"
 
@@ -202,6 +205,45 @@ TEST_F(DriverLinkTest, PostToMissingProcessFailsAtOnce) {
   EXPECT_EQ(OpenMailslotForWriting("\\\\.\\mailslot\\derived"), -1);
   EXPECT_EQ(WriteExactly(-1, "x", 1), -1);
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(DriverLinkTest, PostsWaitForRoomWithinOneBudgetAndNoticesNeverWait) {
+  constexpr uint32_t kReceiver = 999999998u;
+  Mailslot* slot = CreateMailslot(ProcessMailslotName(kReceiver, kLinuxPlatformId), 4);
+  ASSERT_NE(slot, nullptr);
+  // A burst far beyond the socket queue reaches a receiver that reads, whole and in order.
+  constexpr int kBurst = 300;
+  std::vector<int32_t> got;
+  std::thread reader([&] {
+    int32_t code;
+    while (got.size() < kBurst && ReadMailslotFor(slot, &code, 2000) == 4) got.push_back(code);
+  });
+  int failed = 0;
+  for (int32_t i = 0; i < kBurst; ++i) failed += PostToProcess(kReceiver, i) != 0;
+  reader.join();
+  EXPECT_EQ(failed, 0);
+  std::vector<int32_t> expected(kBurst);
+  std::iota(expected.begin(), expected.end(), 0);
+  EXPECT_EQ(got, expected);
+
+  // A receiver that stops reading: the posts of one budget give up once it has run out, and
+  // the sender goes on (a hang here would be the fault).
+  const auto start = Clock::now();
+  int delivered = 0;
+  {
+    PostBudget budget(100);
+    for (int i = 0; i < 100; ++i) delivered += PostToProcess(kReceiver, i) == 0;
+  }
+  EXPECT_LT(delivered, 100);
+  EXPECT_EQ(GetErrorNumber(), EAGAIN);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+  // A notice to it fails at once; once it reads again, the next post goes through.
+  EXPECT_EQ(PostNoticeToProcess(kReceiver, kMessageAreaChanged), -1);
+  int32_t code;
+  while (ReadMailslotFor(slot, &code, 0) == 4) {
+  }
+  EXPECT_EQ(PostToProcess(kReceiver, 7), 0);
+  CloseMailslot(slot);
 }
 
 TEST_F(DriverLinkTest, ClosingTheGateWaitsForARunningHandler) {

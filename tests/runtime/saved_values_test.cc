@@ -99,6 +99,24 @@ TEST_F(SavedValuesTest, SaveWritesOneRecordPerChannel) {
   EXPECT_EQ(File("DEV1_ao.tag").size(), 45u);
 }
 
+TEST_F(SavedValuesTest, NewFilesAreTheGroupsWhateverTheUmaskAndReplacedOnesKeepTheirMode) {
+  std::vector<ChannelConfigRecord> records = {Channel("OUT1", true)};
+  std::vector<uint32_t> values = {1};
+  const mode_t old_umask = umask(077);
+  const int saved = SaveChannelValues("DEV1", "do", values.data(), records.data(), 1);
+  umask(old_umask);
+  ASSERT_EQ(saved, 1);
+  struct stat st;
+  for (const std::string& path : {SavedValuePath("DEV1", "do"), SavedTagPath("DEV1", "do")}) {
+    ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_mode & 0777, 0660u) << path;
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  }
+  ASSERT_EQ(SaveChannelValues("DEV1", "do", values.data(), records.data(), 1), 1);
+  ASSERT_EQ(stat(SavedValuePath("DEV1", "do").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
 TEST_F(SavedValuesTest, LoadByPositionOrByTagName) {
   std::vector<ChannelConfigRecord> before = {Channel("A", true), Channel("B", true),
                                              Channel("GONE", true), Channel("D", true, kTypeDO)};

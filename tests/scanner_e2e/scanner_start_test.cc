@@ -1,12 +1,19 @@
-// How the real scanner refuses its command line and fails its start.
+// How the real scanner refuses its command line, fails its start, and starts without its
+// mailslot.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/process.h"
 #include "scanner_rig.h"
+#include "syslog_capture.h"
 
 namespace parvex_test {
 namespace {
@@ -76,6 +83,36 @@ TEST(ScannerStart, AMissingChannelFileFailsTheStartUpAndLeavesTheChannelsFailed)
   const kestrum::ChannelTableView t = rig.table();
   EXPECT_EQ(t.header->error_code, 2);
   EXPECT_TRUE(t.status[0] & kestrum::kStatusNoValue);
+}
+
+TEST(ScannerStart, ANamePlantedAtTheScannersMailslotIsReportedAndTheScannerGoesOn) {
+  ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
+  ASSERT_EQ(rig.error(), "");
+  ASSERT_TRUE(rig.StartCounter({"--interval", "200"}));
+  const fs::path program = rig.instance().rundir() / "bin" / "parvex_sc";
+  fs::create_symlink(PARVEX_SC_PROGRAM, program);
+  const std::string slots = (rig.instance().rundir() / "mailslot").string();
+  ScopedSyslogCapture syslog;
+  // The child plants a plain file under its own mailslot name, then becomes the scanner.
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    char planted[512];
+    std::snprintf(planted, sizeof planted, "%s/dm_%d.slt", slots.c_str(), getpid());
+    const int fd = open(planted, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd >= 0) close(fd);
+    execl(program.c_str(), program.c_str(), "1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  syslog.Release();
+  const bool reported = ScannerRig::WaitFor(
+      [&] { return rig.error_message() == "CAN'T OPEN MAILSLOT -0098"; }, 15000);
+  EXPECT_TRUE(reported) << rig.error_message();
+  EXPECT_TRUE(ScannerRig::WaitFor(
+      [&] { return syslog.Text().find("runs without requests") != std::string::npos; }, 5000))
+      << syslog.Text();
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
 }
 
 }  // namespace

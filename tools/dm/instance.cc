@@ -94,8 +94,12 @@ class Builder {
     }
     for (const char* sub : {"", "shm", "shm/Global", "shm/Global/Global", "mailslot",
                             "mailslot/process", "dev", "bin"}) {
-      if (chmod((root / sub).c_str(), kInstanceMode) != 0) {
-        return Fail("cannot set the mode of " + (root / sub).string());
+      // The set-group-id bit stays: it gives everything created inside the instance's group.
+      struct stat st;
+      const fs::path folder = root / sub;
+      if (stat(folder.c_str(), &st) != 0 ||
+          chmod(folder.c_str(), kInstanceMode | (st.st_mode & S_ISGID)) != 0) {
+        return Fail("cannot set the mode of " + folder.string());
       }
     }
     return true;
