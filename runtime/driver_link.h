@@ -64,9 +64,6 @@ int WaitTicks(uint32_t ticks);
 /// when its mailslot is full).
 int PostToProcess(uint32_t pid, int32_t code);
 
-/// The last code dispatched by the link (0 before the first).
-int32_t LastDriverMessage();
-
 /// Opens the existing mailslot `name` (relative to the mailslot root, or with the root) for
 /// writing. Returns a handle for WriteExactly, closed with CloseMailslotHandle, or -1 with the
 /// error number set.
