@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "bench/every_rule_channel.h"
+#include "record_builders.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "scanner/channel_state.h"
@@ -30,7 +30,7 @@ class Kind {
         storage_(parvex::kMaxNotificationsPerChannel * kChannels),
         list_(storage_.data(), static_cast<uint32_t>(storage_.size())) {
     for (ChannelConfigRecord& r : configs_) {
-      r = parvex_bench::EveryRuleChannel(kestrum::analogue_flags::kReferenceEnable);
+      r = parvex_test::EveryRuleChannel(kestrum::analogue_flags::kReferenceEnable);
     }
     context_.arrays = {w_.data(), p_.data(),         readings_.data(), v_.data(), pv_.data(),
                        l_.data(), reference_.data(), kChannels,        false};

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/every_rule_channel.h"
+#include "record_builders.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "records/device_record.h"
@@ -106,7 +106,7 @@ class Rig {
     kestrum::SaveConfigFile save{0, 0, 1000};
     std::ofstream(root_ / "CNT1" / "saveconfig", std::ios::binary)
         .write(reinterpret_cast<const char*>(&save), sizeof save);
-    std::vector<ChannelConfigRecord> records(kChannels, parvex_bench::EveryRuleChannel());
+    std::vector<ChannelConfigRecord> records(kChannels, parvex_test::EveryRuleChannel());
     std::ofstream ai(root_ / "CNT1" / "ai", std::ios::binary);
     const char stamp[8] = {};
     ai.write(stamp, sizeof stamp);

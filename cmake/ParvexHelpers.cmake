@@ -16,12 +16,20 @@ function(parvex_apply_sanitizer kind)
   set(PARVEX_SANITIZE "${kind}" PARENT_SCOPE)
 endfunction()
 
-# parvex_library(NAME [DEPS lib...] [PUBLIC_DEPS lib...])
-# One static library per folder, built from every .cc file of that folder (not *_test.cc).
+# parvex_library(NAME [SOURCES file...] [EXCLUDE regex...] [DEPS lib...] [PUBLIC_DEPS lib...])
+# One static library per folder, built from every .cc file of that folder (not *_test.cc, nor
+# a file matching one of the EXCLUDE expressions), or from the SOURCES named when a folder
+# holds more than one library.
 function(parvex_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
-  list(FILTER srcs EXCLUDE REGEX "_test\\.cc$")
+  cmake_parse_arguments(ARG "" "" "SOURCES;EXCLUDE;DEPS;PUBLIC_DEPS" ${ARGN})
+  if(ARG_SOURCES)
+    set(srcs ${ARG_SOURCES})
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cc)
+    foreach(pattern "_test\\.cc$" ${ARG_EXCLUDE})
+      list(FILTER srcs EXCLUDE REGEX "${pattern}")
+    endforeach()
+  endif()
   if(srcs)
     add_library(${name} STATIC ${srcs})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "records/channel_config.h"
+#include "records/fixed_text.h"
 
 static_assert(sizeof(ParvexChannelRecord) == kestrum::kChannelConfigSize);
 
@@ -14,10 +15,10 @@ namespace df = kestrum::digital_flags;
 
 bool On(uint32_t flags, uint32_t mask) { return (flags & mask) != 0; }
 
-// A fixed text field: up to its NUL or its full width.
+// A fixed text field as a string: up to its NUL or its full width.
 template <size_t N>
 std::string Text(const char (&field)[N]) {
-  return std::string(field, strnlen(field, N));
+  return std::string(kestrum::FixedText(field));
 }
 
 void ViewAnalogue(const kestrum::ChannelConfigRecord& record, ChannelView& v) {

@@ -14,6 +14,7 @@
 #include "fuzz_util.h"
 #include "platform/pseudo_terminal.h"
 #include "platform/serial_port.h"
+#include "record_builders.h"
 #include "records/channel_config.h"
 #include "records/device_record.h"
 #include "scanner/counter_input.h"
@@ -25,29 +26,19 @@ constexpr std::size_t kMaxInput = 3000;
 constexpr uint32_t kUntouchedStatus = parvex::kStatusNoValue | 0x80;
 constexpr float kUntouchedValue = -12345.0f;
 
-kestrum::ChannelConfigRecord Channel(uint8_t field, uint8_t port, uint8_t value, bool enabled) {
-  kestrum::ChannelConfigRecord record;
-  std::memset(&record, 0, sizeof record);
-  record.analogue.Type = kestrum::kTypeAI;
-  record.analogue.flags = enabled ? kestrum::analogue_flags::kEnable : 0;
-  record.analogue.Analogue.FieldType = field;
-  record.analogue.Analogue.PortNumber = port;
-  record.analogue.Analogue.ValueType = value;
-  return record;
-}
-
 std::vector<kestrum::ChannelConfigRecord> MakeChannels() {
   std::vector<kestrum::ChannelConfigRecord> channels;
   for (uint8_t port : {0, 1, 255}) {
     for (int value = 0; value <= kestrum::kValueTypeCount; ++value) {
-      channels.push_back(Channel(kestrum::kFieldValue, port, static_cast<uint8_t>(value), true));
+      channels.push_back(parvex_test::CounterChannel(kestrum::kFieldValue, port,
+                                                     static_cast<uint8_t>(value), true));
     }
   }
   for (int field : {kestrum::kFieldTime, kestrum::kFieldDate, kestrum::kFieldPort,
                     kestrum::kFieldVolume, kestrum::FieldType{200}}) {
-    channels.push_back(Channel(static_cast<uint8_t>(field), 0, 0, true));
+    channels.push_back(parvex_test::CounterChannel(static_cast<uint8_t>(field), 0, 0, true));
   }
-  channels.push_back(Channel(kestrum::kFieldTime, 0, 0, false));
+  channels.push_back(parvex_test::CounterChannel(kestrum::kFieldTime, 0, 0, false));
   return channels;
 }
 
@@ -63,11 +54,7 @@ struct Line {
     parvex_fuzz::Instance();
     parvex_fuzz::Check(pty.Create(/*raw=*/true) == 0, "pseudo-terminal");
     parvex_fuzz::Check(kestrum::PublishPortAlias("COM7", pty.slave_path()) == 0, "port alias");
-    std::memset(&device, 0, sizeof device);
-    device.device_number = 7;
-    std::strcpy(device.config.comm.PortName, "COM7");
-    device.config.comm.BaudRate = 9600;
-    device.config.comm.DataBits = 8;
+    device = parvex_test::CounterDevice("COM7", 7);
   }
 };
 

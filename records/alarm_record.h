@@ -95,12 +95,6 @@ constexpr bool EventBitInRow(uint32_t channel, uint32_t row_length) {
   return EventBitByte(channel) < row_length;
 }
 
-/// Returns true when row `row` of an event area whose data part has `data_size` bytes lies
-/// inside it.
-constexpr bool EventRowInside(uint32_t row, uint32_t row_length, uint32_t data_size) {
-  return (uint64_t{row} + 1) * row_length <= data_size;
-}
-
 }  // namespace kestrum
 
 #endif  // PARVEX_RECORDS_ALARM_RECORD_H_

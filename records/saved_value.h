@@ -8,9 +8,6 @@
 
 namespace kestrum {
 
-/// Kind names of the saved-value files: the five channel kinds and "dc".
-inline constexpr const char* kSavedValueKindNames[6] = {"ai", "di", "ao", "do", "ci", "dc"};
-
 /// One record of a ".bin" file (16 bytes).
 struct SavedValueRecord {
   char tag[12];    ///< tag cut to 12 bytes, NUL-terminated when shorter; all 0 when unused

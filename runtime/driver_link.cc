@@ -89,7 +89,6 @@ struct Link {
   std::atomic<int> wake_fd{-1};
   std::recursive_mutex section;  // guards the gate and the handler; held while it runs
   DriverMessageHandler handler = nullptr;
-  std::atomic<int32_t> last{0};
 };
 
 Link& TheLink() {
@@ -108,7 +107,6 @@ void Dispatch(int32_t code) {
     std::lock_guard<std::recursive_mutex> lock(link.section);
     if (!link.running.load()) return;
     if (!link.gate.IsSet()) continue;
-    link.last.store(code);
     if (link.handler) link.handler(code);
     break;
   }
@@ -192,7 +190,6 @@ DriverMessageHandler StartDriverLink(DriverMessageHandler handler) {
   link.wake_fd.store(wake_fd);
   link.slot = slot;
   link.handler = handler;
-  link.last.store(0);
   link.running.store(true);
   try {
     link.reader = std::thread(ReadLoop, slot);
@@ -282,8 +279,6 @@ int PostNoticeToProcess(uint32_t pid, int32_t code) {
   }
   return PostToMailslot(ProcessMailslotName(pid, CurrentPlatformId()), code, true);
 }
-
-int32_t LastDriverMessage() { return TheLink().last.load(); }
 
 int OpenMailslotForWriting(const std::string& name) {
   const int handle = OpenMailslotWriter(name);

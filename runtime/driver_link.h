@@ -71,9 +71,6 @@ int PostToProcess(uint32_t pid, int32_t code);
 /// second. Returns 0, or -1 with the error number set (EAGAIN when the mailslot is full).
 int PostNoticeToProcess(uint32_t pid, int32_t code);
 
-/// The last code dispatched by the link (0 before the first).
-int32_t LastDriverMessage();
-
 /// Opens the existing mailslot `name` (relative to the mailslot root, or with the root) for
 /// writing. Returns a handle for WriteExactly, closed with CloseMailslotHandle, or -1 with the
 /// error number set.

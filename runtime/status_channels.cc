@@ -231,10 +231,4 @@ int AddToStatusCounter(uint32_t channel, uint32_t amount) {
   return 0;
 }
 
-bool StatusChannelsRunning() {
-  StatusState& s = State();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  return s.running;
-}
-
 }  // namespace kestrum

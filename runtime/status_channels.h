@@ -51,9 +51,6 @@ void StopStatusChannels();
 /// channel lies beyond the groups.
 int AddToStatusCounter(uint32_t channel, uint32_t amount);
 
-/// Returns true while the status channels run.
-bool StatusChannelsRunning();
-
 }  // namespace kestrum
 
 #endif  // PARVEX_RUNTIME_STATUS_CHANNELS_H_

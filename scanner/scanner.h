@@ -19,7 +19,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "records/channel_config.h"
 #include "records/channel_table.h"
@@ -176,7 +175,6 @@ class Scanner : public DeviceOperations {
   std::size_t user_length_ = 0;
   KindChannels kinds_[kestrum::kChannelKindCount];
   std::unique_ptr<uint8_t[]> private_block_;
-  std::vector<Notification> notification_storage_;
   NotificationList notifications_{nullptr, 0};
   ScanState scan_state_;
 };

@@ -16,15 +16,16 @@
 #include <vector>
 
 #include "platform/error_number.h"
+#include "record_builders.h"
 #include "test_util.h"
 
 namespace kestrum {
 namespace {
 
 ChannelConfigRecord Channel(const char* tag, bool enabled, uint8_t type = kTypeAO) {
-  ChannelConfigRecord r{};
-  r.analogue.Type = type;
-  r.analogue.flags = enabled ? analogue_flags::kEnable : 0;
+  ChannelConfigRecord r = IsDigitalType(type) ? parvex_test::DigitalChannel(0, type)
+                                              : parvex_test::AnalogueChannel(0, type);
+  if (!enabled) r.analogue.flags = 0;
   SetChannelTag(&r, tag);
   return r;
 }

@@ -58,7 +58,7 @@ class StatusChannelsTest : public ::testing::Test {
 TEST_F(StatusChannelsTest, StartLaysOutEveryGroupAndPublishesIt) {
   const TimeStamp before = LocalTimeNow();
   ASSERT_EQ(StartStatusChannels(device_, "X1"), 0);
-  EXPECT_TRUE(StatusChannelsRunning());
+  EXPECT_EQ(AddToStatusCounter(0, 0), 0);                   // running
   EXPECT_GE(DiffMs(Table("X1").header->stamp, before), 0);  // the start
   const ChannelConfigRecord& st = Config("X1", 0);
   EXPECT_STREQ(GetChannelTag(st), "PARTCOUNT_1_ST");
@@ -112,7 +112,7 @@ TEST_F(StatusChannelsTest, StopPublishesEveryStateAsOff) {
   UpdateStatusChannels();
   ASSERT_EQ(Table("X1").status[20] & kStatusState, kStatusState);
   StopStatusChannels();
-  EXPECT_FALSE(StatusChannelsRunning());
+  EXPECT_EQ(AddToStatusCounter(0, 0), -1);  // not running
   EXPECT_EQ(Table("X1").status[0] & kStatusState, 0u);
   EXPECT_EQ(Table("X1").status[20] & kStatusState, 0u);
   // Nothing is published once stopped.
@@ -128,7 +128,7 @@ TEST_F(StatusChannelsTest, TablesThatCannotHoldAGroupAreNotStarted) {
   EXPECT_EQ(StartStatusChannels(FindDeviceRecord("PARTCOUNT", 3), "X3"), -1);  // no values
   EXPECT_EQ(StartStatusChannels(device_, "ZZ"), -1);                           // no table
   EXPECT_EQ(StartStatusChannels(nullptr, "X1"), -1);
-  EXPECT_FALSE(StatusChannelsRunning());
+  EXPECT_EQ(AddToStatusCounter(0, 0), -1);  // not running
 }
 
 TEST_F(StatusChannelsTest, ExactlyOneGroupWithoutModuleIsPublished) {

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <vector>
 
+#include "record_builders.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "scanner/channel_state.h"
@@ -24,23 +25,6 @@ inline void PrintTo(NotificationKind kind, std::ostream* os) {
 namespace parvex_test {
 
 using kestrum::ChannelConfigRecord;
-
-/// An analogue "AI" record with only `Enable` set, gain 1 and offset 0.
-inline ChannelConfigRecord AnalogueChannel(uint32_t flags = 0) {
-  ChannelConfigRecord r{};
-  r.analogue.Type = kestrum::kTypeAI;
-  r.analogue.flags = kestrum::analogue_flags::kEnable | flags;
-  r.analogue.Gain = 1.0f;
-  return r;
-}
-
-/// A digital "DI" record with `Enable` and the given flags.
-inline ChannelConfigRecord DigitalChannel(uint32_t flags = 0) {
-  ChannelConfigRecord r{};
-  r.digital.Type = kestrum::kTypeDI;
-  r.digital.flags = kestrum::digital_flags::kEnable | flags;
-  return r;
-}
 
 class MiniScanner {
  public:

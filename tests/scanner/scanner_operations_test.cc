@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/error_number.h"
+#include "record_builders.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "records/device_record.h"
@@ -32,6 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using kestrum::ChannelConfigRecord;
+using parvex_test::AnalogueChannel;
 using parvex_test::FakeWorld;
 namespace af = kestrum::analogue_flags;
 
@@ -80,15 +82,6 @@ int FakeOpen(kestrum::DeviceRecord*) {
 
 int g_fatal_error = -1;
 
-ChannelConfigRecord Channel(uint32_t flags) {
-  ChannelConfigRecord r;
-  std::memset(&r, 0, sizeof r);
-  r.analogue.Type = kestrum::kTypeAI;
-  r.analogue.flags = af::kEnable | flags;
-  r.analogue.Gain = 1;
-  return r;
-}
-
 class ScannerOperationsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -112,7 +105,8 @@ class ScannerOperationsTest : public ::testing::Test {
     ASSERT_EQ(kestrum::dm::CreateInstance(system, &error), 0) << error;
     folder_ = instance_.root() / "CNT1";
     fs::create_directories(folder_);
-    records_ = {Channel(af::kScalingEnable), Channel(af::kReferenceEnable), Channel(0), Channel(0)};
+    records_ = {AnalogueChannel(af::kScalingEnable), AnalogueChannel(af::kReferenceEnable),
+                AnalogueChannel(), AnalogueChannel()};
     records_[0].analogue.Gain = 2;
     records_[0].analogue.Offset = 1;
     WriteFiles();

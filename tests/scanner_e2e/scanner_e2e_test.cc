@@ -9,6 +9,7 @@
 #include "records/channel_table.h"
 #include "runtime/driver_link.h"
 #include "scanner_rig.h"
+#include "started_rig.h"
 
 namespace parvex_test {
 namespace {
@@ -92,9 +93,7 @@ TEST(ScannerEndToEnd, TracesEveryReportAndEveryParseErrorToTheTraceFile) {
   ASSERT_EQ(kestrum::RegSetString(key, "CNT1_DebugFile", path), 0);
   ASSERT_EQ(kestrum::RegSetString(key, "CNT1_Debug", "ON"), 0);
   kestrum::RegCloseKey(key);
-  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--volume", "2.5"}));
   ASSERT_TRUE(rig.CounterCommand("badheader"));
   auto contents = [&] {
     std::ifstream in(path);

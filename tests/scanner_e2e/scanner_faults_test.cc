@@ -27,6 +27,7 @@
 #include "runtime/channel_prefixes.h"
 #include "runtime/driver_link.h"
 #include "scanner_rig.h"
+#include "started_rig.h"
 #include "tools/dm/driver_manager.h"
 
 namespace parvex_test {
@@ -44,10 +45,8 @@ TEST(ScannerFaults, ACounterDeadInMidReportFailsTheChannelsAndANewOneBehindTheAl
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
   ASSERT_EQ(rig.error(), "");
   // Every report crawls out in four pieces 300 ms apart, so the counter dies inside one.
-  ASSERT_TRUE(rig.StartCounter(
-      {"--volume", "2.5", "--interval", "200", "--fragments", "4", "--fragment-pause", "300"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--volume", "2.5", "--interval", "200", "--fragments", "4",
+                             "--fragment-pause", "300"}));
   ASSERT_TRUE(ScannerRig::WaitFor(
       [&] { return ChannelValid(rig, 0) && rig.table().values[0] == 2.5f; }, 15000));
 
@@ -230,10 +229,7 @@ bool IsKnownCode(int32_t code) {
 
 TEST(ScannerFaults, GarbageDatagramsOfEveryLengthAreIgnoredAndAStopStillWorks) {
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
-  ASSERT_EQ(rig.error(), "");
-  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5", "--interval", "200"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--volume", "2.5", "--interval", "200"}));
   ASSERT_TRUE(ScannerRig::WaitFor([&] { return ChannelValid(rig, 0); }, 10000));
 
   const pid_t scanner = rig.scanner_pid();

@@ -22,6 +22,7 @@
 #include "runtime/saved_values.h"
 #include "runtime/time_stamps.h"
 #include "scanner_rig.h"
+#include "started_rig.h"
 
 namespace parvex_test {
 namespace {
@@ -65,10 +66,7 @@ class ReconfigureWithoutItsFile : public testing::TestWithParam<FileFault> {};
 // record says that no scanner is attached and no operation runs.
 TEST_P(ReconfigureWithoutItsFile, EndsTheScannerWithItsMessageAndFailedChannels) {
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
-  ASSERT_EQ(rig.error(), "");
-  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5", "--interval", "200"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--volume", "2.5", "--interval", "200"}));
   ASSERT_TRUE(ScannerRig::WaitFor([&] { return ChannelValid(rig, 0); }, 10000));
 
   Spoil(rig.device_folder() + "/" + GetParam().file, GetParam().damage);
@@ -97,10 +95,7 @@ class ReconfigureWithDamagedBytes : public testing::TestWithParam<FileFault> {};
 // neither crashes nor hangs: it goes on scanning and still stops when asked.
 TEST_P(ReconfigureWithDamagedBytes, LeavesTheScannerScanningAndStoppable) {
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME"), ChannelXml(2, "CLOCK", "TIME")}});
-  ASSERT_EQ(rig.error(), "");
-  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5", "--interval", "200"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--volume", "2.5", "--interval", "200"}));
   ASSERT_TRUE(ScannerRig::WaitFor([&] { return ChannelValid(rig, 0); }, 10000));
 
   Spoil(rig.device_folder() + "/" + GetParam().file, GetParam().damage);
@@ -210,9 +205,7 @@ TEST_P(SaveInto, KeepsTheLastSavedValuesAndTheScannerGoesOn) {
   ASSERT_EQ(rig.error(), "");
   ScopedTmpfs tmpfs(rig.saved_values_folder());
   if (!tmpfs.ok()) GTEST_SKIP() << "cannot mount a file system here";
-  ASSERT_TRUE(rig.StartCounter({"--ports", "1", "--interval", "200"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--ports", "1", "--interval", "200"}));
 
   ASSERT_TRUE(ReadsNonZero(rig));
   ASSERT_TRUE(InitialiseValues(rig));

@@ -13,6 +13,7 @@
 #include "runtime/driver_link.h"
 #include "runtime/shared_area.h"
 #include "scanner_rig.h"
+#include "started_rig.h"
 
 namespace parvex_test {
 namespace {
@@ -86,9 +87,7 @@ TEST(ScannerNotices, AlarmAndWarningRecordsAreRaisedAndEndAfterAReconfigure) {
   ASSERT_EQ(rig.error(), "");
   kestrum::Mailslot* slot = kestrum::CreateMailslot("xalarms", sizeof(kestrum::AlarmRecord));
   ASSERT_NE(slot, nullptr);
-  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--volume", "2.5"}));
 
   // The first scan with a reading raises the warning, then the alarm, of channel 2.
   std::vector<Received> raised = ReadRecords(slot, 2, 10000);

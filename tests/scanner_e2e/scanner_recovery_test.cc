@@ -9,6 +9,7 @@
 #include "runtime/driver_link.h"
 #include "runtime/saved_values.h"
 #include "scanner_rig.h"
+#include "started_rig.h"
 
 namespace parvex_test {
 namespace {
@@ -26,10 +27,7 @@ bool ChannelValid(ScannerRig& rig, int i) {
 
 TEST(ScannerRecovery, MalformedReportsFailTheChannelsUntilAGoodReportArrives) {
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME"), ChannelXml(2, "CLOCK", "TIME")}});
-  ASSERT_EQ(rig.error(), "");
-  ASSERT_TRUE(rig.StartCounter({"--interval", "300"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--interval", "300"}));
   ASSERT_TRUE(ScannerRig::WaitFor([&] { return ChannelValid(rig, 0); }, 10000));
 
   // Three bad reports in a row: the scan fails, and so do the first scans of initialise device.
@@ -59,10 +57,7 @@ TEST(ScannerRecovery, MalformedReportsFailTheChannelsUntilAGoodReportArrives) {
 
 TEST(ScannerRecovery, AHungUpLineIsOpenedAgainWhenTheCounterReturns) {
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
-  ASSERT_EQ(rig.error(), "");
-  ASSERT_TRUE(rig.StartCounter({"--interval", "300"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--interval", "300"}));
   ASSERT_TRUE(ScannerRig::WaitFor([&] { return ChannelValid(rig, 0); }, 10000));
 
   ASSERT_TRUE(rig.CounterCommand("hangup 2"));
@@ -82,10 +77,7 @@ TEST(ScannerRecovery, AHungUpLineIsOpenedAgainWhenTheCounterReturns) {
 TEST(ScannerRecovery, InitialiseValuesRebasesReferencesAndSavesThem) {
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME").Set("ReferenceEnable", "On"),
                    ChannelXml(2, "PLAIN", "VOLUME")}});
-  ASSERT_EQ(rig.error(), "");
-  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--volume", "2.5"}));
   ASSERT_TRUE(ScannerRig::WaitFor(
       [&] { return ChannelValid(rig, 0) && rig.table().values[0] == 2.5f; }, 10000));
 

@@ -17,6 +17,7 @@
 #include "records/area_layout.h"
 #include "records/channel_config.h"
 #include "records/error_entries.h"
+#include "records/fixed_text.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/driver_link.h"
 #include "runtime/shared_area.h"
@@ -349,7 +350,7 @@ std::string ScannerRig::error_message() const {
     const auto* entry = reinterpret_cast<const kestrum::LongErrorEntry*>(
         base + kestrum::LongErrorEntryOffset(errors.count, i));
     if (std::strncmp(entry->source_name, kDeviceName, sizeof entry->source_name) == 0) {
-      return std::string(entry->message, strnlen(entry->message, sizeof entry->message));
+      return std::string(kestrum::FixedText(entry->message));
     }
   }
   return "";

@@ -13,6 +13,7 @@
 #include "runtime/driver_link.h"
 #include "runtime/saved_values.h"
 #include "scanner_rig.h"
+#include "started_rig.h"
 
 namespace parvex_test {
 namespace {
@@ -66,10 +67,7 @@ TEST(ScannerStop, DuringAScanThatWaitsForAReportEndsTheScanner) {
 
 TEST(ScannerStop, WithASaveUnderWayKeepsTheSavedValuesWhole) {
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME").Set("ReferenceEnable", "On")}});
-  ASSERT_EQ(rig.error(), "");
-  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5", "--interval", "200"}));
-  ASSERT_TRUE(rig.StartScanner()) << rig.error();
-  rig.StartPump();
+  ASSERT_TRUE(StartRig(rig, {"--volume", "2.5", "--interval", "200"}));
   ASSERT_TRUE(ScannerRig::WaitFor(
       [&] { return ChannelValid(rig, 0) && rig.table().values[0] == 2.5f; }, 10000));
   rig.StopPump();

@@ -11,6 +11,7 @@
 #include "records/channel_table.h"
 #include "records/device_record.h"
 #include "records/error_entries.h"
+#include "records/fixed_text.h"
 #include "records/system_records.h"
 
 namespace kestrum::dm {
@@ -41,9 +42,9 @@ class Bytes {
   uint64_t size_;
 };
 
-// Text of a fixed, NUL-terminated field; bytes that are not printable become '?'.
+// Text of a fixed field; bytes that are not printable become '?'.
 std::string FieldText(const char* field, std::size_t size) {
-  std::string text(field, strnlen(field, size));
+  std::string text(FixedText(field, size));
   for (char& c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
   }

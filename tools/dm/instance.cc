@@ -15,6 +15,7 @@
 #include "records/channel_table.h"
 #include "records/device_record.h"
 #include "records/error_entries.h"
+#include "records/fixed_text.h"
 #include "records/system_records.h"
 #include "tools/dm/area_builder.h"
 
@@ -24,12 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kChannelConfigRecordSize = 216;
-
-// Copies `text` into a fixed field, leaving at least one NUL at its end.
-void PutText(char* field, std::size_t size, std::string_view text) {
-  std::memset(field, 0, size);
-  std::memcpy(field, text.data(), std::min(text.size(), size - 1));
-}
 
 void PutPrefix(char* field, std::string_view prefix) {
   field[0] = prefix.size() > 0 ? prefix[0] : '\0';
@@ -51,16 +46,16 @@ Record* RecordAt(std::vector<std::byte>& data, std::size_t index) {
 
 DeviceRecord MakeDeviceRecord(const DeviceSpec& d) {
   DeviceRecord r = {};
-  PutText(r.driver_name, sizeof(r.driver_name), d.driver);
-  PutText(r.device_name, sizeof(r.device_name), d.name);
+  SetFixedText(r.driver_name, d.driver, true);
+  SetFixedText(r.device_name, d.name, true);
   r.device_number = d.number;
-  PutText(r.folder_name, sizeof(r.folder_name), d.folder);
+  SetFixedText(r.folder_name, d.folder, true);
   for (std::size_t k = 0; k < d.kinds.size(); ++k) {
     if (d.kinds[k]) PutPrefix(r.prefixes[k], d.kinds[k]->prefix);
   }
   r.config.comm.ScanRate = d.scan_rate;
   r.config.comm.BaudRate = d.baud;
-  PutText(r.config.comm.PortName, sizeof(r.config.comm.PortName), d.port);
+  SetFixedText(r.config.comm.PortName, d.port, true);
   r.config.comm.Parity = d.parity;
   r.config.comm.DataBits = d.data_bits;
   return r;
@@ -126,7 +121,7 @@ class Builder {
     for (uint32_t i = 0; i < n; ++i) {
       const DataProcessorSpec& p = system_.processors[i];
       DataProcessorRecord* r = RecordAt<DataProcessorRecord>(data, i);
-      PutText(r->name, sizeof(r->name), p.name);
+      SetFixedText(r->name, p.name, true);
       if (p.prefix) PutPrefix(r->prefix, p.prefix->prefix);
       r->write_mode = p.write_mode;
       r->present = p.present ? 1 : 0;
@@ -144,7 +139,7 @@ class Builder {
       LoggerRecord* r = RecordAt<LoggerRecord>(data, i);
       r->enabled = l.enabled ? 1 : 0;
       r->process_id = l.pid;
-      PutText(r->name, sizeof(r->name), l.name);
+      SetFixedText(r->name, l.name, true);
     }
     return Area(kLoggerAreaName, data);
   }

@@ -5,14 +5,11 @@
 #include "platform/error_number.h"
 #include "platform/mailslot.h"
 #include "records/channel_table.h"
+#include "records/fixed_text.h"
 #include "runtime/service_mailslots.h"
 
 namespace kestrum::monitor {
 namespace {
-
-std::string FieldText(const char* field, std::size_t size) {
-  return std::string(field, strnlen(field, size));
-}
 
 AlarmRecordKind KindOf(uint32_t flags) {
   const bool ended = (flags & kAlarmFlagEnded) != 0;
@@ -31,7 +28,7 @@ bool DecodeAlarmRecord(const void* data, std::size_t size, std::time_t received,
   AlarmEntry e;
   e.received = received;
   e.kind = KindOf(r.flags);
-  e.prefix = FieldText(r.prefix, sizeof(r.prefix));
+  e.prefix = FixedText(r.prefix);
   e.channel = r.channel & ~kAlarmChannelNoValue;
   e.no_value = (r.channel & kAlarmChannelNoValue) != 0;
   e.value_channel = (r.flags & kAlarmFlagValueChannel) != 0;
@@ -44,8 +41,8 @@ bool DecodeAlarmRecord(const void* data, std::size_t size, std::time_t received,
     std::memcpy(&value, &r.value_bits, sizeof(value));
     e.value = value;
   }
-  e.computer = FieldText(r.computer_name, sizeof(r.computer_name));
-  e.user = FieldText(r.user_name, sizeof(r.user_name));
+  e.computer = FixedText(r.computer_name);
+  e.user = FixedText(r.user_name);
   *out = std::move(e);
   return true;
 }

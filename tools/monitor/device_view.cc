@@ -8,17 +8,13 @@
 #include "records/channel_table.h"
 #include "records/device_record.h"
 #include "records/error_entries.h"
+#include "records/fixed_text.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/shared_area.h"
 #include "runtime/system_areas.h"
 
 namespace kestrum::monitor {
 namespace {
-
-// Text of a fixed field that may lack its NUL.
-std::string FieldText(const char* field, std::size_t size) {
-  return std::string(field, strnlen(field, size));
-}
 
 // Holds an area lock for one scope; does nothing when the lock could not be taken.
 class AreaLock {
@@ -133,7 +129,7 @@ void ReadErrorEntry(const std::string& device_name, DeviceView* view) {
     if (name[0] == '\0' || type != kErrorSourceDevice) continue;
     if (!FieldEqualsIgnoringCase(name, name_size, device_name, name_size)) continue;
     view->error_source_found = true;
-    view->error_message = FieldText(message, message_size);
+    view->error_message = FixedText(message, message_size);
     return;
   }
 }
@@ -145,11 +141,11 @@ bool Matches(const DeviceRecord& r, const DeviceSelector& selector) {
 }
 
 void CopyDeviceRecord(const DeviceRecord& r, DeviceView* view) {
-  view->driver = FieldText(r.driver_name, sizeof(r.driver_name));
-  view->name = FieldText(r.device_name, sizeof(r.device_name));
-  view->folder = FieldText(r.folder_name, sizeof(r.folder_name));
+  view->driver = FixedText(r.driver_name);
+  view->name = FixedText(r.device_name);
+  view->folder = FixedText(r.folder_name);
   view->number = r.device_number;
-  view->port = FieldText(r.config.comm.PortName, sizeof(r.config.comm.PortName));
+  view->port = FixedText(r.config.comm.PortName);
   view->scan_rate_ms = r.config.comm.ScanRate;
   view->scanner_pid = r.scanner_pid;
   view->attached = r.scanner_attached != 0;
@@ -208,12 +204,12 @@ int ReadDeviceView(const DeviceSelector& selector, DeviceView* view, std::string
   DeviceView v;
   CopyDeviceRecord(records[index], &v);
   for (int kind = 0; kind < kChannelKindCount; ++kind) {
-    const std::string prefix = FieldText(records[index].prefixes[kind], 2);
+    const std::string prefix(FixedText(records[index].prefixes[kind]));
     TableView table;
     if (!prefix.empty() && ReadTable(kind, prefix, &table)) v.tables.push_back(std::move(table));
   }
   if (const char* extra = DeviceExtraPrefix(devices, index)) {
-    const std::string prefix = FieldText(extra, 2);
+    const std::string prefix(FixedText(extra, 2));
     TableView table;
     if (!prefix.empty() && ReadTable(kChannelKindCount, prefix, &table)) {
       v.tables.push_back(std::move(table));
