@@ -33,25 +33,6 @@ int OpenFlags(int mode) {
   return flags;
 }
 
-// Closes a descriptor that is only held while a path is walked.
-class HeldFolder {
- public:
-  explicit HeldFolder(int fd) : fd_(fd) {}
-  ~HeldFolder() {
-    if (fd_ >= 0) close(fd_);
-  }
-  HeldFolder(const HeldFolder&) = delete;
-  HeldFolder& operator=(const HeldFolder&) = delete;
-  int get() const { return fd_; }
-  void Replace(int fd) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
-
 // Sets errno and gives -1: what the checks below refuse.
 int Refuse(int error) {
   errno = error;
@@ -144,8 +125,10 @@ int FileHandle::Open(const std::string& path, int mode, unsigned permissions) {
 int FileHandle::OpenOwnFile(const std::string& path, int mode, unsigned permissions) {
   const int flags = OpenFlags(mode);
   if (flags < 0 || path.empty()) return FailWith(path.empty() ? ENOENT : EINVAL);
-  HeldFolder folder(open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() < 0) return FailFromErrno();
+  FileHandle folder;  // the folder reached so far
+  if (folder.Adopt(open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC)) != 0) {
+    return -1;
+  }
   std::string_view rest(path);
   while (true) {
     const std::size_t slash = rest.find('/');
@@ -153,13 +136,11 @@ int FileHandle::OpenOwnFile(const std::string& path, int mode, unsigned permissi
     if (slash == std::string_view::npos) {
       if (part.empty() || part == "." || part == "..") return FailWith(EISDIR);
       return Adopt(
-          OpenOwnFileAt(folder.get(), part, flags, (mode & kOpenTruncate) != 0, permissions));
+          OpenOwnFileAt(folder.fd_, part, flags, (mode & kOpenTruncate) != 0, permissions));
     }
     rest.remove_prefix(slash + 1);
     if (part.empty() || part == ".") continue;
-    const int next = EnterWithoutFollowing(folder.get(), part);
-    if (next < 0) return FailFromErrno();
-    folder.Replace(next);
+    if (folder.Adopt(EnterWithoutFollowing(folder.fd_, part)) != 0) return -1;
   }
 }
 
@@ -170,9 +151,9 @@ int FileHandle::OpenOwnFileIn(const std::string& folder, const std::string& name
       name.find('/') != std::string::npos) {
     return FailWith(EINVAL);
   }
-  HeldFolder held(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (held.get() < 0) return FailFromErrno();
-  return Adopt(OpenOwnFileAt(held.get(), name, flags, (mode & kOpenTruncate) != 0, permissions));
+  FileHandle held;
+  if (held.Adopt(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) != 0) return -1;
+  return Adopt(OpenOwnFileAt(held.fd_, name, flags, (mode & kOpenTruncate) != 0, permissions));
 }
 
 int FileHandle::OpenStandardError() { return Adopt(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)); }
