@@ -68,6 +68,7 @@ class TraceSettings {
   void UpdateFile();
   void UpdateConsole();
   void AppendToLine(const char* text, std::size_t length);
+  void WriteToTargets(const char* text);
 
   std::string name_;
   TraceLineSink debugger_;
