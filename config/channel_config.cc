@@ -1,9 +1,5 @@
 #include "config/channel_config.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +11,8 @@
 #include "config/xml_document.h"
 #include "config/xml_fields.h"
 #include "platform/error_number.h"
+#include "platform/file_handle.h"
+#include "platform/file_system.h"
 #include "records/area_layout.h"
 #include "records/channel_table.h"
 #include "runtime/channel_prefixes.h"
@@ -26,17 +24,6 @@ namespace {
 template <typename F>
 F Symbol(ModuleHandle module, const char* name) {
   return module ? reinterpret_cast<F>(FindModuleSymbol(module, name)) : nullptr;
-}
-
-std::string CurrentDirectory() {
-  char cwd[4096];
-  if (getcwd(cwd, sizeof cwd) == nullptr) return ".";
-  return cwd;
-}
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
 }
 
 // The running position in the caller's extra buffer.
@@ -148,29 +135,24 @@ void LoadChannel(XmlNode* channel, int file_kind, int n, const ChannelConfigHook
 int LoadBinary(const char* folder, int kind, ChannelConfigRecord* records, int first, int count,
                void* extra, int extra_size, const char* extra_file_name) {
   if (records != nullptr && count > 0) {
-    int fd = open((std::string(folder) + "/" + ChannelFileName(kind, false)).c_str(),
-                  O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return FailFromErrno();
+    FileHandle file;
+    if (file.Open(std::string(folder) + "/" + ChannelFileName(kind, false), kOpenRead) != 0) {
+      return -1;
+    }
     const size_t size = sizeof(ChannelConfigRecord) * static_cast<size_t>(count);
-    const off_t offset =
-        kChannelFileHeaderSize + static_cast<off_t>(sizeof(ChannelConfigRecord)) * first;
-    ssize_t n = pread(fd, records, size, offset);
-    const int error = errno;
-    close(fd);
-    if (n < 0) return FailWith(error);
-    if (static_cast<size_t>(n) != size) return FailWith(ENODATA);
+    const uint64_t offset = kChannelFileHeaderSize +
+                            uint64_t{sizeof(ChannelConfigRecord)} * static_cast<uint64_t>(first);
+    if (file.ReadExactlyAt(records, size, offset) != 0) return -1;
   }
   if (extra != nullptr && extra_size > 0 && extra_file_name != nullptr &&
       extra_file_name[0] != '\0') {
-    int fd = open((std::string(folder) + "/" + extra_file_name).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno != ENOENT) return FailFromErrno();
-    std::memset(extra, 0, static_cast<size_t>(extra_size));
-    if (fd >= 0) {
-      ssize_t n = pread(fd, extra, static_cast<size_t>(extra_size), 0);
-      const int error = errno;
-      close(fd);
-      if (n < 0) return FailWith(error);
+    FileHandle file;
+    if (file.Open(std::string(folder) + "/" + extra_file_name, kOpenRead) != 0 &&
+        GetErrorNumber() != ENOENT) {
+      return -1;
     }
+    std::memset(extra, 0, static_cast<size_t>(extra_size));
+    if (file.is_open() && file.ReadAt(extra, static_cast<size_t>(extra_size), 0) < 0) return -1;
   }
   return 0;
 }
@@ -238,7 +220,7 @@ int LoadChannelConfig(const char* folder, int kind, ChannelConfigRecord* records
   ModuleHandle module = LoadExtensionModule(folder);
   const bool xml = module != nullptr && FindModuleSymbol(module, "Ex_DoXml") != nullptr &&
                    ConfigUseXml(folder) &&
-                   Exists(std::string(folder) + "/" + ChannelFileName(kind, true));
+                   PathExists(std::string(folder) + "/" + ChannelFileName(kind, true));
   int result =
       xml ? LoadChannelConfigXml(folder, kind, ChannelConfigHooksOf(module), records, first, count,
                                  extra, extra_size)
@@ -260,12 +242,12 @@ int ReloadChannelConfigIfChanged(int kind, void* channel_table) {
   if (kind < 0 || kind >= kChannelKindCount || channel_table == nullptr) return FailWith(EINVAL);
   const std::string cwd = CurrentDirectory();
   const std::string xml_path = cwd + "/" + ChannelFileName(kind, true);
-  const bool xml = ConfigUseXml(cwd) && ExtensionSupportsXml(cwd.c_str()) && Exists(xml_path);
+  const bool xml = ConfigUseXml(cwd) && ExtensionSupportsXml(cwd.c_str()) && PathExists(xml_path);
   const std::string path = xml ? xml_path : cwd + "/" + ChannelFileName(kind, false);
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) return FailFromErrno();
-  TimeStamp stamp{static_cast<int32_t>(info.st_mtim.tv_sec),
-                  static_cast<int16_t>(info.st_mtim.tv_nsec / 1000000), 0};
+  FileInfo info;
+  if (GetFileInfo(path, &info) != 0) return -1;
+  TimeStamp stamp{static_cast<int32_t>(info.modified_seconds),
+                  static_cast<int16_t>(info.modified_nanoseconds / 1000000), 0};
 
   AreaHeader header;
   ChannelTableView table;

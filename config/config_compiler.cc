@@ -1,7 +1,5 @@
 #include "config/config_compiler.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +17,7 @@
 #include "config/runtime_services.h"
 #include "config/xml_document.h"
 #include "platform/error_number.h"
+#include "platform/file_system.h"
 #include "platform/shared_file.h"
 #include "records/device_record.h"
 #include "records/time_stamp.h"
@@ -85,11 +84,6 @@ class QuietEvents {
   QuietEvents() { SetConfigErrorEvents(false); }
   ~QuietEvents() { SetConfigErrorEvents(true); }
 };
-
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
 
 bool ReadFile(const std::string& path, std::string* bytes) {
   std::ifstream in(path, std::ios::binary);
@@ -294,12 +288,12 @@ int ConvertConfigFolder(const Direction& direction, const std::string& folder,
   QuietEvents quiet;
   FolderModule module(folder);
   std::vector<Output> outputs;
-  if (Exists(folder + "/" + direction.device_file) &&
+  if (PathExists(folder + "/" + direction.device_file) &&
       !direction.device(folder, module, &outputs, error)) {
     return -1;
   }
   for (int kind = 0; kind < kChannelKindCount; ++kind) {
-    if (Exists(folder + "/" + ChannelFileName(kind, direction.from_xml)) &&
+    if (PathExists(folder + "/" + ChannelFileName(kind, direction.from_xml)) &&
         !direction.channels(folder, kind, module, &outputs, error)) {
       return -1;
     }

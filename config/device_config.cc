@@ -1,9 +1,6 @@
 #include "config/device_config.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +17,8 @@
 #include "config/xml_document.h"
 #include "config/xml_fields.h"
 #include "platform/error_number.h"
+#include "platform/file_handle.h"
+#include "platform/file_system.h"
 
 namespace kestrum {
 namespace {
@@ -36,42 +35,6 @@ F Symbol(ModuleHandle module, const char* name) {
 
 std::string InFolder(const char* folder, const char* name) {
   return std::string(folder) + "/" + name;
-}
-
-// Closes a descriptor on every path out.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// Reads up to `size` bytes at `offset`; returns the bytes read or -1 (errno set).
-ssize_t ReadAt(int fd, void* data, size_t size, off_t offset) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = pread(fd, static_cast<char*>(data) + done, size - done, offset + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
-}
-
-// Reads exactly `size` bytes at `offset`; a short file fails with ENODATA.
-int ReadExactly(int fd, void* data, size_t size, off_t offset) {
-  ssize_t n = ReadAt(fd, data, size, offset);
-  if (n < 0) return FailFromErrno();
-  if (static_cast<size_t>(n) != size) return FailWith(ENODATA);
-  return 0;
 }
 
 // Finds one save setting in `config`, parses it into the process-wide structure and removes
@@ -168,12 +131,6 @@ bool RequestValid(const DeviceConfigRequest& r) {
          r.block_size >= 0 && r.extra_size >= 0;
 }
 
-std::string CurrentDirectory() {
-  char cwd[4096];
-  if (getcwd(cwd, sizeof cwd) == nullptr) return ".";
-  return cwd;
-}
-
 }  // namespace
 
 DeviceConfigHooks DeviceConfigHooksOf(ModuleHandle module) {
@@ -226,40 +183,39 @@ int LoadDeviceConfigBinary(const char* folder, const DeviceConfigHooks& hooks,
   if (!RequestValid(r)) return FailWith(EINVAL);
   const std::string config_path = InFolder(folder, kDeviceConfigFile);
   if (r.auto_enable != nullptr) {
-    Fd fd(open(config_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return FailFromErrno();
-    if (ReadExactly(fd.get(), r.auto_enable, 1, 0) != 0) return -1;
+    FileHandle file;
+    if (file.Open(config_path, kOpenRead) != 0) return -1;
+    if (file.ReadExactlyAt(r.auto_enable, 1, 0) != 0) return -1;
   }
   if (r.save_outputs != nullptr) {
-    Fd fd(open(InFolder(folder, kSaveConfigFile).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return FailFromErrno();
+    FileHandle file;
+    if (file.Open(InFolder(folder, kSaveConfigFile), kOpenRead) != 0) return -1;
     uint8_t bytes[6];
-    if (ReadExactly(fd.get(), bytes, sizeof bytes, 0) != 0) return -1;
+    if (file.ReadExactlyAt(bytes, sizeof bytes, 0) != 0) return -1;
     *r.save_outputs = bytes[0];
     *r.save_by_tag = bytes[1];
     std::memcpy(r.save_rate, bytes + 2, 4);
   }
   if (r.block != nullptr && r.block_size > 0) {
-    Fd fd(open(config_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return FailFromErrno();
+    FileHandle file;
+    if (file.Open(config_path, kOpenRead) != 0) return -1;
     // A shorter file is accepted: the bytes past its end keep what the caller had.
-    if (ReadAt(fd.get(), r.block, static_cast<size_t>(r.block_size), 1) < 0) {
-      return FailFromErrno();
-    }
+    if (file.ReadAt(r.block, static_cast<size_t>(r.block_size), 1) < 0) return -1;
   }
   if (r.extra != nullptr && r.extra_size > 0 && r.extra_file_name != nullptr &&
       r.extra_file_name[0] != '\0') {
-    Fd fd(open(InFolder(folder, r.extra_file_name).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0 && errno != ENOENT) return FailFromErrno();
+    FileHandle file;
+    if (file.Open(InFolder(folder, r.extra_file_name), kOpenRead) != 0 &&
+        GetErrorNumber() != ENOENT) {
+      return -1;
+    }
     std::memset(r.extra, 0, static_cast<size_t>(r.extra_size));
-    if (fd.get() >= 0) {
-      off_t offset = 0;
+    if (file.is_open()) {
+      uint64_t offset = 0;
       if (hooks.get_config_extra_file_offset != nullptr) {
-        offset = hooks.get_config_extra_file_offset(r.extra, r.extra_size);
+        offset = static_cast<uint64_t>(hooks.get_config_extra_file_offset(r.extra, r.extra_size));
       }
-      if (ReadAt(fd.get(), r.extra, static_cast<size_t>(r.extra_size), offset) < 0) {
-        return FailFromErrno();
-      }
+      if (file.ReadAt(r.extra, static_cast<size_t>(r.extra_size), offset) < 0) return -1;
     }
   }
   return 0;
@@ -274,10 +230,9 @@ int LoadDeviceConfig(const char* folder, void* block, int block_size, void* extr
   xml_SetContext(FolderComponent(folder).c_str(), kDeviceConfigContext);
   ModuleHandle module = LoadExtensionModule(folder);
   const DeviceConfigHooks hooks = DeviceConfigHooksOf(module);
-  struct stat info;
   const bool xml = module != nullptr && FindModuleSymbol(module, "Ex_DoXml") != nullptr &&
                    !EndsWithCurrentConfig(folder) && ConfigUseXml(folder) &&
-                   stat(InFolder(folder, kDeviceConfigXmlFile).c_str(), &info) == 0;
+                   PathExists(InFolder(folder, kDeviceConfigXmlFile));
   int result = xml ? LoadDeviceConfigXml(folder, hooks, request)
                    : LoadDeviceConfigBinary(folder, hooks, request);
   const int error = GetErrorNumber();

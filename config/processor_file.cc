@@ -1,7 +1,5 @@
 #include "config/processor_file.h"
 
-#include <unistd.h>
-
 #include <strings.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 #include <string_view>
 
 #include "platform/error_number.h"
+#include "platform/file_system.h"
 
 namespace kestrum {
 namespace {
@@ -107,9 +106,9 @@ int OpenProcessorFile(const char* file_name) {
   std::string path = file_name;
   std::string shown;
   if (path.find('/') == std::string::npos && path.find('\\') == std::string::npos) {
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) == nullptr) return FailFromErrno();
-    path = std::string(cwd) + "/" + path;
+    std::string cwd;
+    if (GetCurrentDirectory(&cwd) != 0) return -1;
+    path = cwd + "/" + path;
     shown = path;
   }
   FILE* file = std::fopen(path.c_str(), "r");

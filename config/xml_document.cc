@@ -8,11 +8,10 @@
 #include <new>
 #include <string>
 
-#include <sys/stat.h>
-
 #include <pugixml.hpp>
 
 #include "platform/error_number.h"
+#include "platform/file_system.h"
 
 namespace kestrum {
 
@@ -119,8 +118,8 @@ XmlDocument* xml_CreateDocument() {
 
 void xml_Load(XmlDocument* doc, const char* path) {
   if (Bad() || doc == nullptr || path == nullptr) return;
-  struct stat info;
-  if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) {
+  FileInfo info;
+  if (GetFileInfo(path, &info) == 0 && info.directory) {
     // The parser would report a directory as a memory failure; say what it is.
     pugi::xml_parse_result refused;
     refused.status = pugi::status_file_not_found;

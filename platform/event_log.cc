@@ -33,4 +33,9 @@ void ReportToSyslog(std::string_view source, int event_type, std::string_view te
   closelog();
 }
 
+void SendToDebugOutput(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  syslog(LOG_USER | LOG_DEBUG, "%.*s", static_cast<int>(text.size()), text.data());
+}
+
 }  // namespace kestrum

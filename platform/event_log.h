@@ -23,6 +23,11 @@ int SyslogPriorityOfEventType(int event_type);
 /// itself drops what it cannot deliver. Thread-safe.
 void ReportToSyslog(std::string_view source, int event_type, std::string_view text);
 
+/// Sends `text` (without its trailing CR and LF) to syslog as facility LOG_USER, priority
+/// LOG_DEBUG, under the process's own identity: the stand-in of the system debugger output.
+/// Never fails visibly. Thread-safe.
+void SendToDebugOutput(std::string_view text);
+
 }  // namespace kestrum
 
 #endif  // PARVEX_PLATFORM_EVENT_LOG_H_

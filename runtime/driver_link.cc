@@ -1,7 +1,5 @@
 #include "runtime/driver_link.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>

@@ -1,7 +1,6 @@
 #include "runtime/install_roots.h"
 
 #include <strings.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -9,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/environment.h"
 #include "platform/error_number.h"
 #include "platform/registry.h"
 #include "platform/security_attributes.h"
@@ -131,20 +131,6 @@ bool ReadRegistryReference(std::string_view reference, std::string* value) {
   return true;
 }
 
-// The value of environment variable `name`, its case ignored as the system's environment does
-// (an exact match first); null when there is none.
-const char* FindVariable(const std::string& name) {
-  if (const char* value = std::getenv(name.c_str())) return value;
-  for (char** entry = environ; entry && *entry; ++entry) {
-    const char* equals = std::strchr(*entry, '=');
-    if (equals && static_cast<size_t>(equals - *entry) == name.size() &&
-        strncasecmp(*entry, name.c_str(), name.size()) == 0) {
-      return equals + 1;
-    }
-  }
-  return nullptr;
-}
-
 bool IsExportLocation(std::string_view name) {
   std::string_view bare = WithoutKsm(name);
   return EqualsNoCase(bare, "REPLAY_OPTIONS") || EqualsNoCase(bare, "EXPORTED_DATA") ||
@@ -225,7 +211,7 @@ const char* ResolveLocation(const char* name) {
     return nullptr;
   }
   std::string key = StartsWithNoCase(name, "DM2_") ? "KSM_" + std::string(name + 4) : name;
-  const char* value = key.empty() ? nullptr : FindVariable(key);
+  const char* value = key.empty() ? nullptr : FindEnvironmentVariable(key);
   if (!value) {
     std::string root = GetInstallRoot();
     g_location = root + "/" + UpperCase(WithoutKsm(key));

@@ -1,9 +1,6 @@
 #include "runtime/saved_values.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,7 +11,10 @@
 #include <vector>
 
 #include "platform/error_number.h"
+#include "platform/file_handle.h"
+#include "platform/file_system.h"
 #include "platform/instance_paths.h"
+#include "platform/own_process.h"
 #include "records/saved_value.h"
 #include "runtime/install_roots.h"
 
@@ -24,125 +24,92 @@ namespace {
 constexpr size_t kTagField = sizeof(SavedTagRecord::tag);  // 15
 constexpr size_t kBinTag = sizeof(SavedValueRecord::tag);  // 12
 
+// The saved-values folder, or "" when it cannot be resolved.
+std::string SavedValuesFolder() {
+  const char* folder = GetFolder("KSM_SAVED_VALUES");
+  return folder == nullptr ? "" : folder;
+}
+
+std::string FileName(const char* device_folder, const char* kind, const char* extension) {
+  return std::string(device_folder) + "_" + kind + extension;
+}
+
 std::string FilePath(const char* device_folder, const char* kind, const char* extension) {
   if (device_folder == nullptr || kind == nullptr) return "";
-  const char* folder = GetFolder("KSM_SAVED_VALUES");
-  if (folder == nullptr) return "";
-  return std::string(folder) + "/" + device_folder + "_" + kind + extension;
+  const std::string folder = SavedValuesFolder();
+  if (folder.empty()) return "";
+  return folder + "/" + FileName(device_folder, kind, extension);
 }
 
-// Closes a descriptor on every path out.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int Close() {
-    int rc = fd_ >= 0 ? close(fd_) : 0;
-    fd_ = -1;
-    return rc;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Reads exactly `size` bytes at `offset`; a short read fails with ENODATA.
-bool ReadAllAt(int fd, void* data, size_t size, off_t offset) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n =
-        pread(fd, static_cast<char*>(data) + done, size - done, offset + static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = ENODATA;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
+// Opens a saved file of the folder for reading. The folder is shared by a group, and this
+// process may have more right than its members: a file that is a symlink, not a regular file,
+// or not this process user's own is refused rather than read. Returns 0, or -1 with the error
+// number set.
+int OpenSavedFile(const std::string& folder, const std::string& name, FileHandle* file) {
+  return file->OpenOwnFileIn(folder, name, kOpenRead);
 }
 
 // A file written in full beside its final path and renamed over it only by Commit.
 class ReplacementFile {
  public:
   ~ReplacementFile() {
-    if (!temp_.empty()) unlink(temp_.c_str());
+    if (!temp_.empty()) RemoveFile(temp_);
   }
 
   // Writes `bytes`, followed by whatever the old file held past their length, to a temporary
-  // file with the old file's permissions, and flushes it to disk. Returns false with errno set.
-  bool Prepare(const std::string& path, std::string bytes) {
-    path_ = path;
+  // file with the old file's permissions, and flushes it to disk. Returns 0, or -1 with the
+  // error number set; an old file that OpenSavedFile refuses fails the save.
+  int Prepare(const std::string& folder, const std::string& name, std::string bytes) {
+    path_ = folder + "/" + name;
     static std::atomic<unsigned> serial{0};
-    const size_t slash = path.rfind('/');
-    temp_ = path.substr(0, slash + 1) + "." + path.substr(slash + 1) + "." +
-            std::to_string(getpid()) + "." + std::to_string(serial++) + ".tmp";
-    mode_t mode = 0666;
-    Fd old(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat info;
-    if (old.get() >= 0 && fstat(old.get(), &info) == 0) {
-      mode = info.st_mode & 07777;
-      AppendSurplus(old.get(), static_cast<size_t>(info.st_size), &bytes);
+    const std::string temp_name =
+        "." + name + "." + std::to_string(OwnProcessId()) + "." + std::to_string(serial++) + ".tmp";
+    FileHandle file;
+    if (file.Open(folder + "/" + temp_name, kOpenWrite | kOpenCreate | kOpenExclusive, 0666) != 0) {
+      return -1;
     }
-    Fd fd(open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (fd.get() < 0) {
-      temp_.clear();
-      return false;
+    temp_ = folder + "/" + temp_name;
+    FileHandle old;
+    if (OpenSavedFile(folder, name, &old) != 0) {
+      if (GetErrorNumber() != ENOENT) return -1;
+      // A new file gives the instance's group read and write access whatever the umask.
+      FileInfo info;
+      if (file.Info(&info) != 0 ||
+          file.SetPermissions(info.permissions | kInstanceGroupFileMode) != 0) {
+        return -1;
+      }
+    } else {
+      // A replaced file keeps its permissions.
+      FileInfo info;
+      if (old.Info(&info) != 0 || file.SetPermissions(info.permissions) != 0 ||
+          AppendSurplus(&old, info.size, &bytes) != 0) {
+        return -1;
+      }
     }
-    // A replaced file keeps its permissions; a new one gives the instance's group read and
-    // write access whatever the umask.
-    if (old.get() >= 0) {
-      fchmod(fd.get(), mode);
-    } else if (fstat(fd.get(), &info) == 0) {
-      fchmod(fd.get(), (info.st_mode & 07777) | kInstanceGroupFileMode);
-    }
-    return WriteAll(fd.get(), bytes.data(), bytes.size()) && fsync(fd.get()) == 0 &&
-           fd.Close() == 0;
+    if (file.WriteExactly(bytes.data(), bytes.size()) != 0 || file.Sync() != 0) return -1;
+    return file.Close();
   }
 
-  // Puts the prepared file in place. Returns false with errno set.
-  bool Commit() {
-    if (rename(temp_.c_str(), path_.c_str()) != 0) return false;
+  // Puts the prepared file in place. Returns 0, or -1 with the error number set.
+  int Commit() {
+    if (RenameFile(temp_, path_) != 0) return -1;
     temp_.clear();
-    return true;
+    return 0;
   }
 
  private:
-  static void AppendSurplus(int fd, size_t old_size, std::string* bytes) {
-    if (old_size <= bytes->size()) return;
+  static int AppendSurplus(FileHandle* old, uint64_t old_size, std::string* bytes) {
+    if (old_size <= bytes->size()) return 0;
     std::string surplus(old_size - bytes->size(), '\0');
-    if (ReadAllAt(fd, surplus.data(), surplus.size(), static_cast<off_t>(bytes->size()))) {
-      *bytes += surplus;
-    }
+    const long got = old->ReadAt(surplus.data(), surplus.size(), bytes->size());
+    if (got < 0) return -1;
+    *bytes += surplus.substr(0, static_cast<size_t>(got));
+    return 0;
   }
 
   std::string path_;
   std::string temp_;
 };
-
-void SyncFolder(const std::string& path) {
-  Fd dir(open(path.substr(0, path.rfind('/') + 1).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.get() >= 0) fsync(dir.get());
-}
 
 // The tag of a channel that is in use, or the empty name.
 std::string InUseTag(const ChannelConfigRecord& record) {
@@ -188,13 +155,14 @@ int SaveChannelValues(const char* device_folder, const char* kind, const uint32_
     std::memcpy(bin.data() + SavedValueOffset(i), &values[i], sizeof values[i]);
     std::memcpy(tag.data() + SavedTagOffset(i), name.data(), name.size());
   }
+  const std::string folder = SavedValuesFolder();
   ReplacementFile bin_file, tag_file;
-  const std::string tag_path = SavedTagPath(device_folder, kind);
-  if (!bin_file.Prepare(bin_path, std::move(bin)) || !tag_file.Prepare(tag_path, std::move(tag)) ||
-      !bin_file.Commit() || !tag_file.Commit()) {
-    return FailFromErrno();
+  if (bin_file.Prepare(folder, FileName(device_folder, kind, ".bin"), std::move(bin)) != 0 ||
+      tag_file.Prepare(folder, FileName(device_folder, kind, ".tag"), std::move(tag)) != 0 ||
+      bin_file.Commit() != 0 || tag_file.Commit() != 0) {
+    return -1;
   }
-  SyncFolder(bin_path);
+  SyncFolder(folder);
   return count;
 }
 
@@ -206,29 +174,33 @@ int LoadChannelValues(const char* device_folder, const char* kind, bool match_by
     return FailWith(EINVAL);
   }
   if (bin_path.empty()) return -1;  // the folder could not be resolved
-  Fd bin(open(bin_path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (bin.get() < 0) return FailFromErrno();
-  Fd tag(open(SavedTagPath(device_folder, kind).c_str(), O_RDONLY | O_CLOEXEC));
+  const std::string folder = SavedValuesFolder();
+  FileHandle bin;
+  if (OpenSavedFile(folder, FileName(device_folder, kind, ".bin"), &bin) != 0) return -1;
+  // A missing tag file is allowed; one that is refused is not read around.
+  FileHandle tag;
+  if (OpenSavedFile(folder, FileName(device_folder, kind, ".tag"), &tag) != 0 &&
+      GetErrorNumber() != ENOENT) {
+    return -1;
+  }
   for (int i = 0; i < count; ++i) values[i] = 0;
   int restored = 0;
   for (int i = 0; i < count; ++i) {
     SavedValueRecord saved;
     if (!match_by_name) {
-      if (!ReadAllAt(bin.get(), &saved.value, sizeof saved.value, SavedValueOffset(i))) {
-        return FailFromErrno();
+      if (bin.ReadExactlyAt(&saved.value, sizeof saved.value, SavedValueOffset(i)) != 0) {
+        return -1;
       }
       Store(values, records, i, saved.value);
       ++restored;
       continue;
     }
     char name[kTagField + 1] = {};
-    if (!ReadAllAt(bin.get(), &saved, sizeof saved, SavedValueRecordOffset(i))) {
-      return FailFromErrno();
-    }
+    if (bin.ReadExactlyAt(&saved, sizeof saved, SavedValueRecordOffset(i)) != 0) return -1;
     std::memcpy(name, saved.tag, kBinTag);
     size_t length = kBinTag;
-    if (tag.get() >= 0) {
-      if (!ReadAllAt(tag.get(), name, kTagField, SavedTagOffset(i))) return FailFromErrno();
+    if (tag.is_open()) {
+      if (tag.ReadExactlyAt(name, kTagField, SavedTagOffset(i)) != 0) return -1;
       length = kTagField;
     }
     if (name[0] == '\0') continue;

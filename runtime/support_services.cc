@@ -1,8 +1,7 @@
 #include "runtime/support_services.h"
 
-#include <sys/stat.h>
-
 #include "platform/file_access.h"
+#include "platform/file_system.h"
 #include "platform/instance_paths.h"
 #include "runtime/process_identity.h"
 
@@ -31,8 +30,8 @@ const SecurityAttributes* GetSharedSecurityAttributes() {
     SecurityAttributes made;
     made.file_mode = 0660;
     made.dir_mode = 0770;
-    struct stat st;
-    if (stat(InstanceDir().c_str(), &st) == 0) made.group = st.st_gid;
+    FileInfo info;
+    if (GetFileInfo(InstanceDir(), &info) == 0) made.group = info.group;
     return made;
   }();
   return &attributes;

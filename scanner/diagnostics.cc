@@ -1,12 +1,13 @@
 #include "scanner/diagnostics.h"
 
-#include <fcntl.h>
-#include <syslog.h>
-#include <unistd.h>
+#include <strings.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
+#include "platform/error_number.h"
+#include "platform/event_log.h"
 #include "runtime/install_roots.h"
 #include "runtime/registry_access.h"
 #include "runtime/support_services.h"
@@ -16,24 +17,15 @@ namespace {
 
 constexpr std::size_t kValueBuffer = 261;
 
-void SendToSyslog(const char* line) {
-  std::size_t length = std::strlen(line);
-  while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) --length;
-  syslog(LOG_USER | LOG_DEBUG, "%.*s", static_cast<int>(length), line);
-}
+void SendToSyslog(const char* line) { kestrum::SendToDebugOutput(line); }
 
-void WriteAll(int fd, const char* text, std::size_t length) {
-  while (length > 0) {
-    const ssize_t wrote = write(fd, text, length);
-    if (wrote <= 0) return;
-    text += wrote;
-    length -= static_cast<std::size_t>(wrote);
-  }
-}
-
-void CloseFd(int* fd) {
-  if (*fd >= 0) close(*fd);
-  *fd = -1;
+// Says once, in the system log, why the trace file named in the registry is not written.
+void ReportRefusedTraceFile(const std::string& value_name, const char* path) {
+  const int error = kestrum::GetErrorNumber();
+  const std::string text = value_name + ": trace file \"" + path +
+                           "\" refused, not traced to a file: " + std::strerror(error) + " (" +
+                           std::to_string(error) + ")";
+  kestrum::ReportToSyslog(kestrum::GetProductName(), kestrum::kEventTypeWarning, text);
 }
 
 }  // namespace
@@ -54,8 +46,8 @@ TraceSettings::TraceSettings(const char* name, TraceLineSink debugger)
 }
 
 TraceSettings::~TraceSettings() {
-  CloseFd(&file_);
-  CloseFd(&console_);
+  file_.Close();
+  console_.Close();
   watch_.reset();
   if (key_ != nullptr) kestrum::RegCloseKey(key_);
 }
@@ -93,22 +85,27 @@ void TraceSettings::ReadSettings() {
 
 void TraceSettings::UpdateFile() {
   if (!(targets_ & kTraceFile)) {
-    CloseFd(&file_);
+    file_.Close();
     return;
   }
-  if (file_ >= 0) return;
+  if (file_.is_open()) return;
   char path[kValueBuffer];
-  if (ReadValue("_DebugFile", path) && path[0] != '\0') {
-    file_ = open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (!ReadValue("_DebugFile", path) || path[0] == '\0') return;
+  // The value may be written by anyone who may write the key, who may have less right than
+  // this process: only a file of this process's user, reached without a symlink, is written.
+  if (file_.OpenOwnFile(path, kestrum::kOpenRead | kestrum::kOpenWrite | kestrum::kOpenCreate |
+                                  kestrum::kOpenTruncate) != 0 &&
+      kestrum::GetErrorNumber() != ENOENT) {
+    ReportRefusedTraceFile(name_ + "_DebugFile", path);
   }
 }
 
 void TraceSettings::UpdateConsole() {
   if (!(targets_ & kTraceConsole)) {
-    CloseFd(&console_);
+    console_.Close();
     return;
   }
-  if (console_ < 0) console_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (!console_.is_open()) console_.OpenStandardError();
 }
 
 void TraceSettings::AppendToLine(const char* text, std::size_t length) {
@@ -125,11 +122,21 @@ void TraceSettings::AppendToLine(const char* text, std::size_t length) {
 }
 
 void TraceSettings::Trace(const char* text) {
+  // A failed trace write or registry read must not change the error number that the caller is
+  // about to report (the report reader traces a report before it says why it failed).
+  const int error = kestrum::GetErrorNumber();
+  const int last = kestrum::GetLastPlatformError();
+  WriteToTargets(text);
+  kestrum::SetErrorNumber(error);
+  kestrum::SetLastPlatformError(last);
+}
+
+void TraceSettings::WriteToTargets(const char* text) {
   if (watch_ && watch_->Wait(0) == 1) ReadSettings();
   if (targets_ == 0) return;
   const std::size_t length = std::strlen(text);
-  if ((targets_ & kTraceConsole) && console_ >= 0) WriteAll(console_, text, length);
-  if ((targets_ & kTraceFile) && file_ >= 0) WriteAll(file_, text, length);
+  if ((targets_ & kTraceConsole) && console_.is_open()) console_.WriteExactly(text, length);
+  if ((targets_ & kTraceFile) && file_.is_open()) file_.WriteExactly(text, length);
   if (!(targets_ & kTraceDebugger)) return;
   AppendToLine(text, length);
   if (length > 0 && text[length - 1] == '\n') {

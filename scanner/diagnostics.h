@@ -5,7 +5,9 @@
 //   "<name>_DebugType"  "CON" adds the console, "FILE" the file (case matters); the debugger
 //                       output is always a target while tracing is on
 //   "<name>_DebugFile"  the path of the trace file, created anew when the file target is
-//                       switched on
+//                       switched on; only a regular file of the scanner's own user with one
+//                       link, reached without a symlink, is used, anything else is refused
+//                       with one line in the system log and nothing is traced to a file
 // where <name> is the device folder name. The key is watched; a change is noticed at the next
 // trace write, and the other two values are read again only when "_Debug" changed.
 //
@@ -21,6 +23,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/file_handle.h"
 #include "platform/registry.h"
 #include "platform/registry_watch.h"
 
@@ -65,6 +68,7 @@ class TraceSettings {
   void UpdateFile();
   void UpdateConsole();
   void AppendToLine(const char* text, std::size_t length);
+  void WriteToTargets(const char* text);
 
   std::string name_;
   TraceLineSink debugger_;
@@ -72,8 +76,8 @@ class TraceSettings {
   std::unique_ptr<kestrum::RegistryWatch> watch_;
   bool tracing_ = false;
   int targets_ = 0;
-  int console_ = -1;
-  int file_ = -1;
+  kestrum::FileHandle console_;
+  kestrum::FileHandle file_;
   std::string line_;
 };
 

@@ -1,15 +1,15 @@
 #include "scanner/scanner_process.h"
 
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "platform/error_number.h"
 #include "platform/event_log.h"
+#include "platform/file_system.h"
+#include "platform/own_process.h"
 #include "records/error_entries.h"
 #include "runtime/driver_link.h"
 #include "runtime/error_reporting.h"
@@ -26,9 +26,6 @@
 namespace parvex {
 namespace {
 
-// Nice value asked for when real-time scheduling is refused.
-constexpr int kRaisedNice = -10;
-
 // The running scanner, for the exit path taken from inside a device operation.
 Scanner* g_scanner = nullptr;
 kestrum::DeviceRecord* g_device = nullptr;
@@ -42,7 +39,7 @@ kestrum::DeviceRecord* g_device = nullptr;
     kestrum::SetErrorNumber(error);
   }
   const int status = kestrum::GetErrorNumber();
-  close(STDIN_FILENO);
+  kestrum::CloseStandardInput();
   kestrum::StopDriverLink();
   kestrum::StopStatusChannels();
   ShutTrace();
@@ -62,14 +59,19 @@ void ConnectCounterInput() {
   ExitProcess(error);
 }
 
-// Changes into the configuration folder, then into the device's sub-folder.
+// Changes into the configuration folder, then into the device's sub-folder. A folder name
+// that would lead out of the configuration folder (and so make the saved files land outside
+// theirs) is refused like a folder that cannot be reached.
 void EnterDeviceFolder(const kestrum::DeviceRecord& device) {
   const char* folder = kestrum::GetFolder("KSM_CURRENT_CONFIG");
   if (folder == nullptr) FailStart(kGetConfigDirFailed);
   char name[sizeof device.folder_name + 1] = {};
   std::memcpy(name, device.folder_name, sizeof device.folder_name);
-  if (chdir(folder) != 0 || chdir(name) != 0) {
-    kestrum::FailFromErrno();
+  if (!UsableAsDeviceFolderName(name)) {
+    kestrum::FailWith(EACCES);
+    FailStart(kAccessConfigDirFailed);
+  }
+  if (kestrum::ChangeDirectory(folder) != 0 || kestrum::ChangeDirectory(name) != 0) {
     FailStart(kAccessConfigDirFailed);
   }
 }
@@ -107,12 +109,11 @@ uint16_t DeviceNumberFromArgument(const char* argument) {
   return static_cast<uint16_t>(std::atoi(argument) & 0xFFFF);
 }
 
-void RaiseScannerPriority() {
-  sched_param param{};
-  param.sched_priority = sched_get_priority_min(SCHED_RR);
-  if (sched_setscheduler(0, SCHED_RR, &param) == 0) return;
-  setpriority(PRIO_PROCESS, 0, kRaisedNice);
+bool UsableAsDeviceFolderName(std::string_view name) {
+  return name.find('/') == std::string_view::npos && name.find("..") == std::string_view::npos;
 }
+
+void RaiseScannerPriority() { kestrum::RaiseProcessPriority(); }
 
 int RunScanner(const std::string& driver, uint16_t number, int link_error) {
   kestrum::DeviceRecord* device = kestrum::FindDeviceRecord(driver, number);

@@ -24,6 +24,10 @@ bool DriverNameFromProgram(std::string_view program, std::string* driver);
 /// 16 bits; 0 means no device.
 uint16_t DeviceNumberFromArgument(const char* argument);
 
+/// Returns true when the device folder name `name` cannot lead out of the folder it is looked
+/// up in: it holds no '/' and no "..".
+bool UsableAsDeviceFolderName(std::string_view name);
+
 /// Asks for real-time scheduling, failing that for a lower nice value. A refusal is not an
 /// error.
 void RaiseScannerPriority();

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -165,6 +166,32 @@ TEST_F(SavedValuesTest, MissingAndShortFilesFail) {
     std::vector<uint32_t> out(3, 7);
     EXPECT_EQ(LoadChannelValues("DEV1", "ai", by_name, out.data(), records.data(), 3), -1);
     EXPECT_EQ(out, (std::vector<uint32_t>{1, 2, 0})) << "values read before the end remain";
+  }
+}
+
+// The folder is shared by a group whose members may have less right than the scanner: a saved
+// file that is a symlink is neither read (its target's bytes would be copied into the new file
+// or taken as references) nor replaced, and the save or load fails with the refusal.
+TEST_F(SavedValuesTest, SavedFilesBehindSymlinksAreRefused) {
+  std::vector<ChannelConfigRecord> records = {Channel("A", true)};
+  std::vector<uint32_t> values = {Bits(1.5f)};
+  const std::string secret = dir_.str() + "/secret";
+  for (const char* extension : {".bin", ".tag"}) {
+    const std::string name = std::string("DEV1_ao") + extension;
+    std::filesystem::remove_all(dir_.path());
+    std::filesystem::create_directory(dir_.path());
+    std::ofstream(secret, std::ios::binary) << std::string(64, 'S');
+    ASSERT_EQ(SaveChannelValues("DEV1", "ao", values.data(), records.data(), 1), 1);
+    std::filesystem::remove(dir_.path() / name);
+    std::filesystem::create_symlink(secret, dir_.path() / name);
+    EXPECT_EQ(SaveChannelValues("DEV1", "ao", values.data(), records.data(), 1), -1) << extension;
+    EXPECT_EQ(GetErrorNumber(), ELOOP) << extension;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_.path() / name)) << extension;
+    EXPECT_EQ(File("secret"), std::string(64, 'S')) << extension;
+    std::vector<uint32_t> out(1, 7);
+    EXPECT_EQ(LoadChannelValues("DEV1", "ao", true, out.data(), records.data(), 1), -1)
+        << extension;
+    EXPECT_EQ(GetErrorNumber(), ELOOP) << extension;
   }
 }
 

@@ -137,6 +137,21 @@ TEST_F(DiagnosticsTest, FileTargetWritesEveryPieceUnchangedAndKeepsItsFileWhileO
   EXPECT_EQ(Read(first), "12:00:00 1 2 3\r\nmore");
 }
 
+// Whoever may write the key may have less right than the scanner: a trace file reached through
+// a symlink is neither emptied nor written, and the other targets go on.
+TEST_F(DiagnosticsTest, ATraceFileBehindASymlinkIsLeftUntouched) {
+  const std::filesystem::path secret = instance_.root() / "secret";
+  std::ofstream(secret) << "root only";
+  std::filesystem::create_symlink(secret, instance_.root() / "trace.txt");
+  Set("CNT1_Debug", "ON");
+  Set("CNT1_DebugType", "FILE");
+  Set("CNT1_DebugFile", (instance_.root() / "trace.txt").string());
+  TraceSettings trace("CNT1", Collect);
+  trace.Trace("12:00:00 1 2 3\n");
+  EXPECT_EQ(Read(secret.string()), "root only");
+  EXPECT_EQ(Lines(), std::vector<std::string>{"CNT1 : 12:00:00 1 2 3\n"});
+}
+
 TEST_F(DiagnosticsTest, ACaseMismatchInTheTypeNamesNoTarget) {
   Set("CNT1_Debug", "ON");
   Set("CNT1_DebugType", "con file");

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -69,6 +70,21 @@ TEST(ScannerStart, AMissingDeviceFolderIsReportedAndEndsWithItsErrorNumber) {
   fs::remove_all(rig.device_folder());
   EXPECT_EQ(RunAs(rig, "parvex_sc", {"1"}), 2);  // ENOENT
   EXPECT_EQ(rig.error_message(), "CAN'T ACCESS CONFIG DIR -0002");
+  EXPECT_EQ(rig.device()->scanner_attached, 0);
+}
+
+// A folder name that climbs out of the configuration folder is refused before anything is read
+// or saved there, even when the folder it names exists.
+TEST(ScannerStart, ADeviceFolderNameLeadingOutOfTheConfigurationFolderIsRefused) {
+  ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
+  ASSERT_EQ(rig.error(), "");
+  const fs::path outside = fs::path(rig.device_folder()).parent_path().parent_path() / "OUT";
+  fs::create_directories(outside);
+  char* name = rig.device()->folder_name;
+  std::memset(name, 0, sizeof rig.device()->folder_name);
+  std::memcpy(name, "../OUT", 6);
+  EXPECT_EQ(RunAs(rig, "parvex_sc", {"1"}), 13);  // EACCES
+  EXPECT_EQ(rig.error_message(), "CAN'T ACCESS CONFIG DIR -0013");
   EXPECT_EQ(rig.device()->scanner_attached, 0);
 }
 

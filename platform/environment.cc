@@ -1,0 +1,23 @@
+#include "platform/environment.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace kestrum {
+
+const char* FindEnvironmentVariable(const std::string& name) {
+  if (const char* value = std::getenv(name.c_str())) return value;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    const char* equals = std::strchr(*entry, '=');
+    if (equals && static_cast<size_t>(equals - *entry) == name.size() &&
+        strncasecmp(*entry, name.c_str(), name.size()) == 0) {
+      return equals + 1;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace kestrum

@@ -1,0 +1,55 @@
+// Files and folders by name: what a file is, renaming and removing, the working folder.
+#ifndef PARVEX_PLATFORM_FILE_SYSTEM_H_
+#define PARVEX_PLATFORM_FILE_SYSTEM_H_
+
+#include <cstdint>
+#include <string>
+
+namespace kestrum {
+
+/// What the system reports about a file.
+struct FileInfo {
+  std::uint64_t size = 0;
+  std::int64_t modified_seconds = 0;      // last write, seconds since 1970 (UTC)
+  std::int32_t modified_nanoseconds = 0;  // and the part of a second
+  unsigned permissions = 0;               // permission bits (07777)
+  std::uint32_t owner = 0;                // owning user id
+  std::uint32_t group = 0;                // owning group id
+  std::uint64_t links = 0;                // hard links to the file
+  bool regular = false;                   // a regular file
+  bool directory = false;                 // a folder
+};
+
+/// Fills `*info` for the file or folder at `path`, following symlinks. Returns 0, or -1 with
+/// the error number set (ENOENT when nothing is there).
+int GetFileInfo(const std::string& path, FileInfo* info);
+
+/// True when `path` names something (following symlinks); false on any failure.
+bool PathExists(const std::string& path);
+
+/// Renames `from` to `to`, replacing `to` (a symlink at `to` is replaced, never followed).
+/// Returns 0, or -1 with the error number set.
+int RenameFile(const std::string& from, const std::string& to);
+
+/// Removes the file `path`. Returns 0, or -1 with the error number set.
+int RemoveFile(const std::string& path);
+
+/// Flushes the folder `folder`'s entries (a rename into it) to the storage. Returns 0, or -1
+/// with the error number set.
+int SyncFolder(const std::string& folder);
+
+/// Sets `*path` to the process's working folder. Returns 0, or -1 with the error number set.
+int GetCurrentDirectory(std::string* path);
+
+/// The process's working folder, or "." when it cannot be read.
+std::string CurrentDirectory();
+
+/// Makes `path` the process's working folder. Returns 0, or -1 with the error number set.
+int ChangeDirectory(const std::string& path);
+
+/// The effective user id of the process.
+std::uint32_t EffectiveUserId();
+
+}  // namespace kestrum
+
+#endif  // PARVEX_PLATFORM_FILE_SYSTEM_H_

@@ -1,0 +1,27 @@
+// The calling process itself: its id, its scheduling priority, its standard input.
+#ifndef PARVEX_PLATFORM_OWN_PROCESS_H_
+#define PARVEX_PLATFORM_OWN_PROCESS_H_
+
+#include <cstdint>
+
+namespace kestrum {
+
+/// The calling process's id. Read from the system once and again in a child made by fork, so
+/// that a child never goes on under its parent's id. Never fails.
+std::uint32_t OwnProcessId();
+
+/// Raises the calling process's scheduling priority as far as the system allows: real-time
+/// round-robin scheduling at its lowest level, else a nice value of kRaisedNiceValue. Returns 0
+/// when either was granted, or -1 with the error number set when both were refused (callers
+/// on Linux go on at normal priority).
+int RaiseProcessPriority();
+
+/// The nice value asked for when real-time scheduling is refused.
+inline constexpr int kRaisedNiceValue = -10;
+
+/// Closes the process's standard input. Returns 0, or -1 with the error number set.
+int CloseStandardInput();
+
+}  // namespace kestrum
+
+#endif  // PARVEX_PLATFORM_OWN_PROCESS_H_

@@ -1,0 +1,107 @@
+// The one file handle: the short-read rule shared by every reader, and the open for a path
+// that someone with less right may have named.
+#include "platform/file_handle.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "platform/error_number.h"
+#include "test_util.h"
+
+namespace kestrum {
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(FileHandle, ReadAtStopsOnlyAtTheEndAndTheExactReadsFailThereWithNoData) {
+  parvex_test::ScopedTempDir dir;
+  const std::string path = dir.str() + "/f";
+  FileHandle file;
+  ASSERT_EQ(file.Open(path, kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate), 0);
+  ASSERT_EQ(file.WriteExactly("0123456789", 10), 0);
+  char buffer[8] = {};
+  EXPECT_EQ(file.ReadAt(buffer, 8, 6), 4);
+  EXPECT_EQ(std::string(buffer, 4), "6789");
+  EXPECT_EQ(file.ReadExactlyAt(buffer, 4, 6), 0);
+  EXPECT_EQ(file.ReadExactlyAt(buffer, 5, 6), -1);
+  EXPECT_EQ(GetErrorNumber(), ENODATA);
+  EXPECT_EQ(file.ReadExactly(buffer, 1), -1);  // the position is at the end after the write
+  EXPECT_EQ(GetErrorNumber(), ENODATA);
+  EXPECT_EQ(file.Open(path, 0), -1);
+  EXPECT_EQ(GetErrorNumber(), EINVAL);
+}
+
+// Every way a path may lead somewhere its writer could not write is refused without touching
+// the file at the end; the process's own single regular file is opened and emptied.
+TEST(FileHandle, OpenOwnFileRefusesWhatItsNamerCouldNotHaveWritten) {
+  parvex_test::ScopedTempDir dir;
+  const fs::path root = dir.path();
+  const fs::path secret = root / "secret";
+  fs::create_directory(root / "real");
+  struct Case {
+    const char* what;
+    std::function<void()> make;  // lays out root / "named" (and what it leads to)
+    const char* named;
+    int error;
+  } cases[] = {
+      {"a symlink", [&] { fs::create_symlink(secret, root / "link"); }, "link", ELOOP},
+      {"a symlinked folder on the way",
+       [&] { fs::create_directory_symlink(root, root / "dirlink"); }, "dirlink/secret", ELOOP},
+      {"a dangling symlink", [&] { fs::create_symlink(root / "none", root / "dangling"); },
+       "dangling", ELOOP},
+      {"a second name of the file", [&] { fs::create_hard_link(secret, root / "hard"); }, "hard",
+       EPERM},
+      {"a FIFO", [&] { ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0600), 0); }, "fifo", EPERM},
+      {"a folder", [] {}, "real", EPERM},
+  };
+  for (const Case& c : cases) {
+    WriteText(secret, "keep");
+    c.make();
+    FileHandle file;
+    EXPECT_EQ(file.OpenOwnFile((root / c.named).string(),
+                               kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate),
+              -1)
+        << c.what;
+    EXPECT_EQ(GetErrorNumber(), c.error) << c.what;
+    EXPECT_FALSE(file.is_open()) << c.what;
+    EXPECT_EQ(ReadText(secret), "keep") << c.what;
+  }
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(secret.c_str(), 65534, 65534), 0);
+    FileHandle file;
+    EXPECT_EQ(file.OpenOwnFile(secret.string(), kOpenWrite | kOpenTruncate), -1);
+    EXPECT_EQ(GetErrorNumber(), EPERM);
+    EXPECT_EQ(ReadText(secret), "keep");
+  }
+  FileHandle own;
+  WriteText(root / "real" / "own", "old");
+  ASSERT_EQ(own.OpenOwnFile((root / "real" / "own").string(), kOpenWrite | kOpenTruncate), 0);
+  ASSERT_EQ(own.WriteExactly("new", 3), 0);
+  ASSERT_EQ(own.OpenOwnFileIn((root / "real").string(), "made", kOpenWrite | kOpenCreate), 0);
+  EXPECT_EQ(ReadText(root / "real" / "own"), "new");
+  EXPECT_TRUE(fs::is_regular_file(root / "real" / "made"));
+  EXPECT_EQ(own.OpenOwnFileIn(root.string(), "real/own", kOpenRead), -1);
+  EXPECT_EQ(GetErrorNumber(), EINVAL);
+}
+
+}  // namespace
+}  // namespace kestrum
