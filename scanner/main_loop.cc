@@ -42,16 +42,16 @@ int Serve(Request request, DeviceOperations* operations, const char** message, b
 }  // namespace
 
 bool MainLoopPass(RequestWords* words, DeviceOperations* operations, SaveTimer* timer,
-                  const ScannerHooks& hooks) {
-  hooks.hold_messages(1);
+                  ScannerHooks& hooks) {
+  hooks.HoldMessages(1);
   const Request request = TakeRequest(words);
-  hooks.hold_messages(0);
+  hooks.HoldMessages(0);
   if (request == Request::kNone) {
-    if (SaveTimerDue(timer, hooks.now())) {
+    if (SaveTimerDue(timer, hooks.Now())) {
       operations->SaveOutputValues();
     } else {
       // Without a time limit: the save timer is looked at again when a request wakes the loop.
-      hooks.wait_ticks(0);
+      hooks.WaitTicks(0);
     }
     return true;
   }
@@ -66,7 +66,7 @@ bool MainLoopPass(RequestWords* words, DeviceOperations* operations, SaveTimer* 
 }
 
 void RunMainLoop(RequestWords* words, DeviceOperations* operations, SaveTimer* timer,
-                 const ScannerHooks& hooks) {
+                 ScannerHooks& hooks) {
   while (words->is_running()) {
     if (!MainLoopPass(words, operations, timer, hooks)) break;
   }

@@ -46,13 +46,6 @@ kestrum::DeviceRecord* g_device = nullptr;
   std::exit(status);
 }
 
-// The counter input reports through the system's error reporting and traces to the trace.
-void ConnectCounterInput() {
-  CounterServices services = SystemCounterServices();
-  services.trace = Trace;
-  ProcessCounterInput().set_services(services);
-}
-
 [[noreturn]] void FailStart(const char* format) {
   const int error = kestrum::GetErrorNumber();
   kestrum::ReportError(format, error & 0xFFF);
@@ -111,11 +104,15 @@ int RunScanner(const std::string& driver, uint16_t number) {
   char folder[sizeof device->folder_name + 1] = {};
   std::memcpy(folder, device->folder_name, sizeof device->folder_name);
   SetUpTrace(folder);
-  ConnectCounterInput();
+  // The counter input reports through the system's error reporting and traces to the trace.
+  SystemCounterServices counter_services;
+  CounterInput counter_input;
+  counter_input.set_services(&counter_services);
+  CounterDevice counter_device(&counter_input);
   EnterDeviceFolder(*device);
 
-  Scanner scanner(device, devices.area, &ProcessRequests(), DefaultScannerHooks(),
-                  CounterDeviceHandlers());
+  SystemScannerHooks hooks;
+  Scanner scanner(device, devices.area, &ProcessRequests(), hooks, counter_device);
   scanner.set_fatal_exit(ExitProcess);
   g_scanner = &scanner;
   scanner.StartExtraStatusChannels();

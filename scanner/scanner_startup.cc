@@ -58,7 +58,7 @@ void CopyName(const std::string& name, char* buffer, std::size_t size, std::size
 }  // namespace
 
 Scanner::Scanner(kestrum::DeviceRecord* device, void* device_area, RequestWords* words,
-                 const ScannerHooks& hooks, const DeviceHandlers& handlers)
+                 ScannerHooks& hooks, DeviceHandlers& handlers)
     : device_(device),
       device_area_(device_area),
       words_(words),
@@ -224,7 +224,7 @@ int Scanner::StartUp() {
     save_timer_.enabled = outputs != 0;
     save_timer_.mode = static_cast<int8_t>(by_tag);
     save_timer_.period_ms = rate;
-    if (save_timer_.enabled) StartSaveTimer(&save_timer_, hooks_.now());
+    if (save_timer_.enabled) StartSaveTimer(&save_timer_, hooks_.Now());
   }
 
   uint64_t bytes = 0;
@@ -256,7 +256,7 @@ int Scanner::StartUp() {
 
 void Scanner::Shut(int error) {
   MarkAllChannelsFailed(error);
-  if (handlers_.close_port) handlers_.close_port();
+  handlers_.ClosePort();
   // A fatal failure inside a device operation ends the process here: the operation ends with it.
   if (device_area_ != nullptr) {
     kestrum::LockArea(device_area_);
