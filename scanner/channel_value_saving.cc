@@ -21,7 +21,7 @@ namespace parvex {
 
 void Scanner::ReportSaveFailure(int k, const char* format) {
   const int error = kestrum::GetErrorNumber();
-  ReportFailure(hooks_, format, error & 0xFFF, false);
+  ReportFailure(hooks_, format, ShownErrorCode(error), false);
   char text[256];
   std::snprintf(text, sizeof text, "%.*s: saving the \"%s\" values of %s failed: %s (%d)",
                 static_cast<int>(strnlen(device_->device_name, sizeof device_->device_name)),

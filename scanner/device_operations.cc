@@ -45,7 +45,7 @@ int Scanner::InitialiseDevice(int error) {
       }
     }
     if (ok && (!running() || Scan(true) != -1)) break;
-    ReportFailure(hooks_, kInitialiseDeviceFailed, kestrum::GetErrorNumber() & 0xFFF, true);
+    ReportFailure(hooks_, kInitialiseDeviceFailed, ShownErrorCode(kestrum::GetErrorNumber()), true);
     hooks_.WaitForMessage(kInitialiseRetryMs);
     if (!running()) break;
   }
@@ -71,7 +71,7 @@ int Scanner::Reconfigure() {
     const int reloaded = kestrum::ReloadChannelConfigIfChanged(k, kind.table);
     if (reloaded == -1) {
       const int error = kestrum::GetErrorNumber();
-      ReportFailure(hooks_, kReadConfigurationFailed, error & 0xFFF, true);
+      ReportFailure(hooks_, kReadConfigurationFailed, ShownErrorCode(error), true);
       if (fatal_exit_ != nullptr) fatal_exit_(error);
       return -1;
     }

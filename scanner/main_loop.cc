@@ -60,7 +60,7 @@ bool MainLoopPass(RequestWords* words, DeviceOperations* operations, SaveTimer* 
   if (Serve(request, operations, &message, &xml) != -1) return true;
   if (!words->is_running()) return false;
   const int error = kestrum::GetErrorNumber();
-  ReportFailure(hooks, message, error & 0xFFF, xml);
+  ReportFailure(hooks, message, ShownErrorCode(error), xml);
   operations->InitialiseDevice(error);
   return true;
 }

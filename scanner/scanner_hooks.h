@@ -53,6 +53,12 @@ class SystemScannerHooks final : public ScannerHooks {
   void ReportEvent(int type, const char* text) override;
 };
 
+/// The bits of an error number that a failure message shows: its low 12, as four digits.
+inline constexpr int kShownErrorBits = 0xFFF;
+
+/// Returns the part of `error` that a failure message shows.
+constexpr int ShownErrorCode(int error) { return error & kShownErrorBits; }
+
 /// Reports a failure through `hooks`: the XML parser's error text when `xml_text_allowed` and
 /// the platform's last error is the XML parse error (1465); otherwise `format` (one "%04d" or
 /// " %04d") with `number`. Keeps the error number.

@@ -48,7 +48,7 @@ kestrum::DeviceRecord* g_device = nullptr;
 
 [[noreturn]] void FailStart(const char* format) {
   const int error = kestrum::GetErrorNumber();
-  kestrum::ReportError(format, error & 0xFFF);
+  kestrum::ReportError(format, ShownErrorCode(error));
   ExitProcess(error);
 }
 

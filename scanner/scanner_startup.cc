@@ -73,7 +73,7 @@ int Scanner::LoadDeviceBlock(bool start_up) {
   if (kestrum::ReadDeviceConfig(&config_, sizeof config_) == 0) return 0;
   const int error = kestrum::GetErrorNumber();
   // Start-up shows the whole error number, a reconfigure its low 12 bits.
-  ReportFailure(hooks_, kReadConfigurationFailed, start_up ? error : (error & 0xFFF), true);
+  ReportFailure(hooks_, kReadConfigurationFailed, start_up ? error : ShownErrorCode(error), true);
   return -1;
 }
 
@@ -236,7 +236,7 @@ int Scanner::StartUp() {
   private_block_.reset(new (std::nothrow) uint8_t[total + sizeof(Notification)]());
   if (!private_block_) {
     kestrum::SetErrorNumber(ENOMEM);
-    ReportFailure(hooks_, kGetMemoryFailed, ENOMEM & 0xFFF, false);
+    ReportFailure(hooks_, kGetMemoryFailed, ShownErrorCode(ENOMEM), false);
     return -1;
   }
   // The notification storage follows the arrays, aligned for its records.
