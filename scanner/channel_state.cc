@@ -249,35 +249,42 @@ template <bool kPlain>
   return EvaluateValueStates(c, a, index, w, p, v);
 }
 
-uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig& d, uint32_t index,
-                         uint32_t w, uint32_t p) {
-  if (!c.first_scan && !((p | w) & kNoValue) && !((p ^ w) & kSig)) return p;
-  if (p & w & kNoValue) return p;
-  if (!(w & kNoValue)) SetOutputChanged(c, d.Type);
-  const uint32_t f = d.flags;
-  const uint32_t state = w & kSig;
-  const bool valid = !(w & kNoValue);
-  if (valid && kestrum::DigitalAlarmState(f, state)) {
-    w = (RaiseAlarm(w, p) & ~kAlarmSide) | (state << 2);
-  } else if (!valid && (f & df::kEnable) && (f & df::kErrorAlarmEnable)) {
-    w = RaiseAlarm(w, p) & ~kAlarmSide;
-  } else {
-    w &= ~(kAlarm | kAlarmFlag);
+// A digital channel: its alarm (or error alarm) and event from its state, only when the state
+// or its validity changed since the last publication (or in the first scan). The alarm and event
+// sides are the state itself.
+uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig& channel,
+                         uint32_t index, uint32_t working, uint32_t published) {
+  if (!c.first_scan && !((published | working) & kNoValue) && !((published ^ working) & kSig)) {
+    return published;
   }
-  if (valid && kestrum::DigitalEventState(f, state)) {
-    w = ((w | kEvent) & ~kEventSide) | (state << 4);
+  if (published & working & kNoValue) return published;
+  if (!(working & kNoValue)) SetOutputChanged(c, channel.Type);
+  const uint32_t flags = channel.flags;
+  const uint32_t state = working & kSig;
+  const bool valid = !(working & kNoValue);
+  if (valid && kestrum::DigitalAlarmState(flags, state)) {
+    working = (RaiseAlarm(working, published) & ~kAlarmSide) | (state * kAlarmSide);
+  } else if (!valid && (flags & df::kEnable) && (flags & df::kErrorAlarmEnable)) {
+    working = RaiseAlarm(working, published) & ~kAlarmSide;
   } else {
-    w &= ~kEvent;
+    working &= ~(kAlarm | kAlarmFlag);
   }
-  auto choose = [&d](uint32_t word) {
+  if (valid && kestrum::DigitalEventState(flags, state)) {
+    working = ((working | kEvent) & ~kEventSide) | (state * kEventSide);
+  } else {
+    working &= ~kEvent;
+  }
+  auto choose = [&channel](uint32_t word) {
     if (word & kNoValue) {
-      return AlarmChoice{d.ErrorAlarmPriority, (d.flags & df::kErrorAlarmDriveCommon) != 0,
-                         d.ErrorAlarmDelay};
+      return AlarmChoice{channel.ErrorAlarmPriority,
+                         (channel.flags & df::kErrorAlarmDriveCommon) != 0,
+                         channel.ErrorAlarmDelay};
     }
-    return AlarmChoice{d.AlarmPriority, (d.flags & df::kAlarmDriveCommon) != 0, d.AlarmDelay};
+    return AlarmChoice{channel.AlarmPriority, (channel.flags & df::kAlarmDriveCommon) != 0,
+                       channel.AlarmDelay};
   };
-  return NotifyAlarmAndEvent(c, index, w, p, RecordValue{state ? 1.0f : 0.0f, valid},
-                             (f & df::kEventEnable) != 0, choose);
+  return NotifyAlarmAndEvent(c, index, working, published, RecordValue{state ? 1.0f : 0.0f, valid},
+                             (flags & df::kEventEnable) != 0, choose);
 }
 
 // One channel's evaluation, forced inline so that the channel loop keeps the context in
