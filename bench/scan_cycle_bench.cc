@@ -37,16 +37,19 @@ constexpr int kChannels = 1000;
 // What the scan handler writes at its next call.
 std::vector<float> g_readings(kChannels, 50.0f);
 
-int PreparedReadings(const kestrum::DeviceConfigBlock*, uint16_t count, const ChannelConfigRecord*,
-                     uint32_t* status, float* readings) {
-  for (uint16_t i = 0; i < count; ++i) {
-    readings[i] = g_readings[i];
-    status[i] &= ~kestrum::kStatusNoValue;
+// Hands the analog-input kind the prepared readings; opens no port.
+class PreparedReadings final : public parvex::DeviceHandlers {
+ public:
+  int Scan(int kind, const kestrum::DeviceConfigBlock*, uint16_t count, const ChannelConfigRecord*,
+           uint32_t* status, float* readings) override {
+    if (kind != kestrum::kKindAnalogInput) return 0;
+    for (uint16_t i = 0; i < count; ++i) {
+      readings[i] = g_readings[i];
+      status[i] &= ~kestrum::kStatusNoValue;
+    }
+    return 0;
   }
-  return 0;
-}
-
-int OpenNothing(kestrum::DeviceRecord*) { return 0; }
+};
 
 // A temporary instance with one counter of 1000 channels, its folder, and a started scanner.
 class Rig {
@@ -78,11 +81,7 @@ class Rig {
       failure_ = "no device record";
       return;
     }
-    parvex::DeviceHandlers handlers;
-    handlers.scan[kestrum::kKindAnalogInput] = PreparedReadings;
-    handlers.open_port = OpenNothing;
-    scanner_ = std::make_unique<parvex::Scanner>(device, devices.area, &words_,
-                                                 parvex::DefaultScannerHooks(), handlers);
+    scanner_ = std::make_unique<parvex::Scanner>(device, devices.area, &words_, hooks_, handlers_);
     if (scanner_->StartUp() != 0 || scanner_->Scan(true) != 0) failure_ = "scanner start-up";
   }
   ~Rig() {
@@ -116,6 +115,8 @@ class Rig {
   fs::path root_;
   std::string failure_;
   parvex::RequestWords words_;
+  parvex::SystemScannerHooks hooks_;
+  PreparedReadings handlers_;
   std::unique_ptr<parvex::Scanner> scanner_;
 };
 

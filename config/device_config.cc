@@ -19,11 +19,12 @@
 #include "platform/error_number.h"
 #include "platform/file_handle.h"
 #include "platform/file_system.h"
+#include "records/device_record.h"
 
 namespace kestrum {
 namespace {
 
-constexpr int kMinimumWorkBlock = 704;
+constexpr int kMinimumWorkBlock = static_cast<int>(kDeviceConfigBlockSize);
 
 // The save settings as parsed from XML: one instance per process, kept between loads.
 uint32_t g_save_settings[4];

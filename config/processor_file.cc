@@ -76,8 +76,8 @@ int Reject(const char* message, int column, int length) {
   return -2;
 }
 
-// Reads the decimal channel count after the first ':' (0 when there is none), clamped so that
-// an absurd count stays out of range instead of wrapping into it.
+// Reads the decimal channel count after the first ':' (0 when there is none), clamped just above
+// the largest count so that an absurd count stays out of range instead of wrapping into it.
 int ChannelCount(std::string_view desc) {
   size_t colon = desc.find(':');
   if (colon == std::string_view::npos) return 0;
@@ -85,17 +85,21 @@ int ChannelCount(std::string_view desc) {
   for (size_t i = colon + 1; i < desc.size() && std::isdigit(static_cast<unsigned char>(desc[i]));
        ++i) {
     count = count * 10 + (desc[i] - '0');
-    if (count > 1000000) return 1000000;
+    if (count > kProcessorChannelsMax) return kProcessorChannelsMax + 1;
   }
   return static_cast<int>(count);
 }
 
-// Reads an alarm queue size: a whole decimal number from 2 to 1000, else -1.
+// Reads an alarm queue size: a whole decimal number from kAlarmQueueMin to kAlarmQueueMax, else
+// -1.
 int QueueSize(const char* text) {
   char* end = nullptr;
   errno = 0;
   long size = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || errno == ERANGE || size < 2 || size > 1000) return -1;
+  if (end == text || *end != '\0' || errno == ERANGE || size < kAlarmQueueMin ||
+      size > kAlarmQueueMax) {
+    return -1;
+  }
   return static_cast<int>(size);
 }
 
@@ -163,7 +167,7 @@ int ParseProcessorLine(ProcessorEntry* entry, char** fields, const int* columns,
   std::string_view name = field_count >= 1 ? fields[0] : "";
   const int name_column = Column(columns, 0);
   if (name.empty()) return Reject("no processor name specified", name_column, 0);
-  if (name.size() >= 9) {
+  if (name.size() > kProcessorNameMax) {
     return Reject("processor name too long", name_column, static_cast<int>(name.size()));
   }
   CopyUpper(entry->name, sizeof entry->name, name);
@@ -173,7 +177,7 @@ int ParseProcessorLine(ProcessorEntry* entry, char** fields, const int* columns,
   if (field_count >= 2 && fields[1][0] != '\0') {
     print = fields[1];
     print_column = Column(columns, 1);
-    if (print.size() >= 25) {
+    if (print.size() > kProcessorPrintNameMax) {
       return Reject("processor print name too long", print_column, static_cast<int>(print.size()));
     }
   }
@@ -224,7 +228,7 @@ int ParseProcessorLine(ProcessorEntry* entry, char** fields, const int* columns,
       entry->run = 1;
       if (is_alarm) {
         const char* size_text = field_count >= 3 ? fields[2] : "";
-        int size = size_text[0] == '\0' ? 256 : QueueSize(size_text);
+        int size = size_text[0] == '\0' ? kAlarmQueueDefault : QueueSize(size_text);
         if (size < 0) {
           return Reject("invalid number of alarm queue entries", Column(columns, 2),
                         static_cast<int>(std::strlen(size_text)));
@@ -242,7 +246,7 @@ int CheckChannelPrefix(const char* prefix, int count, int column, int length) {
     ReportParseError(1, "invalid channel prefix", column, length);
     return 0;
   }
-  if (count < 1 || count > 62500) {
+  if (count < kProcessorChannelsMin || count > kProcessorChannelsMax) {
     ReportParseError(1, "invalid number of channels", column, length);
     return 0;
   }

@@ -7,6 +7,8 @@
 #ifndef PARVEX_CONFIG_PROCESSOR_FILE_H_
 #define PARVEX_CONFIG_PROCESSOR_FILE_H_
 
+#include <cstddef>
+
 #include "records/system_records.h"
 
 namespace kestrum {
@@ -16,6 +18,17 @@ inline constexpr const char* kProcessorFileName = "DATPROC.TXT";
 
 /// Longest line kept; the rest of a longer line is dropped.
 inline constexpr int kProcessorLineMax = 499;
+/// Longest processor name and print name a line may give.
+inline constexpr std::size_t kProcessorNameMax = 8;
+inline constexpr std::size_t kProcessorPrintNameMax = 24;
+/// Channels a processor line may give its prefix.
+inline constexpr int kProcessorChannelsMin = 1;
+inline constexpr int kProcessorChannelsMax = 62500;
+/// Entries of the alarm processor's queue: the bounds a line may give, and the number taken
+/// when it gives none.
+inline constexpr int kAlarmQueueMin = 2;
+inline constexpr int kAlarmQueueMax = 1000;
+inline constexpr int kAlarmQueueDefault = 256;
 
 /// Opens `file_name` for the calling thread, replacing an earlier reader of the thread. A name
 /// without a folder is taken relative to the current directory and its full path is shown in
@@ -39,7 +52,8 @@ void CloseProcessorFile();
 int ParseProcessorLine(ProcessorEntry* entry, char** fields, const int* columns, int field_count,
                        const ProcessorEntry* first);
 
-/// Checks a channel prefix (one letter, or two letters) and a channel count (1 to 62500).
+/// Checks a channel prefix (one letter, or two letters) and a channel count (kProcessorChannelsMin
+/// to kProcessorChannelsMax).
 /// Returns 1, or 0 after reporting "invalid channel prefix" or "invalid number of channels"
 /// with the field at `column`, `length` marked.
 int CheckChannelPrefix(const char* prefix, int count, int column, int length);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "records/channel_config.h"
 #include "records/device_record.h"
 
 namespace kestrum {
@@ -36,7 +37,7 @@ constexpr StructsField kCounterConfigFields[] = {
 constexpr int kFlagsOffset = 28;
 // Bit fields have no bytes of their own; each gets a distinct nominal offset past the record
 // and finds the flags word through the distance in its first argument.
-constexpr int kBitNominalBase = static_cast<int>(kChannelRecordSize);
+constexpr int kBitNominalBase = static_cast<int>(kChannelConfigSize);
 
 constexpr StructsIdEntry kOnOffNames[] = {{"Off", 0, 0}, {"On", 1, 0}, {nullptr, 0, 0}};
 constexpr StructsIdEntry kLowHighNames[] = {{"Low", 0, 0}, {"High", 1, 0}, {nullptr, 0, 0}};
@@ -170,16 +171,16 @@ const StructsType kSaveSettingsType = StructsStructureType(16, kSaveSettingsFiel
 const StructsType kCounterConfigType =
     StructsStructureType(static_cast<int32_t>(kDeviceConfigBlockSize), kCounterConfigFields);
 const StructsType kAnalogueChannelType =
-    StructsStructureType(static_cast<int32_t>(kChannelRecordSize), kAnalogueFields);
+    StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kAnalogueFields);
 const StructsType kDigitalChannelType =
-    StructsStructureType(static_cast<int32_t>(kChannelRecordSize), kDigitalFields);
+    StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kDigitalFields);
 
 ChannelLayout::ChannelLayout(bool digital, const StructsType* hardware) : fields_{} {
   const StructsField* source = digital ? kDigitalFields : kAnalogueFields;
   const size_t count = digital ? kDigitalFieldCount : kAnalogueFieldCount;
   std::copy(source, source + count + 1, fields_.begin());
   if (hardware != nullptr) fields_[count - 1].type = hardware;
-  type_ = StructsStructureType(static_cast<int32_t>(kChannelRecordSize), fields_.data());
+  type_ = StructsStructureType(static_cast<int32_t>(kChannelConfigSize), fields_.data());
 }
 
 }  // namespace kestrum

@@ -21,8 +21,6 @@ inline constexpr int kChannelTagMax = 15;
 inline constexpr int kChannelDescriptionMax = 32;
 inline constexpr int kChannelUnitsMax = 8;
 
-/// Size of a channel configuration record.
-inline constexpr size_t kChannelRecordSize = 216;
 /// Size of the hardware part of each layout and where it lies.
 inline constexpr int kAnalogueHardwareBytes = 16;
 inline constexpr int kAnalogueHardwareOffset = 188;

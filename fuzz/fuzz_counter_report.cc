@@ -46,6 +46,14 @@ std::vector<kestrum::ChannelConfigRecord> MakeChannels() {
 // silence time-out passes at once.
 int NoWait(const kestrum::SerialPort&, int ms) { return ms; }
 
+// Reads every traced text to its end, so a text without its NUL is caught; reports nothing.
+class TraceReader final : public parvex::CounterServices {
+ public:
+  void ReportError(const char*) override {}
+  void ClearError() override {}
+  void Trace(const char* text) override { (void)std::strlen(text); }
+};
+
 struct Line {
   kestrum::PseudoTerminal pty;
   kestrum::DeviceRecord device;
@@ -54,7 +62,7 @@ struct Line {
     parvex_fuzz::Instance();
     parvex_fuzz::Check(pty.Create(/*raw=*/true) == 0, "pseudo-terminal");
     parvex_fuzz::Check(kestrum::PublishPortAlias("COM7", pty.slave_path()) == 0, "port alias");
-    device = parvex_test::CounterDevice("COM7", 7);
+    device = parvex_test::CounterDeviceRecord("COM7", 7);
   }
 };
 
@@ -66,9 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size > kMaxInput) size = kMaxInput;
 
   parvex::CounterInput input(NoWait);
-  parvex::CounterServices services;
-  services.trace = [](const char* text) { (void)std::strlen(text); };
-  input.set_services(services);
+  static TraceReader services;
+  input.set_services(&services);
   parvex_fuzz::Check(input.OpenPort(&line.device) == 0, "open port");
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   parvex_fuzz::Check(line.pty.Write(bytes) == 0, "write to the terminal");

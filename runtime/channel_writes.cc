@@ -8,6 +8,7 @@
 #include "records/area_layout.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
+#include "records/limit_rules.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/driver_link.h"
 #include "runtime/event_batch.h"
@@ -70,160 +71,166 @@ int FindTarget(std::string_view prefix, uint32_t first, uint32_t last, size_t va
   return 0;
 }
 
-// True when `active` changed between s and n, or stayed set while `side` changed.
-bool StateChanged(uint32_t n, uint32_t s, uint32_t active, uint32_t side) {
-  if ((n ^ s) & active) return true;
-  return (n & s & active) != 0 && ((n ^ s) & side) != 0;
+// True when `active` changed between `before` and `after`, or stayed set while `side` changed.
+bool StateChanged(uint32_t after, uint32_t before, uint32_t active, uint32_t side) {
+  if ((after ^ before) & active) return true;
+  return (after & before & active) != 0 && ((after ^ before) & side) != 0;
 }
 
 uint32_t WithBit(uint32_t word, uint32_t bit, bool on) { return on ? word | bit : word & ~bit; }
 
-// Counts an event start or end when the event state of n differs from that of s.
-void CountEvents(Writer& w, uint32_t c, uint32_t n, uint32_t s) {
-  if (!StateChanged(n, s, kStatusEventActive, kStatusEventSide)) return;
-  if (s & kStatusEventActive) w.batch.EventEnd(c);
-  if (n & kStatusEventActive) w.batch.EventStart(c);
+// Counts an event start or end of channel `index` when the event state of `after` differs from
+// that of `before`.
+void CountEvents(Writer& writer, uint32_t index, uint32_t after, uint32_t before) {
+  if (!StateChanged(after, before, kStatusEventActive, kStatusEventSide)) return;
+  if (before & kStatusEventActive) writer.batch.EventEnd(index);
+  if (after & kStatusEventActive) writer.batch.EventStart(index);
 }
 
-// The new status word of digital channel c, written to state v from status word s.
-uint32_t EvaluateDigital(const DigitalChannelConfig& r, uint32_t c, uint32_t s, bool v, Writer& w) {
+// These rules follow the scan's channel evaluation, with differences on purpose: a written value
+// always exists, so a write raises no error alarm, and a channel that is disabled loses its
+// warning, alarm and event bits at once (the scan keeps a disabled channel's bits); the write
+// compares with the table's status word, where the scan compares with the published one.
+
+// The new status word of digital channel `index`, written to `state` from status word `before`.
+uint32_t EvaluateDigital(const DigitalChannelConfig& channel, uint32_t index, uint32_t before,
+                         bool state, Writer& writer) {
   using namespace digital_flags;
-  const uint32_t f = r.flags;
-  const bool enable = (f & kEnable) != 0;
-  const float value = v ? 1.0f : 0.0f;
-  uint32_t n = WithBit(s & ~kStatusValueChannel, kStatusNoValue, !enable);
-  if (enable && (f & kAlarmEnable) && v == ((f & kAlarmState) != 0)) {
-    n = WithBit(n | kStatusAlarmActive, kStatusAlarmSide, v);
+  const uint32_t flags = channel.flags;
+  const bool enable = (flags & kEnable) != 0;
+  const float value = state ? 1.0f : 0.0f;
+  uint32_t after = WithBit(before & ~kStatusValueChannel, kStatusNoValue, !enable);
+  if (enable && DigitalAlarmState(flags, state ? 1u : 0u)) {
+    after = WithBit(after | kStatusAlarmActive, kStatusAlarmSide, state);
   } else {
-    n &= ~(kStatusAlarmActive | kStatusAlarmFlag);
+    after &= ~(kStatusAlarmActive | kStatusAlarmFlag);
   }
-  if (StateChanged(n, s, kStatusAlarmActive, kStatusAlarmSide)) {
-    if (n & kStatusAlarmActive) {
-      n = WithBit(n, kStatusAlarmFlag, r.AlarmDelay == 0);
-      w.batch.AlarmRaised(c, n, (f & kAlarmDriveCommon) != 0, r.AlarmPriority, r.AlarmDelay,
-                          w.computer, w.user, value);
-      if (r.AlarmDelay == 0) n |= kStatusAlarmImmediate;
+  if (StateChanged(after, before, kStatusAlarmActive, kStatusAlarmSide)) {
+    if (after & kStatusAlarmActive) {
+      after = WithBit(after, kStatusAlarmFlag, channel.AlarmDelay == 0);
+      writer.batch.AlarmRaised(index, after, (flags & kAlarmDriveCommon) != 0,
+                               channel.AlarmPriority, channel.AlarmDelay, writer.computer,
+                               writer.user, value);
+      if (channel.AlarmDelay == 0) after |= kStatusAlarmImmediate;
     } else {
-      w.batch.AlarmEnded(c, s, w.computer, w.user, value);
+      writer.batch.AlarmEnded(index, before, writer.computer, writer.user, value);
     }
   }
-  if (enable && (f & kEventEnable) && v == ((f & kEventState) != 0)) {
-    n = WithBit(n | kStatusEventActive, kStatusEventSide, v);
+  if (enable && DigitalEventState(flags, state ? 1u : 0u)) {
+    after = WithBit(after | kStatusEventActive, kStatusEventSide, state);
   } else {
-    n &= ~kStatusEventActive;
+    after &= ~kStatusEventActive;
   }
-  CountEvents(w, c, n, s);
-  return WithBit(n, kStatusState, v);
+  CountEvents(writer, index, after, before);
+  return WithBit(after, kStatusState, state);
 }
 
-// Significant change and warning bits of value channel c for value x (old value `old`).
-uint32_t EvaluateWarning(const AnalogueChannelConfig& r, uint32_t c, uint32_t s, uint32_t n,
-                         float old, float x, Writer& w) {
+// Significant change and warning bits of value channel `index` for `value` (the table held
+// `old_value`): `after` is the status word built so far from `before`.
+uint32_t EvaluateWarning(const AnalogueChannelConfig& channel, uint32_t index, uint32_t before,
+                         uint32_t after, float old_value, float value, Writer& writer) {
   using namespace analogue_flags;
-  const uint32_t f = r.flags;
-  const bool enable = (f & kEnable) != 0;
-  const bool sig = enable && !(s & kStatusNoValue) && (f & kSigChangeEnable) &&
-                   std::fabs(old - x) >= std::fabs(r.SigChangeValue);
-  n = WithBit(n, kStatusSigChange, sig);
-  if (sig) w.batch.ValueChange(c);
+  const uint32_t flags = channel.flags;
+  const bool enable = (flags & kEnable) != 0;
+  const bool significant = enable && !(before & kStatusNoValue) && (flags & kSigChangeEnable) &&
+                           std::fabs(old_value - value) >= std::fabs(channel.SigChangeValue);
+  after = WithBit(after, kStatusSigChange, significant);
+  if (significant) writer.batch.ValueChange(index);
 
   constexpr uint32_t kHighWarning = kStatusWarningActive | kStatusWarningSide;
-  const bool high_on = (f & kHighAlarmEnable) && (f & kHighWarningEnable);
-  const bool low_on = (f & kLowAlarmEnable) && (f & kLowWarningEnable);
-  if (enable && (f & (kHighWarningEnable | kLowWarningEnable))) {
+  if (enable && (flags & (kHighWarningEnable | kLowWarningEnable))) {
+    const uint32_t warning_before = before & kHighWarning;
     const bool high =
-        high_on && (x >= r.HighWarningLimit ||
-                    ((f & kHighAlarmDeadbandEnable) && (s & kHighWarning) == kHighWarning &&
-                     x >= r.HighWarningLimit - (r.HighAlarmLimit - r.HighAlarmDeadband)));
-    const bool low =
-        low_on && (x <= r.LowWarningLimit ||
-                   ((f & kLowAlarmDeadbandEnable) && (s & kHighWarning) == kStatusWarningActive &&
-                    x <= r.LowWarningLimit + (r.LowAlarmDeadband - r.LowAlarmLimit)));
+        HighWarningEnabled(flags) && HighWarningOn(channel, value, warning_before == kHighWarning);
+    const bool low = LowWarningEnabled(flags) &&
+                     LowWarningOn(channel, value, warning_before == kStatusWarningActive);
     if (high) {
-      n |= kHighWarning;
+      after |= kHighWarning;
     } else if (low) {
-      n = (n | kStatusWarningActive) & ~kStatusWarningSide;
+      after = (after | kStatusWarningActive) & ~kStatusWarningSide;
     } else {
-      n &= ~kStatusWarningActive;
+      after &= ~kStatusWarningActive;
     }
   } else {
-    n &= ~kStatusWarningActive;
+    after &= ~kStatusWarningActive;
   }
-  if (StateChanged(n, s, kStatusWarningActive, kStatusWarningSide)) {
-    if (n & kStatusWarningActive) {
-      const uint8_t priority = (n & kStatusWarningSide) ? r.HighAlarmPriority : r.LowAlarmPriority;
-      w.batch.WarningRaised(c, n, priority, w.computer, w.user, x);
+  if (StateChanged(after, before, kStatusWarningActive, kStatusWarningSide)) {
+    if (after & kStatusWarningActive) {
+      const uint8_t priority =
+          (after & kStatusWarningSide) ? channel.HighAlarmPriority : channel.LowAlarmPriority;
+      writer.batch.WarningRaised(index, after, priority, writer.computer, writer.user, value);
     } else {
-      w.batch.WarningEnded(c, s, w.computer, w.user, x);
+      writer.batch.WarningEnded(index, before, writer.computer, writer.user, value);
     }
   }
-  return n;
+  return after;
 }
 
-// Alarm bits of value channel c for value x.
-uint32_t EvaluateAlarm(const AnalogueChannelConfig& r, uint32_t c, uint32_t s, uint32_t n, float x,
-                       Writer& w) {
+// Alarm bits of value channel `index` for `value`: `after` is the status word built so far from
+// `before`.
+uint32_t EvaluateAlarm(const AnalogueChannelConfig& channel, uint32_t index, uint32_t before,
+                       uint32_t after, float value, Writer& writer) {
   using namespace analogue_flags;
-  const uint32_t f = r.flags;
-  const bool was_high = (s & kStatusAlarmActive) && (s & kStatusAlarmSide);
-  const bool was_low = (s & kStatusAlarmActive) && !(s & kStatusAlarmSide);
+  const uint32_t flags = channel.flags;
+  const bool was_high = (before & kStatusAlarmActive) && (before & kStatusAlarmSide);
+  const bool was_low = (before & kStatusAlarmActive) && !(before & kStatusAlarmSide);
   bool high_reached = false, low_reached = false;
-  if ((f & kEnable) && (f & (kHighAlarmEnable | kLowAlarmEnable))) {
-    high_reached = (f & kHighAlarmEnable) && x >= r.HighAlarmLimit;
-    low_reached = (f & kLowAlarmEnable) && x <= r.LowAlarmLimit;
-    const bool high = high_reached || ((f & kHighAlarmEnable) && (f & kHighAlarmDeadbandEnable) &&
-                                       was_high && x >= r.HighAlarmDeadband);
-    const bool low =
-        !high && (low_reached || ((f & kLowAlarmEnable) && (f & kLowAlarmDeadbandEnable) &&
-                                  was_low && x <= r.LowAlarmDeadband));
+  if ((flags & kEnable) && (flags & (kHighAlarmEnable | kLowAlarmEnable))) {
+    high_reached = (flags & kHighAlarmEnable) && value >= channel.HighAlarmLimit;
+    low_reached = (flags & kLowAlarmEnable) && value <= channel.LowAlarmLimit;
+    const bool high = (flags & kHighAlarmEnable) && HighAlarmOn(channel, value, was_high);
+    const bool low = !high && (flags & kLowAlarmEnable) && LowAlarmOn(channel, value, was_low);
     if (high) {
-      n |= kStatusAlarmActive | kStatusAlarmSide;
+      after |= kStatusAlarmActive | kStatusAlarmSide;
     } else if (low) {
-      n = (n | kStatusAlarmActive) & ~kStatusAlarmSide;
+      after = (after | kStatusAlarmActive) & ~kStatusAlarmSide;
     } else {
-      n &= ~(kStatusAlarmActive | kStatusAlarmFlag);
+      after &= ~(kStatusAlarmActive | kStatusAlarmFlag);
     }
   } else {
-    n &= ~(kStatusAlarmActive | kStatusAlarmImmediate | kStatusAlarmFlag);
+    after &= ~(kStatusAlarmActive | kStatusAlarmImmediate | kStatusAlarmFlag);
   }
-  if ((s & kStatusAlarmActive) && !(n & kStatusAlarmActive)) {
-    w.batch.AlarmEnded(c, s, w.computer, w.user, x);
-  } else if (StateChanged(n, s, kStatusAlarmActive, kStatusAlarmSide)) {
-    const bool high_side = (n & kStatusAlarmSide) != 0;
+  if ((before & kStatusAlarmActive) && !(after & kStatusAlarmActive)) {
+    writer.batch.AlarmEnded(index, before, writer.computer, writer.user, value);
+  } else if (StateChanged(after, before, kStatusAlarmActive, kStatusAlarmSide)) {
+    const bool high_side = (after & kStatusAlarmSide) != 0;
     uint16_t delay = 0;
-    if (high_side && high_reached) delay = r.HighAlarmDelay;
-    if (!high_side && low_reached) delay = r.LowAlarmDelay;
-    n = WithBit(n, kStatusAlarmFlag, delay == 0);
-    const bool drive_common = (f & (high_side ? kHighAlarmDriveCommon : kLowAlarmDriveCommon)) != 0;
-    const uint8_t priority = high_side ? r.HighAlarmPriority : r.LowAlarmPriority;
-    w.batch.AlarmRaised(c, n, drive_common, priority, delay, w.computer, w.user, x);
-    if (delay == 0) n |= kStatusAlarmImmediate;
+    if (high_side && high_reached) delay = channel.HighAlarmDelay;
+    if (!high_side && low_reached) delay = channel.LowAlarmDelay;
+    after = WithBit(after, kStatusAlarmFlag, delay == 0);
+    const bool drive_common =
+        (flags & (high_side ? kHighAlarmDriveCommon : kLowAlarmDriveCommon)) != 0;
+    const uint8_t priority = high_side ? channel.HighAlarmPriority : channel.LowAlarmPriority;
+    writer.batch.AlarmRaised(index, after, drive_common, priority, delay, writer.computer,
+                             writer.user, value);
+    if (delay == 0) after |= kStatusAlarmImmediate;
   }
-  return n;
+  return after;
 }
 
-// The new status word of value channel c, written to value x from status word s.
-uint32_t EvaluateAnalogue(const AnalogueChannelConfig& r, uint32_t c, uint32_t s, float old,
-                          float x, Writer& w) {
+// The new status word of value channel `index`, written to `value` from status word `before`
+// (the table held `old_value`).
+uint32_t EvaluateAnalogue(const AnalogueChannelConfig& channel, uint32_t index, uint32_t before,
+                          float old_value, float value, Writer& writer) {
   using namespace analogue_flags;
-  const uint32_t f = r.flags;
-  const bool enable = (f & kEnable) != 0;
-  uint32_t n = WithBit(s | kStatusValueChannel, kStatusNoValue, !enable);
-  n = EvaluateWarning(r, c, s, n, old, x, w);
-  n = EvaluateAlarm(r, c, s, n, x, w);
-  if (enable && (f & kEventEnable)) {
-    if (x >= r.HighEventLimit) {
-      n |= kStatusEventActive | kStatusEventSide;
-    } else if (x > r.LowEventLimit) {
-      n &= ~kStatusEventActive;
+  const uint32_t flags = channel.flags;
+  const bool enable = (flags & kEnable) != 0;
+  uint32_t after = WithBit(before | kStatusValueChannel, kStatusNoValue, !enable);
+  after = EvaluateWarning(channel, index, before, after, old_value, value, writer);
+  after = EvaluateAlarm(channel, index, before, after, value, writer);
+  if (enable && (flags & kEventEnable)) {
+    if (value >= channel.HighEventLimit) {
+      after |= kStatusEventActive | kStatusEventSide;
+    } else if (value > channel.LowEventLimit) {
+      after &= ~kStatusEventActive;
     } else {
-      n = (n | kStatusEventActive) & ~kStatusEventSide;
+      after = (after | kStatusEventActive) & ~kStatusEventSide;
     }
   } else {
-    n &= ~kStatusEventActive;
+    after &= ~kStatusEventActive;
   }
-  CountEvents(w, c, n, s);
-  return n;
+  CountEvents(writer, index, after, before);
+  return after;
 }
 
 // Runs `body` (which processes the channels) between the steps every write shares: lock,

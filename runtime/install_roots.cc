@@ -207,7 +207,7 @@ bool IsEmbeddedController() {
 
 const char* ResolveLocation(const char* name) {
   if (!name || std::strlen(name) > kMaxLocationName) {
-    SetErrorNumber(22);
+    SetErrorNumber(kLocationNameTooLong);
     return nullptr;
   }
   std::string key = StartsWithNoCase(name, "DM2_") ? "KSM_" + std::string(name + 4) : name;

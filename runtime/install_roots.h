@@ -39,12 +39,15 @@ char GetSystemDriveLetter();
 /// $KESTRUM_VENDOR_LIBRARY) can be loaded. Probed once per process; the library stays loaded.
 bool IsEmbeddedController();
 
+/// The error number of a location name longer than 249 characters.
+inline constexpr int kLocationNameTooLong = 22;
+
 /// Resolves a location name ("KSM_SAVED_VALUES", "SAVED_VALUES", or "DM2_SAVED_VALUES" read
 /// as "KSM_SAVED_VALUES"): the value of the environment variable of that name (its case
 /// ignored; a value "%\Hive\Key\Path\Value%" is a registry reference and gives that string
 /// value when it can be read), else "<root>/<NAME>" with the name upper-cased and without
-/// "KSM_". Returns a static buffer, or null with the error number set to 22 for a name longer
-/// than 249 characters.
+/// "KSM_". Returns a static buffer, or null with the error number set to kLocationNameTooLong for a
+/// name longer than 249 characters.
 const char* ResolveLocation(const char* name);
 
 /// Returns the folder of a location (ResolveLocation). For the export folders

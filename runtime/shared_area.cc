@@ -270,7 +270,7 @@ int NotifyArea(void* area, int subscriber) {
 
 int NotifyAreaForPlatform(void* area, int subscriber, int platform_id) {
   if (subscriber < 0 || subscriber > static_cast<int>(kMaxSubscriberNumber)) {
-    return FailWith(67);
+    return FailWith(kBadSubscriberNumber);
   }
   if (LockArea(area) != 0) return -1;
   AreaHeader header;

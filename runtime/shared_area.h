@@ -61,12 +61,15 @@ int UnlockArea(void* area);
 /// ends with NotifyArea. Returns 0, or -1 as LockArea.
 int MarkAreaUpdating(void* area);
 
+/// The error number of a notification for a subscriber number above kMaxSubscriberNumber.
+inline constexpr int kBadSubscriberNumber = 67;
+
 /// Tells the subscribers of `area` that it changed, under the lock: `subscriber` 0 treats every
 /// subscriber entry and delivers (and clears) every queued message; 1 to 10 treats only that
 /// subscriber entry. A subscriber by message is posted message 32; any other has its change
 /// counter incremented. Then lowers the update-pending counter (never below 0). A post that
-/// fails is skipped. Returns 0, or -1: error number 67 for a subscriber above 10, 0 for an
-/// unknown or refused area (tables outside the area), as LockArea otherwise.
+/// fails is skipped. Returns 0, or -1: error number kBadSubscriberNumber for a subscriber above 10,
+/// 0 for an unknown or refused area (tables outside the area), as LockArea otherwise.
 int NotifyArea(void* area, int subscriber);
 
 /// NotifyArea with the table layout of platform `platform_id` (1 or 2) instead of this

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "records/limit_rules.h"
+
 namespace parvex {
 namespace {
 
@@ -126,81 +128,81 @@ inline uint32_t SignificantChange(const EvaluationContext& c, const AnalogueChan
   return w;
 }
 
-inline uint32_t Warning(const EvaluationContext& c, const AnalogueChannelConfig& a, uint32_t index,
-                        uint32_t w, uint32_t p, float v) {
-  const uint32_t f = a.flags;
-  const bool high_pair = (f & af::kHighAlarmEnable) && (f & af::kHighWarningEnable);
-  const bool low_pair = (f & af::kLowAlarmEnable) && (f & af::kLowWarningEnable);
+// Warning bits of a value channel from `value`; sends the warning records of a change, and of
+// every warning on in the first scan.
+inline uint32_t Warning(const EvaluationContext& c, const AnalogueChannelConfig& channel,
+                        uint32_t index, uint32_t working, uint32_t published, float value) {
+  const bool high_enabled = kestrum::HighWarningEnabled(channel.flags);
+  const bool low_enabled = kestrum::LowWarningEnabled(channel.flags);
+  const bool was_on = (published & kWarn) != 0;
+  const bool was_high = (published & kWarnSide) != 0;
   bool high = false;
   bool low = false;
-  if (!(w & kNoValue)) {
-    if (high_pair) {
-      high = v >= a.HighWarningLimit ||
-             ((f & af::kHighAlarmDeadbandEnable) && (p & kWarn) && (p & kWarnSide) &&
-              v >= a.HighWarningLimit - (a.HighAlarmLimit - a.HighAlarmDeadband));
-    }
-    if (!high && low_pair) {
-      low = v <= a.LowWarningLimit ||
-            ((f & af::kLowAlarmDeadbandEnable) && (p & kWarn) && !(p & kWarnSide) &&
-             v <= a.LowWarningLimit + (a.LowAlarmDeadband - a.LowAlarmLimit));
-    }
+  if (!(working & kNoValue)) {
+    high = high_enabled && kestrum::HighWarningOn(channel, value, was_on && was_high);
+    low = !high && low_enabled && kestrum::LowWarningOn(channel, value, was_on && !was_high);
   }
   if (high) {
-    w |= kWarn | kWarnSide;
+    working |= kWarn | kWarnSide;
   } else if (low) {
-    w = (w | kWarn) & ~kWarnSide;
+    working = (working | kWarn) & ~kWarnSide;
   } else {
-    w &= ~kWarn;
+    working &= ~kWarn;
   }
-  const uint32_t diff = w ^ p;
+  const uint32_t changed = working ^ published;
   if (c.first_scan ||
-      ((high_pair || low_pair) && ((diff & kWarn) || ((w & p & kWarn) && (diff & kWarnSide))))) {
-    if (p & kWarn) {
-      c.out->Push({NotificationKind::kWarningEnded, false, 0, true, 0, index, p, v});
+      ((high_enabled || low_enabled) &&
+       ((changed & kWarn) || ((working & published & kWarn) && (changed & kWarnSide))))) {
+    if (published & kWarn) {
+      c.out->Push({NotificationKind::kWarningEnded, false, 0, true, 0, index, published, value});
     }
-    if (w & kWarn) {
-      const uint8_t priority = (w & kWarnSide) ? a.HighAlarmPriority : a.LowAlarmPriority;
-      const bool valid = !(w & kNoValue);
-      c.out->Push({NotificationKind::kWarningRaised, false, priority, valid, 0, index, w,
-                   valid ? v : 0.0f});
+    if (working & kWarn) {
+      const uint8_t priority =
+          (working & kWarnSide) ? channel.HighAlarmPriority : channel.LowAlarmPriority;
+      const bool valid = !(working & kNoValue);
+      c.out->Push({NotificationKind::kWarningRaised, false, priority, valid, 0, index, working,
+                   valid ? value : 0.0f});
     }
   }
-  return w;
+  return working;
 }
 
-inline uint32_t Alarm(const EvaluationContext& c, const AnalogueChannelConfig& a, uint32_t w,
-                      uint32_t p, float v) {
-  const uint32_t f = a.flags;
-  if (w & kNoValue) {
-    if ((f & af::kEnable) && (f & af::kErrorAlarmEnable)) return RaiseAlarm(w, p) & ~kAlarmSide;
-    return w & ~(kAlarm | kAlarmFlag);
+// Alarm bits of a value channel from `value`, or its error alarm when it has none; records the
+// direction of the last limit comparison.
+inline uint32_t Alarm(const EvaluationContext& c, const AnalogueChannelConfig& channel,
+                      uint32_t working, uint32_t published, float value) {
+  const uint32_t flags = channel.flags;
+  if (working & kNoValue) {
+    if ((flags & af::kEnable) && (flags & af::kErrorAlarmEnable)) {
+      return RaiseAlarm(working, published) & ~kAlarmSide;
+    }
+    return working & ~(kAlarm | kAlarmFlag);
   }
-  if (f & af::kHighAlarmEnable) {
-    c.state->direction = v > a.HighAlarmLimit ? 1 : (v == a.HighAlarmLimit ? 0 : -1);
-    if (v >= a.HighAlarmLimit || ((f & af::kHighAlarmDeadbandEnable) && (p & kAlarm) &&
-                                  (p & kAlarmSide) && v >= a.HighAlarmDeadband)) {
-      return RaiseAlarm(w, p) | kAlarmSide;
+  const bool was_on = (published & kAlarm) != 0;
+  const bool was_high = (published & kAlarmSide) != 0;
+  if (flags & af::kHighAlarmEnable) {
+    const float limit = channel.HighAlarmLimit;
+    c.state->direction = value > limit ? 1 : (value == limit ? 0 : -1);
+    if (kestrum::HighAlarmOn(channel, value, was_on && was_high)) {
+      return RaiseAlarm(working, published) | kAlarmSide;
     }
   }
-  if (f & af::kLowAlarmEnable) {
-    if (v <= a.LowAlarmLimit) {
-      c.state->direction = v == a.LowAlarmLimit ? 0 : -1;
-      return RaiseAlarm(w, p) & ~kAlarmSide;
-    }
-    c.state->direction = 1;
-    if ((f & af::kLowAlarmDeadbandEnable) && (p & kAlarm) && !(p & kAlarmSide) &&
-        v <= a.LowAlarmDeadband) {
-      return RaiseAlarm(w, p) & ~kAlarmSide;
+  if (flags & af::kLowAlarmEnable) {
+    const float limit = channel.LowAlarmLimit;
+    c.state->direction = value < limit ? -1 : (value == limit ? 0 : 1);
+    if (kestrum::LowAlarmOn(channel, value, was_on && !was_high)) {
+      return RaiseAlarm(working, published) & ~kAlarmSide;
     }
   }
-  return w & ~(kAlarm | kAlarmFlag);
+  return working & ~(kAlarm | kAlarmFlag);
 }
 
-inline uint32_t Event(const AnalogueChannelConfig& a, uint32_t w, float v) {
-  if (!(a.flags & af::kEventEnable) || (w & kNoValue)) return w & ~kEvent;
-  if (v >= a.HighEventLimit) return w | kEvent | kEventSide;
-  if (v <= a.LowEventLimit) return (w | kEvent) & ~kEventSide;
-  return w & ~kEvent;
+// Event bits of a value channel from `value`.
+inline uint32_t Event(const AnalogueChannelConfig& channel, uint32_t working, float value) {
+  if (!(channel.flags & af::kEventEnable) || (working & kNoValue)) return working & ~kEvent;
+  if (value >= channel.HighEventLimit) return working | kEvent | kEventSide;
+  if (value <= channel.LowEventLimit) return (working | kEvent) & ~kEventSide;
+  return working & ~kEvent;
 }
 
 // Warnings, alarms and events of a value channel whose value or validity changed (or in the
@@ -232,51 +234,57 @@ inline uint32_t Event(const AnalogueChannelConfig& a, uint32_t w, float v) {
 // the value or its validity changed since the last publication.
 template <bool kPlain>
 [[gnu::always_inline]] inline uint32_t EvaluateValue(const EvaluationContext& c,
-                                                     const AnalogueChannelConfig& a,
-                                                     uint32_t index, uint32_t w, uint32_t p) {
+                                                     const AnalogueChannelConfig& a, uint32_t index,
+                                                     uint32_t w, uint32_t p) {
   const KindArrays& k = c.arrays;
   float v = kPlain || k.working_values ? k.working_values[index] : kNaN;
   if (!(w & kNoValue)) w = ProcessReading<kPlain>(c, a, index, w, &v);
   w = SignificantChange<kPlain>(c, a, index, w, v);
   if (kPlain || !c.first_scan) {
     if (p & w & kNoValue) return w;
-    if (!((p | w) & kNoValue) && (kPlain || k.published_values) &&
-        v == k.published_values[index]) {
+    if (!((p | w) & kNoValue) && (kPlain || k.published_values) && v == k.published_values[index]) {
       return w;
     }
   }
   return EvaluateValueStates(c, a, index, w, p, v);
 }
 
-uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig& d, uint32_t index,
-                         uint32_t w, uint32_t p) {
-  if (!c.first_scan && !((p | w) & kNoValue) && !((p ^ w) & kSig)) return p;
-  if (p & w & kNoValue) return p;
-  if (!(w & kNoValue)) SetOutputChanged(c, d.Type);
-  const uint32_t f = d.flags;
-  const uint32_t state = w & kSig;
-  const bool valid = !(w & kNoValue);
-  if ((f & df::kAlarmEnable) && valid && state == ((f & df::kAlarmState) ? 1u : 0u)) {
-    w = (RaiseAlarm(w, p) & ~kAlarmSide) | (state << 2);
-  } else if (!valid && (f & df::kEnable) && (f & df::kErrorAlarmEnable)) {
-    w = RaiseAlarm(w, p) & ~kAlarmSide;
-  } else {
-    w &= ~(kAlarm | kAlarmFlag);
+// A digital channel: its alarm (or error alarm) and event from its state, only when the state
+// or its validity changed since the last publication (or in the first scan). The alarm and event
+// sides are the state itself.
+uint32_t EvaluateDigital(const EvaluationContext& c, const DigitalChannelConfig& channel,
+                         uint32_t index, uint32_t working, uint32_t published) {
+  if (!c.first_scan && !((published | working) & kNoValue) && !((published ^ working) & kSig)) {
+    return published;
   }
-  if ((f & df::kEventEnable) && valid && state == ((f & df::kEventState) ? 1u : 0u)) {
-    w = ((w | kEvent) & ~kEventSide) | (state << 4);
+  if (published & working & kNoValue) return published;
+  if (!(working & kNoValue)) SetOutputChanged(c, channel.Type);
+  const uint32_t flags = channel.flags;
+  const uint32_t state = working & kSig;
+  const bool valid = !(working & kNoValue);
+  if (valid && kestrum::DigitalAlarmState(flags, state)) {
+    working = (RaiseAlarm(working, published) & ~kAlarmSide) | (state * kAlarmSide);
+  } else if (!valid && (flags & df::kEnable) && (flags & df::kErrorAlarmEnable)) {
+    working = RaiseAlarm(working, published) & ~kAlarmSide;
   } else {
-    w &= ~kEvent;
+    working &= ~(kAlarm | kAlarmFlag);
   }
-  auto choose = [&d](uint32_t word) {
+  if (valid && kestrum::DigitalEventState(flags, state)) {
+    working = ((working | kEvent) & ~kEventSide) | (state * kEventSide);
+  } else {
+    working &= ~kEvent;
+  }
+  auto choose = [&channel](uint32_t word) {
     if (word & kNoValue) {
-      return AlarmChoice{d.ErrorAlarmPriority, (d.flags & df::kErrorAlarmDriveCommon) != 0,
-                         d.ErrorAlarmDelay};
+      return AlarmChoice{channel.ErrorAlarmPriority,
+                         (channel.flags & df::kErrorAlarmDriveCommon) != 0,
+                         channel.ErrorAlarmDelay};
     }
-    return AlarmChoice{d.AlarmPriority, (d.flags & df::kAlarmDriveCommon) != 0, d.AlarmDelay};
+    return AlarmChoice{channel.AlarmPriority, (channel.flags & df::kAlarmDriveCommon) != 0,
+                       channel.AlarmDelay};
   };
-  return NotifyAlarmAndEvent(c, index, w, p, RecordValue{state ? 1.0f : 0.0f, valid},
-                             (f & df::kEventEnable) != 0, choose);
+  return NotifyAlarmAndEvent(c, index, working, published, RecordValue{state ? 1.0f : 0.0f, valid},
+                             (flags & df::kEventEnable) != 0, choose);
 }
 
 // One channel's evaluation, forced inline so that the channel loop keeps the context in
@@ -324,8 +332,8 @@ void EvaluateChannels(const EvaluationContext& context, const kestrum::ChannelCo
   // A local copy cannot alias the arrays written in the loop, so it stays in registers.
   const EvaluationContext local = context;
   const KindArrays& k = local.arrays;
-  if (!local.first_scan && !k.output_kind && k.readings && k.working_values &&
-      k.published_values && k.last_significant) {
+  if (!local.first_scan && !k.output_kind && k.readings && k.working_values && k.published_values &&
+      k.last_significant) {
     for (uint32_t i = 0; i < count; ++i) EvaluateOne<true>(local, configs[i], i);
   } else {
     for (uint32_t i = 0; i < count; ++i) EvaluateOne<false>(local, configs[i], i);

@@ -21,15 +21,13 @@ namespace parvex {
 
 void Scanner::ReportSaveFailure(int k, const char* format) {
   const int error = kestrum::GetErrorNumber();
-  ReportFailure(hooks_, format, error & 0xFFF, false);
-  if (hooks_.report_event != nullptr) {
-    char text[256];
-    std::snprintf(text, sizeof text, "%.*s: saving the \"%s\" values of %s failed: %s (%d)",
-                  static_cast<int>(strnlen(device_->device_name, sizeof device_->device_name)),
-                  device_->device_name, kestrum::kChannelKindNames[k], folder_,
-                  std::strerror(error), error);
-    hooks_.report_event(kestrum::kEventTypeError, text);
-  }
+  ReportFailure(hooks_, format, ShownErrorCode(error), false);
+  char text[256];
+  std::snprintf(text, sizeof text, "%.*s: saving the \"%s\" values of %s failed: %s (%d)",
+                static_cast<int>(strnlen(device_->device_name, sizeof device_->device_name)),
+                device_->device_name, kestrum::kChannelKindNames[k], folder_, std::strerror(error),
+                error);
+  hooks_.ReportEvent(kestrum::kEventTypeError, text);
   kestrum::SetErrorNumber(error);
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/error_number.h"
 #include "runtime/error_reporting.h"
+#include "scanner/diagnostics.h"
 
 namespace parvex {
 namespace {
@@ -22,12 +23,12 @@ int CounterInput::OpenPort(kestrum::DeviceRecord* device) {
 }
 
 void CounterInput::Trace(const char* text) const {
-  if (services_.trace) services_.trace(text);
+  if (services_ != nullptr) services_->Trace(text);
 }
 
 int CounterInput::Fail(ReportCheck check) const {
   const char* message = ReportCheckMessage(check);
-  if (services_.report_error) services_.report_error(message);
+  if (services_ != nullptr) services_->ReportError(message);
   Trace((std::string(message) + "\r\n").c_str());
   return -1;
 }
@@ -59,32 +60,29 @@ int CounterInput::Scan(const ChannelReadings& out) {
   CounterReport report;
   ReportCheck check = ParseCounterReport(text, &report);
   if (check != ReportCheck::kGood) return Fail(check);
-  if (services_.clear_error) services_.clear_error();
+  if (services_ != nullptr) services_->ClearError();
   ApplyCounterReport(report, remembered_port_, out);
   remembered_port_ = report.port;
   return 0;
 }
 
-CounterServices SystemCounterServices() {
-  CounterServices services;
-  services.report_error = [](const char* message) { kestrum::ReportError("%s", message); };
-  services.clear_error = kestrum::ClearError;
-  return services;
+void SystemCounterServices::ReportError(const char* message) {
+  kestrum::ReportError("%s", message);
 }
 
-CounterInput& ProcessCounterInput() {
-  static CounterInput input = [] {
-    CounterInput made;
-    made.set_services(SystemCounterServices());
-    return made;
-  }();
-  return input;
+void SystemCounterServices::ClearError() { kestrum::ClearError(); }
+
+void SystemCounterServices::Trace(const char* text) { parvex::Trace(text); }
+
+int CounterDevice::Scan(int kind, const kestrum::DeviceConfigBlock* /*config*/, uint16_t count,
+                        const kestrum::ChannelConfigRecord* records, uint32_t* status,
+                        float* readings) {
+  if (kind != kestrum::kKindAnalogInput) return 0;
+  return input_->Scan({count, records, status, readings, nullptr});
 }
 
-int ScanCounterReport(const kestrum::DeviceConfigBlock* /*config*/, uint16_t count,
-                      const kestrum::ChannelConfigRecord* records, uint32_t* status, float* values,
-                      uint8_t* fresh) {
-  return ProcessCounterInput().Scan({count, records, status, values, fresh});
-}
+int CounterDevice::OpenPort(kestrum::DeviceRecord* device) { return input_->OpenPort(device); }
+
+void CounterDevice::ClosePort() { input_->ClosePort(); }
 
 }  // namespace parvex

@@ -3,8 +3,9 @@
 // select into the scanner's working arrays. It also remembers the port id each report's header
 // announces, which applies to the data line of the next report.
 //
-// Errors and the received text reach the rest of the scanner through CounterServices, which the
-// scanner fills in at start-up (error reporting and tracing live in other modules).
+// Errors and the received text reach the rest of the scanner through the CounterServices object
+// handed in at start-up (error reporting and tracing live in other modules). CounterDevice makes
+// one input the scanner's device handlers.
 #ifndef PARVEX_SCANNER_COUNTER_INPUT_H_
 #define PARVEX_SCANNER_COUNTER_INPUT_H_
 
@@ -13,23 +14,33 @@
 #include "records/channel_config.h"
 #include "records/device_record.h"
 #include "scanner/counter_report.h"
+#include "scanner/device_handlers.h"
 #include "scanner/serial_link.h"
 
 namespace parvex {
 
-/// What the counter input calls outside itself. Null members do nothing.
-struct CounterServices {
+/// What the counter input calls outside itself.
+class CounterServices {
+ public:
+  virtual ~CounterServices() = default;
   /// Sets `message` as the device's current error message.
-  void (*report_error)(const char* message) = nullptr;
+  virtual void ReportError(const char* message) = 0;
   /// Clears the device's current error message.
-  void (*clear_error)() = nullptr;
+  virtual void ClearError() = 0;
   /// Writes `text` to the diagnostics trace.
-  void (*trace)(const char* text) = nullptr;
+  virtual void Trace(const char* text) = 0;
 };
 
-/// The system's own error reporting (ReportError, ClearError of the runtime) and no trace:
-/// what ProcessCounterInput() starts with.
-CounterServices SystemCounterServices();
+/// The process's services: the runtime's ReportError and ClearError, and the process's trace.
+class SystemCounterServices final : public CounterServices {
+ public:
+  /// Reports `message` through the runtime's error reporting.
+  void ReportError(const char* message) override;
+  /// Clears the runtime's current error message.
+  void ClearError() override;
+  /// Writes `text` to the process's trace (nothing before SetUpTrace).
+  void Trace(const char* text) override;
+};
 
 /// Largest report taken from the line, terminator included.
 inline constexpr int kMaxReportBytes = 1000;
@@ -43,8 +54,8 @@ class CounterInput {
  public:
   explicit CounterInput(PortWaitFunction wait = WaitForPortOrDriverMessage);
 
-  /// Replaces the services; the caller keeps the functions valid.
-  void set_services(const CounterServices& services) { services_ = services; }
+  /// Replaces the services (null: report and trace nothing); the caller keeps them alive.
+  void set_services(CounterServices* services) { services_ = services; }
 
   /// Opens the port from `device`'s CommSettings (see SerialLink::Open) and forgets the
   /// remembered port id (0). Returns 0, or -1 with the error number set.
@@ -70,18 +81,27 @@ class CounterInput {
   int Fail(ReportCheck check) const;
 
   SerialLink link_;
-  CounterServices services_;
+  CounterServices* services_ = nullptr;
   int remembered_port_ = 0;
 };
 
-/// The scanner's one counter input, created with SystemCounterServices() on first use.
-CounterInput& ProcessCounterInput();
+/// The particle counter's device handlers: the analog-input kind is scanned from `input`
+/// (without fresh flags), the port is `input`'s, every other handler does nothing.
+class CounterDevice final : public DeviceHandlers {
+ public:
+  /// The caller keeps `input` alive.
+  explicit CounterDevice(CounterInput* input) : input_(input) {}
+  /// Returns as CounterInput::Scan for the analog-input kind, 0 for the others.
+  int Scan(int kind, const kestrum::DeviceConfigBlock* config, uint16_t count,
+           const kestrum::ChannelConfigRecord* records, uint32_t* status, float* readings) override;
+  /// Returns as CounterInput::OpenPort.
+  int OpenPort(kestrum::DeviceRecord* device) override;
+  /// Closes the input's port.
+  void ClosePort() override;
 
-/// Scan handler of the analog-input kind over ProcessCounterInput(): `config` is not used;
-/// `fresh` may be null. Returns as CounterInput::Scan.
-int ScanCounterReport(const kestrum::DeviceConfigBlock* config, uint16_t count,
-                      const kestrum::ChannelConfigRecord* records, uint32_t* status, float* values,
-                      uint8_t* fresh);
+ private:
+  CounterInput* input_;
+};
 
 }  // namespace parvex
 

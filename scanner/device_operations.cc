@@ -6,37 +6,16 @@
 #include "platform/error_number.h"
 #include "runtime/shared_area.h"
 #include "runtime/time_stamps.h"
-#include "scanner/counter_input.h"
 #include "scanner/scanner.h"
 
 namespace parvex {
 namespace {
-
-int ScanAnalogInputs(const kestrum::DeviceConfigBlock* config, uint16_t count,
-                     const kestrum::ChannelConfigRecord* records, uint32_t* status,
-                     float* readings) {
-  return ScanCounterReport(config, count, records, status, readings, nullptr);
-}
-
-int OpenCounterPort(kestrum::DeviceRecord* device) {
-  return ProcessCounterInput().OpenPort(device);
-}
-
-void CloseCounterPort() { ProcessCounterInput().ClosePort(); }
 
 bool HasReference(int k) {
   return k == kestrum::kKindAnalogInput || k == kestrum::kKindCounterInput;
 }
 
 }  // namespace
-
-DeviceHandlers CounterDeviceHandlers() {
-  DeviceHandlers handlers;
-  handlers.scan[kestrum::kKindAnalogInput] = ScanAnalogInputs;
-  handlers.open_port = OpenCounterPort;
-  handlers.close_port = CloseCounterPort;
-  return handlers;
-}
 
 void Scanner::BeginDeviceOperation() {
   kestrum::LockArea(device_area_);
@@ -48,7 +27,7 @@ void Scanner::EndDeviceOperation() {
   kestrum::LockArea(device_area_);
   // Scan requests that arrived during the operation are dropped.
   words_->pending_scans = 0;
-  device_->next_scan = kestrum::NextPeriodBoundary(hooks_.now(), device_->config.comm.ScanRate);
+  device_->next_scan = kestrum::NextPeriodBoundary(hooks_.Now(), device_->config.comm.ScanRate);
   device_->operation_in_progress = 0;
   kestrum::UnlockArea(device_area_);
 }
@@ -57,22 +36,21 @@ int Scanner::InitialiseDevice(int error) {
   BeginDeviceOperation();
   for (;;) {
     MarkAllChannelsFailed(error);
-    bool ok = handlers_.open_port == nullptr || handlers_.open_port(device_) == 0;
+    bool ok = handlers_.OpenPort(device_) == 0;
     for (int k = 0; ok && running() && k < kestrum::kChannelKindCount; ++k) {
       const KindChannels& kind = kinds_[k];
-      InitialiseHandler init = handlers_.initialise[k];
-      if (kind.laid_out && init != nullptr &&
-          init(&device_->config, kind.count, kind.records) == -1) {
+      if (kind.laid_out &&
+          handlers_.Initialise(k, &device_->config, kind.count, kind.records) == -1) {
         ok = false;
       }
     }
     if (ok && (!running() || Scan(true) != -1)) break;
-    ReportFailure(hooks_, kInitialiseDeviceFailed, kestrum::GetErrorNumber() & 0xFFF, true);
-    hooks_.wait_for_message(kInitialiseRetryMs);
+    ReportFailure(hooks_, kInitialiseDeviceFailed, ShownErrorCode(kestrum::GetErrorNumber()), true);
+    hooks_.WaitForMessage(kInitialiseRetryMs);
     if (!running()) break;
   }
   EndDeviceOperation();
-  hooks_.clear_error();
+  hooks_.ClearError();
   return 1;
 }
 
@@ -93,14 +71,13 @@ int Scanner::Reconfigure() {
     const int reloaded = kestrum::ReloadChannelConfigIfChanged(k, kind.table);
     if (reloaded == -1) {
       const int error = kestrum::GetErrorNumber();
-      ReportFailure(hooks_, kReadConfigurationFailed, error & 0xFFF, true);
+      ReportFailure(hooks_, kReadConfigurationFailed, ShownErrorCode(error), true);
       if (fatal_exit_ != nullptr) fatal_exit_(error);
       return -1;
     }
     if (reloaded == 0) continue;
     if (HasReference(k)) ApplyReferenceRule(k);
-    InitialiseHandler init = handlers_.initialise[k];
-    if (init != nullptr) sum += init(&device_->config, kind.count, kind.records);
+    sum += handlers_.Initialise(k, &device_->config, kind.count, kind.records);
   }
   if (sum != 0) return -1;
   if (Scan(true) == -1) return -1;
@@ -122,8 +99,7 @@ int Scanner::ResetCounters() {
   const KindChannels& counters = kinds_[kestrum::kKindCounterInput];
   if (!counters.laid_out) return 0;
   BeginDeviceOperation();
-  if (handlers_.reset_counters != nullptr &&
-      handlers_.reset_counters(&device_->config, counters.count, counters.records) == -1) {
+  if (handlers_.ResetCounters(&device_->config, counters.count, counters.records) == -1) {
     return -1;
   }
   if (Scan(false) == -1) return -1;

@@ -42,16 +42,16 @@ int Serve(Request request, DeviceOperations* operations, const char** message, b
 }  // namespace
 
 bool MainLoopPass(RequestWords* words, DeviceOperations* operations, SaveTimer* timer,
-                  const ScannerHooks& hooks) {
-  hooks.hold_messages(1);
+                  ScannerHooks& hooks) {
+  hooks.HoldMessages(1);
   const Request request = TakeRequest(words);
-  hooks.hold_messages(0);
+  hooks.HoldMessages(0);
   if (request == Request::kNone) {
-    if (SaveTimerDue(timer, hooks.now())) {
+    if (SaveTimerDue(timer, hooks.Now())) {
       operations->SaveOutputValues();
     } else {
       // Without a time limit: the save timer is looked at again when a request wakes the loop.
-      hooks.wait_ticks(0);
+      hooks.WaitTicks(0);
     }
     return true;
   }
@@ -60,13 +60,13 @@ bool MainLoopPass(RequestWords* words, DeviceOperations* operations, SaveTimer* 
   if (Serve(request, operations, &message, &xml) != -1) return true;
   if (!words->is_running()) return false;
   const int error = kestrum::GetErrorNumber();
-  ReportFailure(hooks, message, error & 0xFFF, xml);
+  ReportFailure(hooks, message, ShownErrorCode(error), xml);
   operations->InitialiseDevice(error);
   return true;
 }
 
 void RunMainLoop(RequestWords* words, DeviceOperations* operations, SaveTimer* timer,
-                 const ScannerHooks& hooks) {
+                 ScannerHooks& hooks) {
   while (words->is_running()) {
     if (!MainLoopPass(words, operations, timer, hooks)) break;
   }

@@ -35,11 +35,11 @@ inline constexpr char kScanFailed[] = "CAN'T SCAN DEVICE -%04d";
 /// Runs one pass of the main loop. Returns false when the loop must end now (a request failed
 /// after running was cleared), true otherwise; the caller loops while running.
 bool MainLoopPass(RequestWords* words, DeviceOperations* operations, SaveTimer* timer,
-                  const ScannerHooks& hooks);
+                  ScannerHooks& hooks);
 
 /// Runs passes while `words` says running.
 void RunMainLoop(RequestWords* words, DeviceOperations* operations, SaveTimer* timer,
-                 const ScannerHooks& hooks);
+                 ScannerHooks& hooks);
 
 }  // namespace parvex
 

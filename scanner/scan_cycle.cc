@@ -102,14 +102,12 @@ void Scanner::Publish(int k) {
 // else the milliseconds the kind took (0 when it published nothing).
 int Scanner::ScanKind(int k, bool first_scan, int* result) {
   KindChannels& kind = kinds_[k];
-  const kestrum::TimeStamp start = hooks_.now();
+  const kestrum::TimeStamp start = hooks_.Now();
   const bool output = IsOutputKind(k);
   if (output) kestrum::LockArea(kind.table);
-  ScanHandler handler = handlers_.scan[k];
-  *result = handler != nullptr ? handler(&device_->config, kind.count, kind.records,
-                                         kind.working_status, kind.readings)
-                               : 0;
-  if (*result == -1 || *result == 2) {
+  *result = handlers_.Scan(k, &device_->config, kind.count, kind.records, kind.working_status,
+                           kind.readings);
+  if (*result == -1 || *result == kNothingScanned) {
     if (output) UnlockKeepingError(kind.table);
     return *result == -1 ? -1 : 0;
   }
@@ -121,7 +119,7 @@ int Scanner::ScanKind(int k, bool first_scan, int* result) {
   kestrum::EndEventBatch();
   kestrum::NotifyArea(kind.table, 0);
   kestrum::UnlockArea(kind.table);
-  const int64_t ms = kestrum::DiffMs(hooks_.now(), start);
+  const int64_t ms = kestrum::DiffMs(hooks_.Now(), start);
   const uint32_t duration = ms > 0 ? static_cast<uint32_t>(ms) : 0;
   kind.header->scan_duration_ms = duration;
   return static_cast<int>(duration);
@@ -131,7 +129,7 @@ int Scanner::Scan(bool first_scan) {
   if (!running()) return 0;
   kestrum::PostBudget budget;  // every record and message of the scan shares one wait
   uint32_t total = 0;
-  int last = 2;
+  int last = kNothingScanned;
   for (int k = kestrum::kChannelKindCount - 1; k >= 0; --k) {
     if (kinds_[k].laid_out) {
       const int ms = ScanKind(k, first_scan, &last);
@@ -140,7 +138,7 @@ int Scanner::Scan(bool first_scan) {
     }
     if (!running()) break;
   }
-  if (last != 2) device_->last_scan_ms = total;
+  if (last != kNothingScanned) device_->last_scan_ms = total;
   return 0;
 }
 

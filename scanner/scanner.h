@@ -24,6 +24,7 @@
 #include "records/channel_table.h"
 #include "records/device_record.h"
 #include "scanner/channel_state.h"
+#include "scanner/device_handlers.h"
 #include "scanner/main_loop.h"
 #include "scanner/requests.h"
 #include "scanner/save_timer.h"
@@ -43,31 +44,6 @@ inline constexpr char kGetMemoryFailed[] = "CAN'T GET MEMORY -%04d";
 inline constexpr char kInitialiseDeviceFailed[] = "CAN'T INITIALISE DEVICE -%04d";
 /// Message of a save of output values that the saved-values folder refused.
 inline constexpr char kSaveValuesFailed[] = "CAN'T SAVE VALUES -%04d";
-
-/// A kind's initialise handler: (configuration block, n, first configuration record).
-using InitialiseHandler = int (*)(const kestrum::DeviceConfigBlock* config, uint16_t count,
-                                  const kestrum::ChannelConfigRecord* records);
-/// A kind's scan handler: (configuration block, n, configuration records, working status
-/// words, readings). Returns -1 failure, 2 nothing scanned, anything else success.
-using ScanHandler = int (*)(const kestrum::DeviceConfigBlock* config, uint16_t count,
-                            const kestrum::ChannelConfigRecord* records, uint32_t* status,
-                            float* readings);
-
-/// The device-specific parts of the scanner.
-struct DeviceHandlers {
-  InitialiseHandler initialise[kestrum::kChannelKindCount] = {};  ///< null: returns 0
-  ScanHandler scan[kestrum::kChannelKindCount] = {};              ///< null: returns 0
-  /// Opens the serial port from the record's settings. Returns 0 or -1 with the error number.
-  int (*open_port)(kestrum::DeviceRecord* device) = nullptr;
-  /// Closes the serial port.
-  void (*close_port)() = nullptr;
-  /// The reset-counters hook: (configuration block, n(4), kind 4's records). Returns 0 or -1.
-  InitialiseHandler reset_counters = nullptr;
-};
-
-/// The particle counter's handlers: the counter report reader for kind 0 on the process's
-/// counter input, everything else doing nothing.
-DeviceHandlers CounterDeviceHandlers();
 
 /// The arrays and areas of one served kind. Null pointers where the kind is not served.
 struct KindChannels {
@@ -94,9 +70,9 @@ struct KindChannels {
 class Scanner : public DeviceOperations {
  public:
   /// `device` is this scanner's record in "dm_device"; `device_area` that area (for its lock).
-  /// The caller keeps `words` alive.
+  /// The caller keeps `words`, `hooks` and `handlers` alive.
   Scanner(kestrum::DeviceRecord* device, void* device_area, RequestWords* words,
-          const ScannerHooks& hooks, const DeviceHandlers& handlers);
+          ScannerHooks& hooks, DeviceHandlers& handlers);
   ~Scanner() override;
   Scanner(const Scanner&) = delete;
   Scanner& operator=(const Scanner&) = delete;
@@ -160,8 +136,8 @@ class Scanner : public DeviceOperations {
   kestrum::DeviceRecord* device_;
   void* device_area_;
   RequestWords* words_;
-  ScannerHooks hooks_;
-  DeviceHandlers handlers_;
+  ScannerHooks& hooks_;
+  DeviceHandlers& handlers_;
   void (*fatal_exit_)(int error) = nullptr;
 
   char folder_[sizeof(kestrum::DeviceRecord::folder_name) + 1] = {};

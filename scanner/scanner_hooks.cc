@@ -10,35 +10,33 @@
 #include "runtime/time_stamps.h"
 
 namespace parvex {
-namespace {
 
-kestrum::TimeStamp Now() { return kestrum::LocalTimeNow(); }
-void Report(const char* message) { kestrum::ReportError("%s", message); }
-void ReportEvent(int type, const char* text) { kestrum::ReportSystemEvent(".", type, text); }
+void ScannerHooks::ReportEvent(int /*type*/, const char* /*text*/) {}
 
-}  // namespace
+kestrum::TimeStamp SystemScannerHooks::Now() { return kestrum::LocalTimeNow(); }
 
-ScannerHooks DefaultScannerHooks() {
-  ScannerHooks hooks;
-  hooks.now = Now;
-  hooks.hold_messages = kestrum::HoldDriverMessages;
-  hooks.wait_for_message = kestrum::WaitForDriverMessage;
-  hooks.wait_ticks = kestrum::WaitTicks;
-  hooks.report_error = Report;
-  hooks.clear_error = kestrum::ClearError;
-  hooks.report_event = ReportEvent;
-  return hooks;
+int SystemScannerHooks::HoldMessages(int flag) { return kestrum::HoldDriverMessages(flag); }
+
+int SystemScannerHooks::WaitForMessage(uint32_t ms) { return kestrum::WaitForDriverMessage(ms); }
+
+int SystemScannerHooks::WaitTicks(uint32_t ticks) { return kestrum::WaitTicks(ticks); }
+
+void SystemScannerHooks::ReportError(const char* message) { kestrum::ReportError("%s", message); }
+
+void SystemScannerHooks::ClearError() { kestrum::ClearError(); }
+
+void SystemScannerHooks::ReportEvent(int type, const char* text) {
+  kestrum::ReportSystemEvent(".", type, text);
 }
 
-void ReportFailure(const ScannerHooks& hooks, const char* format, int number,
-                   bool xml_text_allowed) {
+void ReportFailure(ScannerHooks& hooks, const char* format, int number, bool xml_text_allowed) {
   const int saved = kestrum::GetErrorNumber();
   if (xml_text_allowed && kestrum::GetLastPlatformError() == kestrum::kXmlParseError) {
-    hooks.report_error(kestrum::xml_GetErrorText());
+    hooks.ReportError(kestrum::xml_GetErrorText());
   } else {
     char text[128];
     std::snprintf(text, sizeof text, format, number);
-    hooks.report_error(text);
+    hooks.ReportError(text);
   }
   kestrum::SetErrorNumber(saved);
 }

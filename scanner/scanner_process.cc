@@ -46,16 +46,9 @@ kestrum::DeviceRecord* g_device = nullptr;
   std::exit(status);
 }
 
-// The counter input reports through the system's error reporting and traces to the trace.
-void ConnectCounterInput() {
-  CounterServices services = SystemCounterServices();
-  services.trace = Trace;
-  ProcessCounterInput().set_services(services);
-}
-
 [[noreturn]] void FailStart(const char* format) {
   const int error = kestrum::GetErrorNumber();
-  kestrum::ReportError(format, error & 0xFFF);
+  kestrum::ReportError(format, ShownErrorCode(error));
   ExitProcess(error);
 }
 
@@ -132,11 +125,15 @@ int RunScanner(const std::string& driver, uint16_t number, int link_error) {
   char folder[sizeof device->folder_name + 1] = {};
   std::memcpy(folder, device->folder_name, sizeof device->folder_name);
   SetUpTrace(folder);
-  ConnectCounterInput();
+  // The counter input reports through the system's error reporting and traces to the trace.
+  SystemCounterServices counter_services;
+  CounterInput counter_input;
+  counter_input.set_services(&counter_services);
+  CounterDevice counter_device(&counter_input);
   EnterDeviceFolder(*device);
 
-  Scanner scanner(device, devices.area, &ProcessRequests(), DefaultScannerHooks(),
-                  CounterDeviceHandlers());
+  SystemScannerHooks hooks;
+  Scanner scanner(device, devices.area, &ProcessRequests(), hooks, counter_device);
   scanner.set_fatal_exit(ExitProcess);
   g_scanner = &scanner;
   scanner.StartExtraStatusChannels();

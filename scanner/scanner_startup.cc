@@ -58,7 +58,7 @@ void CopyName(const std::string& name, char* buffer, std::size_t size, std::size
 }  // namespace
 
 Scanner::Scanner(kestrum::DeviceRecord* device, void* device_area, RequestWords* words,
-                 const ScannerHooks& hooks, const DeviceHandlers& handlers)
+                 ScannerHooks& hooks, DeviceHandlers& handlers)
     : device_(device),
       device_area_(device_area),
       words_(words),
@@ -73,7 +73,7 @@ int Scanner::LoadDeviceBlock(bool start_up) {
   if (kestrum::ReadDeviceConfig(&config_, sizeof config_) == 0) return 0;
   const int error = kestrum::GetErrorNumber();
   // Start-up shows the whole error number, a reconfigure its low 12 bits.
-  ReportFailure(hooks_, kReadConfigurationFailed, start_up ? error : (error & 0xFFF), true);
+  ReportFailure(hooks_, kReadConfigurationFailed, start_up ? error : ShownErrorCode(error), true);
   return -1;
 }
 
@@ -224,7 +224,7 @@ int Scanner::StartUp() {
     save_timer_.enabled = outputs != 0;
     save_timer_.mode = static_cast<int8_t>(by_tag);
     save_timer_.period_ms = rate;
-    if (save_timer_.enabled) StartSaveTimer(&save_timer_, hooks_.now());
+    if (save_timer_.enabled) StartSaveTimer(&save_timer_, hooks_.Now());
   }
 
   uint64_t bytes = 0;
@@ -236,7 +236,7 @@ int Scanner::StartUp() {
   private_block_.reset(new (std::nothrow) uint8_t[total + sizeof(Notification)]());
   if (!private_block_) {
     kestrum::SetErrorNumber(ENOMEM);
-    ReportFailure(hooks_, kGetMemoryFailed, ENOMEM & 0xFFF, false);
+    ReportFailure(hooks_, kGetMemoryFailed, ShownErrorCode(ENOMEM), false);
     return -1;
   }
   // The notification storage follows the arrays, aligned for its records.
@@ -256,7 +256,7 @@ int Scanner::StartUp() {
 
 void Scanner::Shut(int error) {
   MarkAllChannelsFailed(error);
-  if (handlers_.close_port) handlers_.close_port();
+  handlers_.ClosePort();
   // A fatal failure inside a device operation ends the process here: the operation ends with it.
   if (device_area_ != nullptr) {
     kestrum::LockArea(device_area_);

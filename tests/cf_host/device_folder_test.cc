@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "records/device_record.h"
 #include "test_util.h"
 
 namespace parvex {
@@ -57,7 +58,7 @@ TEST_F(DeviceFolderTest, ReadsTheFilesAndBuildsTheDeviceEntry) {
   EXPECT_EQ(entry.Blocks[0].ChannelCount, 3);
   EXPECT_EQ(entry.Blocks[1].Prefix[0], '\0');
   EXPECT_EQ(std::string(entry.Blocks[3].Prefix, 2), "DO");
-  EXPECT_EQ(std::memcmp(entry.Config.Bytes, read.block.data(), 704), 0);
+  EXPECT_EQ(std::memcmp(entry.Config.Bytes, read.block.data(), kestrum::kDeviceConfigBlockSize), 0);
 }
 
 TEST_F(DeviceFolderTest, MissingOrShortFilesAreReported) {

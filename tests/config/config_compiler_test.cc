@@ -10,6 +10,7 @@
 #include "config/device_config.h"
 #include "config/xml_document.h"
 #include "config_test_util.h"
+#include "records/device_record.h"
 
 namespace kestrum {
 namespace {
@@ -54,7 +55,7 @@ const char kDiXml[] =
     "<Digital>0102030405060708090a0b0c0d0e0f101112131415161718</Digital></Channel></Channels>";
 
 struct Snapshot {
-  std::vector<uint8_t> block = std::vector<uint8_t>(704);
+  std::vector<uint8_t> block = std::vector<uint8_t>(kDeviceConfigBlockSize);
   uint8_t auto_enable = 0, save_outputs = 0, save_by_tag = 0;
   uint32_t save_rate = 0;
   std::vector<ChannelConfigRecord> ai = std::vector<ChannelConfigRecord>(4);
@@ -73,7 +74,8 @@ class ConfigCompilerTest : public parvex_test::ConfigFolderTest {
   // Loads everything through the loaders, in whichever form they choose.
   Snapshot LoadFolder(const std::string& folder) {
     Snapshot s;
-    EXPECT_EQ(LoadDeviceConfig(folder.c_str(), s.block.data(), 704, nullptr, 0, nullptr,
+    EXPECT_EQ(LoadDeviceConfig(folder.c_str(), s.block.data(),
+                               static_cast<int>(kDeviceConfigBlockSize), nullptr, 0, nullptr,
                                &s.auto_enable, &s.save_outputs, &s.save_by_tag, &s.save_rate),
               0)
         << xml_GetErrorText();

@@ -13,11 +13,12 @@
 #include "config/xml_document.h"
 #include "config_test_util.h"
 #include "platform/error_number.h"
+#include "records/device_record.h"
 
 namespace kestrum {
 namespace {
 
-constexpr int kBlockSize = 704;
+constexpr int kBlockSize = static_cast<int>(kDeviceConfigBlockSize);
 
 struct Loaded {
   int result = 0;

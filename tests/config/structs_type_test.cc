@@ -11,6 +11,7 @@
 
 #include "config/record_types.h"
 #include "platform/error_number.h"
+#include "records/channel_config.h"
 
 namespace kestrum {
 namespace {
@@ -282,7 +283,7 @@ TEST(StructsFind, ErrorsForMissingNamesAndIndexes) {
 }
 
 TEST(RecordTypes, ChannelLayoutsListTheirFieldsInLoaderOrder) {
-  uint8_t record[kChannelRecordSize] = {};
+  uint8_t record[kChannelConfigSize] = {};
   std::vector<std::string> analogue = Names(kAnalogueChannelType, record);
   ASSERT_EQ(analogue.size(), kAnalogueFieldCount);
   EXPECT_EQ(analogue[0], "Enable");
@@ -325,7 +326,7 @@ TEST(RecordTypes, BitFieldsReachTheFlagsWordByMask) {
       {&kDigitalChannelType, "ErrorAlarmDriveCommon", "On", 0x0080},
   };
   for (const Case& c : cases) {
-    uint8_t record[kChannelRecordSize] = {};
+    uint8_t record[kChannelConfigSize] = {};
     std::memset(record + 24, 0xEE, 4);
     std::memset(record + 32, 0xEE, 4);
     char ebuf[64];
@@ -341,7 +342,7 @@ TEST(RecordTypes, BitFieldsReachTheFlagsWordByMask) {
     ASSERT_EQ(StructsSetString(c.layout, c.name, off, record, ebuf, sizeof ebuf), 0);
     EXPECT_EQ(Flags(record), 0u) << c.name;
   }
-  uint8_t record[kChannelRecordSize] = {};
+  uint8_t record[kChannelConfigSize] = {};
   char ebuf[64];
   EXPECT_EQ(StructsSetString(&kAnalogueChannelType, "Enable", "on", record, ebuf, sizeof ebuf), -1);
   EXPECT_STREQ(ebuf, "invalid value \"on\"");
@@ -360,7 +361,7 @@ std::string Get(const StructsType& layout, const char* name, const uint8_t* reco
 }
 
 TEST(RecordTypes, SplitTextsStoreTheirPiecesAndJoinThem) {
-  uint8_t record[kChannelRecordSize] = {};
+  uint8_t record[kChannelConfigSize] = {};
   char ebuf[64];
   ASSERT_EQ(StructsSetString(&kAnalogueChannelType, "Tag", "ABCDEFGHIJKLMNOPQRST", record, ebuf,
                              sizeof ebuf),
@@ -397,7 +398,7 @@ TEST(RecordTypes, ModuleHardwareTypeReplacesTheDefaultForOneLayoutOnly) {
       {"FieldType", &kPort, 1, 0}, {"PortNumber", &kPort, 1, 1}, {nullptr}};
   static constexpr StructsType kHw = StructsStructureType(16, kHwFields);
   ChannelLayout layout(false, &kHw);
-  uint8_t record[kChannelRecordSize] = {};
+  uint8_t record[kChannelConfigSize] = {};
   std::vector<std::string> names = Names(*layout.type(), record);
   ASSERT_EQ(names.size(), kAnalogueFieldCount + 1);
   EXPECT_EQ(names[40], "Analogue.FieldType");

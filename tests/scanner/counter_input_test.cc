@@ -30,8 +30,7 @@ constexpr uint32_t kFreshStatus = 0x20 | 0x80;
 class CounterInputTest : public testing::Test {
  protected:
   void SetUp() override {
-    RecordedServices::Reset();
-    input_.set_services(RecordedServices::Services());
+    input_.set_services(&services_);
     channels_ = {
         CounterChannel(kestrum::kFieldValue, 0, kestrum::kValue03To05),
         CounterChannel(kestrum::kFieldValue, 2, kestrum::kValueRH),
@@ -72,18 +71,19 @@ class CounterInputTest : public testing::Test {
 
   // Expects one malformed report: -1, its message reported once and traced after the text.
   void ExpectRejected(const std::string& message) {
-    RecordedServices::Reset();
+    services_ = RecordedServices();
     EXPECT_EQ(Scan(), -1);
-    ASSERT_EQ(RecordedServices::Get().errors, std::vector<std::string>{message});
-    ASSERT_EQ(RecordedServices::Get().traces.size(), 2u);
-    EXPECT_EQ(RecordedServices::Get().traces[1], message + "\r\n");
-    EXPECT_EQ(RecordedServices::Get().clears, 0);
+    ASSERT_EQ(services_.errors, std::vector<std::string>{message});
+    ASSERT_EQ(services_.traces.size(), 2u);
+    EXPECT_EQ(services_.traces[1], message + "\r\n");
+    EXPECT_EQ(services_.clears, 0);
     ExpectUntouched();
   }
 
   parvex_test::ScopedInstance instance_;
   kestrum::PseudoTerminal pty_;
-  kestrum::DeviceRecord device_ = parvex_test::CounterDevice("COM4");
+  kestrum::DeviceRecord device_ = parvex_test::CounterDeviceRecord("COM4");
+  RecordedServices services_;
   CounterInput input_;
   std::vector<kestrum::ChannelConfigRecord> channels_;
   std::vector<uint32_t> status_;
@@ -98,9 +98,9 @@ TEST_F(CounterInputTest, TwoReportsInOneChunkAndTheAnnouncedPort) {
 
   // First report after opening: port 0 listeners and the other fields, PORT shows 0.
   ASSERT_EQ(Scan(), 0);
-  EXPECT_EQ(RecordedServices::Get().clears, 1);
-  ASSERT_EQ(RecordedServices::Get().traces.size(), 1u);
-  EXPECT_EQ(RecordedServices::Get().traces[0] + "\a", counter_sim::FormatReport(CannedSample(2)));
+  EXPECT_EQ(services_.clears, 1);
+  ASSERT_EQ(services_.traces.size(), 1u);
+  EXPECT_EQ(services_.traces[0] + "\a", counter_sim::FormatReport(CannedSample(2)));
   EXPECT_EQ(fresh_, (std::vector<uint8_t>{1, 0, 1, 1, 1, 1, 0}));
   EXPECT_FLOAT_EQ(values_[0], 1000);
   EXPECT_EQ(status_[0], 0x80u);
@@ -136,30 +136,30 @@ TEST_F(CounterInputTest, MalformedReportsFailWithTheirMessageAndAGoodOneClearsIt
   // Noise: its NUL ends the text, so only the noise before it is traced.
   Send(counter_sim::FormatFaultyReport(s, Fault::kLineNoise, 7));
   ExpectRejected("BAD FORMAT IN LINE 1");
-  EXPECT_EQ(RecordedServices::Get().traces[0].size(), 5u);
+  EXPECT_EQ(services_.traces[0].size(), 5u);
 
-  RecordedServices::Reset();
+  services_ = RecordedServices();
   Send(counter_sim::FormatReport(s));
   EXPECT_EQ(Scan(), 0);
-  EXPECT_EQ(RecordedServices::Get().clears, 1);
-  EXPECT_TRUE(RecordedServices::Get().errors.empty());
+  EXPECT_EQ(services_.clears, 1);
+  EXPECT_TRUE(services_.errors.empty());
   EXPECT_FLOAT_EQ(values_[0], 1000);
 }
 
 TEST_F(CounterInputTest, SilenceIsNotAFailureAndChangesNothing) {
   EXPECT_EQ(Scan(), 0);
   ExpectUntouched();
-  EXPECT_TRUE(RecordedServices::Get().traces.empty());
-  EXPECT_TRUE(RecordedServices::Get().errors.empty());
-  EXPECT_EQ(RecordedServices::Get().clears, 0);
+  EXPECT_TRUE(services_.traces.empty());
+  EXPECT_TRUE(services_.errors.empty());
+  EXPECT_EQ(services_.clears, 0);
 }
 
 TEST_F(CounterInputTest, AReportWithoutBelIsTakenAfterTheSecondReadLosingItsLastByte) {
   Send(counter_sim::FormatFaultyReport(CannedSample(), Fault::kNoBel));
   ASSERT_EQ(Scan(), 0);
   std::string sent = counter_sim::FormatFaultyReport(CannedSample(), Fault::kNoBel);
-  ASSERT_EQ(RecordedServices::Get().traces.size(), 1u);
-  EXPECT_EQ(RecordedServices::Get().traces[0], sent.substr(0, sent.size() - 1));
+  ASSERT_EQ(services_.traces.size(), 1u);
+  EXPECT_EQ(services_.traces[0], sent.substr(0, sent.size() - 1));
   EXPECT_FLOAT_EQ(values_[5], 2.5f) << "2.50 cut to 2.5";
 }
 
@@ -168,7 +168,7 @@ TEST_F(CounterInputTest, AThousandBytesWithoutBelAreCutWithoutASecondRead) {
   text += std::string(1000 - text.size(), 'x');
   Send(text + "tail\a");
   ExpectRejected("MISSING END OF LINE");
-  EXPECT_EQ(RecordedServices::Get().traces[0], text.substr(0, 999));
+  EXPECT_EQ(services_.traces[0], text.substr(0, 999));
   // The five bytes after the cut were not consumed by a second read.
   for (int i = 0; i < 100 && input_.link().BytesWaiting() + input_.link().buffered() < 5; ++i) {
     usleep(5000);
@@ -187,8 +187,8 @@ TEST_F(CounterInputTest, SlowFragmentsMakeOneReport) {
   int result = Scan();
   sender.join();
   ASSERT_EQ(result, 0);
-  ASSERT_EQ(RecordedServices::Get().traces.size(), 1u);
-  EXPECT_EQ(RecordedServices::Get().traces[0] + "\a", report);
+  ASSERT_EQ(services_.traces.size(), 1u);
+  EXPECT_EQ(services_.traces[0] + "\a", report);
   EXPECT_FLOAT_EQ(values_[0], 1000);
 }
 
@@ -204,10 +204,10 @@ TEST_F(CounterInputTest, HangUpInMidReportFailsUntilThePortIsOpenedAgain) {
   line.join();
   EXPECT_EQ(result, -1);
   EXPECT_EQ(kestrum::GetErrorNumber(), kestrum::kSerialHangUp);
-  EXPECT_TRUE(RecordedServices::Get().errors.empty()) << "the caller reports the failed scan";
-  ASSERT_EQ(RecordedServices::Get().traces.size(), 2u);
-  EXPECT_EQ(RecordedServices::Get().traces[0], report.substr(0, 119));
-  EXPECT_EQ(RecordedServices::Get().traces[1], "LINE HUNG UP\r\n");
+  EXPECT_TRUE(services_.errors.empty()) << "the caller reports the failed scan";
+  ASSERT_EQ(services_.traces.size(), 2u);
+  EXPECT_EQ(services_.traces[0], report.substr(0, 119));
+  EXPECT_EQ(services_.traces[1], "LINE HUNG UP\r\n");
   ExpectUntouched();
   // A dead line fails at once instead of waiting out a time-out.
   auto start = std::chrono::steady_clock::now();
@@ -227,21 +227,24 @@ TEST_F(CounterInputTest, ClosedPortFails) {
   ExpectUntouched();
 }
 
-TEST(ScanCounterReport, ServesTheProcessInputWithoutFreshFlags) {
+TEST(CounterDevice, ScansTheAnalogInputsFromItsInputWithoutFreshFlags) {
   parvex_test::ScopedInstance instance;
   kestrum::PseudoTerminal pty;
   ASSERT_EQ(pty.Create(false), 0);
   ASSERT_EQ(kestrum::PublishPortAlias("COM9", pty.slave_path()), 0);
-  kestrum::DeviceRecord device = parvex_test::CounterDevice("COM9");
-  ASSERT_EQ(ProcessCounterInput().OpenPort(&device), 0);
+  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord("COM9");
+  CounterInput input;
+  CounterDevice handlers(&input);
+  ASSERT_EQ(handlers.OpenPort(&device), 0);
   ASSERT_EQ(pty.Write(counter_sim::FormatReport(CannedSample())), 0);
   kestrum::ChannelConfigRecord channel = CounterChannel(kestrum::kFieldVolume);
   uint32_t status = 0x20;
   float value = 0;
-  EXPECT_EQ(ScanCounterReport(&device.config, 1, &channel, &status, &value, nullptr), 0);
+  EXPECT_EQ(handlers.Scan(kestrum::kKindAnalogInput, &device.config, 1, &channel, &status, &value),
+            0);
   EXPECT_FLOAT_EQ(value, 2.5f);
   EXPECT_EQ(status, 0u);
-  ProcessCounterInput().ClosePort();
+  handlers.ClosePort();
 }
 
 }  // namespace

@@ -36,10 +36,10 @@ TEST(CounterInputWithSimulator, FollowsABadReportAHangUpAndTheReturnOfTheLine) {
   counter_sim::Simulator simulator(options, log);
   std::thread sim([&] { simulator.Run(&stop); });
 
-  RecordedServices::Reset();
+  RecordedServices services;
   CounterInput input;
-  input.set_services(RecordedServices::Services());
-  kestrum::DeviceRecord device = parvex_test::CounterDevice("COM2");
+  input.set_services(&services);
+  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord("COM2");
   auto deadline = Clock::now() + std::chrono::seconds(10);
   while (input.OpenPort(&device) != 0 && Clock::now() < deadline) usleep(10000);
 
@@ -56,8 +56,7 @@ TEST(CounterInputWithSimulator, FollowsABadReportAHangUpAndTheReturnOfTheLine) {
       hung_up = true;
       while (input.OpenPort(&device) != 0 && Clock::now() < deadline) usleep(20000);
     } else if (result == -1) {
-      bad_report = !RecordedServices::Get().errors.empty() &&
-                   RecordedServices::Get().errors.back() == "BAD FORMAT IN LINE 1";
+      bad_report = !services.errors.empty() && services.errors.back() == "BAD FORMAT IN LINE 1";
     }
   }
   stop.store(1);

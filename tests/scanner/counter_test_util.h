@@ -29,24 +29,16 @@ inline counter_sim::Sample CannedSample(int header_port = 1) {
   return s;
 }
 
-/// Records what the counter input reports, clears and traces. One set per process.
-struct RecordedServices {
+/// Records what the counter input reports, clears and traces.
+class RecordedServices : public parvex::CounterServices {
+ public:
   std::vector<std::string> errors;
   std::vector<std::string> traces;
   int clears = 0;
 
-  static RecordedServices& Get() {
-    static RecordedServices recorded;
-    return recorded;
-  }
-  static parvex::CounterServices Services() {
-    parvex::CounterServices services;
-    services.report_error = [](const char* m) { Get().errors.emplace_back(m); };
-    services.clear_error = [] { ++Get().clears; };
-    services.trace = [](const char* t) { Get().traces.emplace_back(t); };
-    return services;
-  }
-  static void Reset() { Get() = RecordedServices(); }
+  void ReportError(const char* message) override { errors.emplace_back(message); }
+  void ClearError() override { ++clears; }
+  void Trace(const char* text) override { traces.emplace_back(text); }
 };
 
 }  // namespace parvex_test

@@ -37,11 +37,12 @@ class FakeOperations : public DeviceOperations {
   bool stop_on_failure = false;
   RequestWords* words = nullptr;  // cleared of running when stop_on_failure
   bool gate_closed_during_work = false;
+  const FakeWorld* world = nullptr;  // whose gate is looked at
 
  private:
   int Run(const std::string& name) {
     calls.push_back(name);
-    gate_closed_during_work |= FakeWorld::Get().gate_closed;
+    gate_closed_during_work |= world->gate_closed;
     if (name != fail) return 0;
     if (stop_on_failure) words->running = 0;
     kestrum::SetErrorNumber(fail_error);
@@ -53,12 +54,13 @@ class FakeOperations : public DeviceOperations {
 class MainLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FakeWorld::Reset();
+    ops_.world = &world_;
     words_.Reset();
     // An idle pass waits; the test ends the loop there unless it says otherwise.
-    FakeWorld::Get().on_wait = [this] { words_.running = 0; };
+    world_.on_wait = [this] { words_.running = 0; };
   }
 
+  FakeWorld world_;
   RequestWords words_;
   FakeOperations ops_;
   SaveTimer timer_;
@@ -71,13 +73,13 @@ TEST_F(MainLoopTest, ServesOneRequestPerPassInPriorityOrderWithTheGateOpen) {
   ApplyDriverRequest(&words_, 304);
   ApplyDriverRequest(&words_, 302);
   ApplyDriverRequest(&words_, 999);  // ignored
-  RunMainLoop(&words_, &ops_, &timer_, FakeWorld::Hooks());
+  RunMainLoop(&words_, &ops_, &timer_, world_);
   EXPECT_EQ(ops_.calls, (std::vector<std::string>{"reconfigure", "initialise values",
                                                   "reset counters", "scan", "scan"}));
   EXPECT_FALSE(ops_.gate_closed_during_work);
-  EXPECT_EQ(FakeWorld::Get().tick_waits, 1);
+  EXPECT_EQ(world_.tick_waits, 1);
   // Every pass closes the gate while it looks at the words, then opens it.
-  const std::vector<int>& holds = FakeWorld::Get().holds;
+  const std::vector<int>& holds = world_.holds;
   ASSERT_EQ(holds.size(), 12u);
   for (size_t i = 0; i < holds.size(); ++i) EXPECT_EQ(holds[i], i % 2 == 0 ? 1 : 0) << i;
 }
@@ -85,7 +87,7 @@ TEST_F(MainLoopTest, ServesOneRequestPerPassInPriorityOrderWithTheGateOpen) {
 TEST_F(MainLoopTest, RequestsArrivingDuringWorkAreServedAfterwards) {
   ApplyDriverRequest(&words_, 300);
   int waits = 0;
-  FakeWorld::Get().on_wait = [&] {
+  world_.on_wait = [&] {
     if (++waits == 1) {
       ApplyDriverRequest(&words_, 304);
       ApplyDriverRequest(&words_, 300);
@@ -93,7 +95,7 @@ TEST_F(MainLoopTest, RequestsArrivingDuringWorkAreServedAfterwards) {
       words_.running = 0;
     }
   };
-  RunMainLoop(&words_, &ops_, &timer_, FakeWorld::Hooks());
+  RunMainLoop(&words_, &ops_, &timer_, world_);
   EXPECT_EQ(ops_.calls, (std::vector<std::string>{"scan", "initialise values", "scan"}));
 }
 
@@ -101,7 +103,7 @@ TEST_F(MainLoopTest, StopStillLetsThePassFinishButEndsTheLoop) {
   ApplyDriverRequest(&words_, 300);
   ApplyDriverRequest(&words_, 300);
   ApplyDriverRequest(&words_, 31);
-  RunMainLoop(&words_, &ops_, &timer_, FakeWorld::Hooks());
+  RunMainLoop(&words_, &ops_, &timer_, world_);
   EXPECT_TRUE(ops_.calls.empty());
   EXPECT_EQ(words_.pending_scans.load(), 2);
 }
@@ -122,14 +124,15 @@ TEST_F(MainLoopTest, FailedRequestIsReportedWithItsMessageThenTheDeviceIsInitial
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.operation);
-    FakeWorld::Reset();
+    world_.Reset();
     ops_ = FakeOperations();
+    ops_.world = &world_;
     ops_.fail = c.operation;
     ops_.fail_error = c.error;
     words_.Reset();
     ApplyDriverRequest(&words_, c.code);
-    EXPECT_TRUE(MainLoopPass(&words_, &ops_, &timer_, FakeWorld::Hooks()));
-    EXPECT_EQ(FakeWorld::Get().reports, std::vector<std::string>{c.message});
+    EXPECT_TRUE(MainLoopPass(&words_, &ops_, &timer_, world_));
+    EXPECT_EQ(world_.reports, std::vector<std::string>{c.message});
     EXPECT_EQ(ops_.calls, (std::vector<std::string>{
                               c.operation, "initialise device " + std::to_string(c.error)}));
   }
@@ -143,18 +146,19 @@ TEST_F(MainLoopTest, ReconfigureFailureShowsTheXmlTextOnlyForAnXmlParseError) {
   ops_.fail_error = kestrum::kXmlParseError;
   ops_.fail_platform = kestrum::kXmlParseError;
   ApplyDriverRequest(&words_, 302);
-  MainLoopPass(&words_, &ops_, &timer_, FakeWorld::Hooks());
-  EXPECT_EQ(FakeWorld::Get().reports, std::vector<std::string>{xml_text});
+  MainLoopPass(&words_, &ops_, &timer_, world_);
+  EXPECT_EQ(world_.reports, std::vector<std::string>{xml_text});
 
   // A scan failure never shows XML text, whatever the last error.
-  FakeWorld::Reset();
+  world_.Reset();
   ops_ = FakeOperations();
+  ops_.world = &world_;
   ops_.fail = "scan";
   ops_.fail_error = kestrum::kXmlParseError;
   ops_.fail_platform = kestrum::kXmlParseError;
   ApplyDriverRequest(&words_, 300);
-  MainLoopPass(&words_, &ops_, &timer_, FakeWorld::Hooks());
-  EXPECT_EQ(FakeWorld::Get().reports, std::vector<std::string>{"CAN'T SCAN DEVICE -1465"});
+  MainLoopPass(&words_, &ops_, &timer_, world_);
+  EXPECT_EQ(world_.reports, std::vector<std::string>{"CAN'T SCAN DEVICE -1465"});
 }
 
 TEST_F(MainLoopTest, StopDuringAFailingRequestEndsTheLoopWithoutMessage) {
@@ -164,24 +168,24 @@ TEST_F(MainLoopTest, StopDuringAFailingRequestEndsTheLoopWithoutMessage) {
   ops_.words = &words_;
   ApplyDriverRequest(&words_, 300);
   ApplyDriverRequest(&words_, 300);
-  EXPECT_FALSE(MainLoopPass(&words_, &ops_, &timer_, FakeWorld::Hooks()));
-  RunMainLoop(&words_, &ops_, &timer_, FakeWorld::Hooks());
-  EXPECT_TRUE(FakeWorld::Get().reports.empty());
+  EXPECT_FALSE(MainLoopPass(&words_, &ops_, &timer_, world_));
+  RunMainLoop(&words_, &ops_, &timer_, world_);
+  EXPECT_TRUE(world_.reports.empty());
   EXPECT_EQ(ops_.calls, std::vector<std::string>{"scan"});
 }
 
 TEST_F(MainLoopTest, IdlePassSavesWhenDueWithoutWaitingAndWaitsOtherwise) {
   timer_.enabled = true;
   timer_.period_ms = 1000;
-  StartSaveTimer(&timer_, FakeWorld::Get().now);
-  kestrum::AddMs(&FakeWorld::Get().now, 1500);  // half a period late
-  FakeWorld::Get().on_wait = nullptr;
-  EXPECT_TRUE(MainLoopPass(&words_, &ops_, &timer_, FakeWorld::Hooks()));
+  StartSaveTimer(&timer_, world_.now);
+  kestrum::AddMs(&world_.now, 1500);  // half a period late
+  world_.on_wait = nullptr;
+  EXPECT_TRUE(MainLoopPass(&words_, &ops_, &timer_, world_));
   EXPECT_EQ(ops_.calls, std::vector<std::string>{"save"});
-  EXPECT_EQ(FakeWorld::Get().tick_waits, 0);
-  EXPECT_TRUE(MainLoopPass(&words_, &ops_, &timer_, FakeWorld::Hooks()));
+  EXPECT_EQ(world_.tick_waits, 0);
+  EXPECT_TRUE(MainLoopPass(&words_, &ops_, &timer_, world_));
   EXPECT_EQ(ops_.calls, std::vector<std::string>{"save"});
-  EXPECT_EQ(FakeWorld::Get().tick_waits, 1);
+  EXPECT_EQ(world_.tick_waits, 1);
 }
 
 // --- Save timer --------------------------------------------------------------------------

@@ -1,5 +1,5 @@
-// Fakes of the scanner's outside world: a clock the test moves, the link's gate and waits, and
-// the device's error message. One set per process; Reset() before each test.
+// A fake of the scanner's outside world: a clock the test moves, the link's gate and waits, and
+// the device's error message. Each test owns one and hands it to the code under test.
 #ifndef PARVEX_TESTS_SCANNER_SCANNER_FAKES_H_
 #define PARVEX_TESTS_SCANNER_SCANNER_FAKES_H_
 
@@ -12,11 +12,12 @@
 
 namespace parvex_test {
 
-struct FakeWorld {
+class FakeWorld : public parvex::ScannerHooks {
+ public:
   kestrum::TimeStamp now{1000000, 0, 0};
   bool gate_closed = false;
-  std::vector<int> holds;               ///< every HoldDriverMessages flag
-  std::vector<uint32_t> message_waits;  ///< every WaitForDriverMessage time
+  std::vector<int> holds;               ///< every HoldMessages flag
+  std::vector<uint32_t> message_waits;  ///< every WaitForMessage time
   int tick_waits = 0;
   std::vector<std::string> reports;
   int clears = 0;
@@ -24,37 +25,30 @@ struct FakeWorld {
   /// Runs inside every wait (message or ticks): a test lets requests arrive there.
   std::function<void()> on_wait;
 
-  static FakeWorld& Get() {
-    static FakeWorld world;
-    return world;
-  }
-  static void Reset() { Get() = FakeWorld(); }
+  /// Forgets everything recorded and puts the clock back.
+  void Reset() { *this = FakeWorld(); }
 
-  static parvex::ScannerHooks Hooks() {
-    parvex::ScannerHooks hooks;
-    hooks.now = [] { return Get().now; };
-    hooks.hold_messages = [](int flag) {
-      Get().holds.push_back(flag);
-      Get().gate_closed = flag != 0;
-      return 0;
-    };
-    hooks.wait_for_message = [](uint32_t ms) {
-      Get().gate_closed = false;
-      Get().message_waits.push_back(ms);
-      if (Get().on_wait) Get().on_wait();
-      return 0;
-    };
-    hooks.wait_ticks = [](uint32_t) {
-      Get().gate_closed = false;
-      ++Get().tick_waits;
-      if (Get().on_wait) Get().on_wait();
-      return 0;
-    };
-    hooks.report_error = [](const char* m) { Get().reports.emplace_back(m); };
-    hooks.clear_error = [] { ++Get().clears; };
-    hooks.report_event = [](int, const char* text) { Get().events.emplace_back(text); };
-    return hooks;
+  kestrum::TimeStamp Now() override { return now; }
+  int HoldMessages(int flag) override {
+    holds.push_back(flag);
+    gate_closed = flag != 0;
+    return 0;
   }
+  int WaitForMessage(uint32_t ms) override {
+    gate_closed = false;
+    message_waits.push_back(ms);
+    if (on_wait) on_wait();
+    return 0;
+  }
+  int WaitTicks(uint32_t) override {
+    gate_closed = false;
+    ++tick_waits;
+    if (on_wait) on_wait();
+    return 0;
+  }
+  void ReportError(const char* message) override { reports.emplace_back(message); }
+  void ClearError() override { ++clears; }
+  void ReportEvent(int, const char* text) override { events.emplace_back(text); }
 };
 
 }  // namespace parvex_test

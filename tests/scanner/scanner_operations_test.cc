@@ -39,8 +39,10 @@ namespace af = kestrum::analogue_flags;
 
 constexpr int kChannels = 4;
 
-// What the fake analog-input handler delivers at its next call.
-struct FakeDevice {
+// The fake device: delivers `readings` to the analog-input kind at each scan and opens the port
+// as `open_results` say.
+class FakeDevice : public DeviceHandlers {
+ public:
   std::vector<float> readings;  // NaN: leave the channel unwritten
   int result = 0;
   int error = 0;
@@ -50,35 +52,29 @@ struct FakeDevice {
   uint8_t in_progress_seen = 0;
   kestrum::DeviceRecord* device = nullptr;
 
-  static FakeDevice& Get() {
-    static FakeDevice fake;
-    return fake;
+  int Scan(int kind, const kestrum::DeviceConfigBlock*, uint16_t count, const ChannelConfigRecord*,
+           uint32_t* status, float* values) override {
+    if (kind != kestrum::kKindAnalogInput) return 0;
+    ++scans;
+    if (device) in_progress_seen = device->operation_in_progress;
+    for (uint16_t i = 0; i < count && i < readings.size(); ++i) {
+      if (std::isnan(readings[i])) continue;
+      values[i] = readings[i];
+      status[i] &= ~kestrum::kStatusNoValue;
+    }
+    if (result == -1) kestrum::SetErrorNumber(error);
+    return result;
+  }
+
+  int OpenPort(kestrum::DeviceRecord*) override {
+    ++opens;
+    if (open_results.empty()) return 0;
+    const int r = open_results.front();
+    open_results.pop_front();
+    if (r != 0) kestrum::SetErrorNumber(r);
+    return r != 0 ? -1 : 0;
   }
 };
-
-int FakeScan(const kestrum::DeviceConfigBlock*, uint16_t count, const ChannelConfigRecord*,
-             uint32_t* status, float* readings) {
-  FakeDevice& f = FakeDevice::Get();
-  ++f.scans;
-  if (f.device) f.in_progress_seen = f.device->operation_in_progress;
-  for (uint16_t i = 0; i < count && i < f.readings.size(); ++i) {
-    if (std::isnan(f.readings[i])) continue;
-    readings[i] = f.readings[i];
-    status[i] &= ~kestrum::kStatusNoValue;
-  }
-  if (f.result == -1) kestrum::SetErrorNumber(f.error);
-  return f.result;
-}
-
-int FakeOpen(kestrum::DeviceRecord*) {
-  FakeDevice& f = FakeDevice::Get();
-  ++f.opens;
-  if (f.open_results.empty()) return 0;
-  const int r = f.open_results.front();
-  f.open_results.pop_front();
-  if (r != 0) kestrum::SetErrorNumber(r);
-  return r != 0 ? -1 : 0;
-}
 
 int g_fatal_error = -1;
 
@@ -86,8 +82,6 @@ class ScannerOperationsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     kestrum::ForgetSharedAreas();
-    FakeWorld::Reset();
-    FakeDevice::Get() = FakeDevice();
     words_.Reset();
     g_fatal_error = -1;
     old_cwd_ = fs::current_path();
@@ -113,14 +107,10 @@ class ScannerOperationsTest : public ::testing::Test {
     fs::current_path(folder_);
     device_ = kestrum::FindDeviceRecord("parvex", 1);
     ASSERT_NE(device_, nullptr);
-    FakeDevice::Get().device = device_;
+    device_handlers_.device = device_;
     kestrum::SystemArea devices;
     ASSERT_EQ(kestrum::OpenDeviceArea(&devices), 0);
-    DeviceHandlers handlers;
-    handlers.scan[kestrum::kKindAnalogInput] = FakeScan;
-    handlers.open_port = FakeOpen;
-    scanner_ =
-        std::make_unique<Scanner>(device_, devices.area, &words_, FakeWorld::Hooks(), handlers);
+    scanner_ = std::make_unique<Scanner>(device_, devices.area, &words_, world_, device_handlers_);
     scanner_->set_fatal_exit([](int e) { g_fatal_error = e; });
   }
 
@@ -158,13 +148,14 @@ class ScannerOperationsTest : public ::testing::Test {
   fs::path folder_;
   std::vector<ChannelConfigRecord> records_;
   RequestWords words_;
+  FakeWorld world_;
+  FakeDevice device_handlers_;
   kestrum::DeviceRecord* device_ = nullptr;
   std::unique_ptr<Scanner> scanner_;
 };
 
 TEST_F(ScannerOperationsTest, StartUpLaysOutTheAnalogInputsOnly) {
-  ASSERT_EQ(scanner_->StartUp(), 0)
-      << (FakeWorld::Get().reports.empty() ? "" : FakeWorld::Get().reports[0]);
+  ASSERT_EQ(scanner_->StartUp(), 0) << (world_.reports.empty() ? "" : world_.reports[0]);
   const KindChannels& ai = scanner_->kind(kestrum::kKindAnalogInput);
   EXPECT_TRUE(ai.laid_out);
   EXPECT_EQ(ai.count, kChannels);
@@ -178,22 +169,22 @@ TEST_F(ScannerOperationsTest, StartUpLaysOutTheAnalogInputsOnly) {
 TEST_F(ScannerOperationsTest, StartUpFailsWithTheFullErrorNumberWhenTheConfigurationIsMissing) {
   fs::remove(folder_ / "config");
   EXPECT_EQ(scanner_->StartUp(), -1);
-  ASSERT_EQ(FakeWorld::Get().reports.size(), 1u);
-  EXPECT_EQ(FakeWorld::Get().reports[0], "CAN'T READ CONFIGURATION -0002");
+  ASSERT_EQ(world_.reports.size(), 1u);
+  EXPECT_EQ(world_.reports[0], "CAN'T READ CONFIGURATION -0002");
 }
 
 TEST_F(ScannerOperationsTest, InitialiseDeviceBracketsTheFirstScanAndPublishesTheNextBoundary) {
   ASSERT_EQ(scanner_->StartUp(), 0);
-  FakeDevice::Get().readings = {10, 20, 30, 40};
+  device_handlers_.readings = {10, 20, 30, 40};
   words_.pending_scans = 3;
-  FakeWorld::Get().now = kestrum::TimeStamp{1000000, 250, 0};
+  world_.now = kestrum::TimeStamp{1000000, 250, 0};
   EXPECT_EQ(scanner_->InitialiseDevice(0), 1);
-  EXPECT_EQ(FakeDevice::Get().in_progress_seen, 1);
+  EXPECT_EQ(device_handlers_.in_progress_seen, 1);
   EXPECT_EQ(device_->operation_in_progress, 0);
   EXPECT_EQ(words_.pending_scans.load(), 0);
-  const kestrum::TimeStamp boundary = kestrum::NextPeriodBoundary(FakeWorld::Get().now, 1000);
+  const kestrum::TimeStamp boundary = kestrum::NextPeriodBoundary(world_.now, 1000);
   EXPECT_TRUE(kestrum::SameTimeStamp(device_->next_scan, boundary));
-  EXPECT_EQ(FakeWorld::Get().clears, 1);
+  EXPECT_EQ(world_.clears, 1);
   const kestrum::ChannelTableView t = Table();
   EXPECT_FLOAT_EQ(t.values[0], 21.0f);  // 10 * 2 + 1
   EXPECT_FLOAT_EQ(t.values[2], 30.0f);
@@ -205,56 +196,56 @@ TEST_F(ScannerOperationsTest, InitialiseDeviceBracketsTheFirstScanAndPublishesTh
 
 TEST_F(ScannerOperationsTest, InitialiseDeviceRetriesEverySecondUntilThePortOpens) {
   ASSERT_EQ(scanner_->StartUp(), 0);
-  FakeDevice::Get().readings = {1, 2, 3, 4};
-  FakeDevice::Get().open_results = {2, 13};
+  device_handlers_.readings = {1, 2, 3, 4};
+  device_handlers_.open_results = {2, 13};
   scanner_->InitialiseDevice(0);
-  EXPECT_EQ(FakeDevice::Get().opens, 3);
-  EXPECT_EQ(FakeWorld::Get().reports, (std::vector<std::string>{"CAN'T INITIALISE DEVICE -0002",
-                                                                "CAN'T INITIALISE DEVICE -0013"}));
-  EXPECT_EQ(FakeWorld::Get().message_waits, (std::vector<uint32_t>{1000, 1000}));
-  EXPECT_EQ(FakeDevice::Get().scans, 1);
+  EXPECT_EQ(device_handlers_.opens, 3);
+  EXPECT_EQ(world_.reports, (std::vector<std::string>{"CAN'T INITIALISE DEVICE -0002",
+                                                      "CAN'T INITIALISE DEVICE -0013"}));
+  EXPECT_EQ(world_.message_waits, (std::vector<uint32_t>{1000, 1000}));
+  EXPECT_EQ(device_handlers_.scans, 1);
   EXPECT_FALSE(Table().status[0] & kestrum::kStatusNoValue);
 }
 
 TEST_F(ScannerOperationsTest, StopDuringInitialiseDeviceEndsTheRetries) {
   ASSERT_EQ(scanner_->StartUp(), 0);
-  FakeDevice::Get().open_results = {2, 2, 2, 2};
-  FakeWorld::Get().on_wait = [this] { words_.running = 0; };
+  device_handlers_.open_results = {2, 2, 2, 2};
+  world_.on_wait = [this] { words_.running = 0; };
   EXPECT_EQ(scanner_->InitialiseDevice(0), 1);
-  EXPECT_EQ(FakeDevice::Get().opens, 1);
+  EXPECT_EQ(device_handlers_.opens, 1);
   EXPECT_EQ(device_->operation_in_progress, 0);
 }
 
 TEST_F(ScannerOperationsTest, AScanWithoutNewReadingsDoesNotScaleTwice) {
   ASSERT_EQ(scanner_->StartUp(), 0);
-  FakeDevice::Get().readings = {10, 20, 30, 40};
+  device_handlers_.readings = {10, 20, 30, 40};
   scanner_->InitialiseDevice(0);
   const float nan = NAN;
-  FakeDevice::Get().readings = {nan, nan, nan, nan};
+  device_handlers_.readings = {nan, nan, nan, nan};
   for (int i = 0; i < 3; ++i) ASSERT_EQ(scanner_->Scan(false), 0);
   EXPECT_FLOAT_EQ(Table().values[0], 21.0f);
 }
 
 TEST_F(ScannerOperationsTest, HandlerResultTwoPublishesNothingAndMinusOneFails) {
   ASSERT_EQ(scanner_->StartUp(), 0);
-  FakeDevice::Get().readings = {10, 20, 30, 40};
+  device_handlers_.readings = {10, 20, 30, 40};
   scanner_->InitialiseDevice(0);
   device_->last_scan_ms = 777;
   Table().header->scan_duration_ms = 555;
-  FakeDevice::Get().readings = {50, 60, 70, 80};
-  FakeDevice::Get().result = 2;
+  device_handlers_.readings = {50, 60, 70, 80};
+  device_handlers_.result = 2;
   EXPECT_EQ(scanner_->Scan(false), 0);
   EXPECT_FLOAT_EQ(Table().values[2], 30.0f);
   EXPECT_EQ(device_->last_scan_ms, 777u);
   EXPECT_EQ(Table().header->scan_duration_ms, 555u);
 
-  FakeDevice::Get().result = -1;
-  FakeDevice::Get().error = 42;
+  device_handlers_.result = -1;
+  device_handlers_.error = 42;
   EXPECT_EQ(scanner_->Scan(false), -1);
   EXPECT_EQ(kestrum::GetErrorNumber(), 42);
   EXPECT_FLOAT_EQ(Table().values[2], 30.0f);
 
-  FakeDevice::Get().result = 0;
+  device_handlers_.result = 0;
   EXPECT_EQ(scanner_->Scan(false), 0);
   EXPECT_FLOAT_EQ(Table().values[2], 70.0f);
   EXPECT_NE(device_->last_scan_ms, 777u);
@@ -285,7 +276,7 @@ TEST_F(ScannerOperationsTest, MarkAllFailedClearsAlarmsKeepsWarningsAndMarksExte
 
 TEST_F(ScannerOperationsTest, InitialiseValuesRebasesReferencesAndSavesThem) {
   ASSERT_EQ(scanner_->StartUp(), 0);
-  FakeDevice::Get().readings = {10, 20, 30, 40};
+  device_handlers_.readings = {10, 20, 30, 40};
   scanner_->InitialiseDevice(0);
   EXPECT_FLOAT_EQ(Table().values[1], 20.0f);
   EXPECT_EQ(scanner_->InitialiseValues(), 0);
@@ -298,7 +289,7 @@ TEST_F(ScannerOperationsTest, InitialiseValuesRebasesReferencesAndSavesThem) {
   EXPECT_FLOAT_EQ(saved[1], 20.0f);
   EXPECT_FLOAT_EQ(saved[0], 0.0f);
   // A new reading moves the value away from the reference.
-  FakeDevice::Get().readings[1] = 25;
+  device_handlers_.readings[1] = 25;
   scanner_->Scan(false);
   EXPECT_FLOAT_EQ(Table().values[1], 5.0f);
 }
@@ -307,23 +298,21 @@ TEST_F(ScannerOperationsTest, InitialiseValuesRebasesReferencesAndSavesThem) {
 // those of the files, the message says why, and the next re-base after the folder is back works.
 TEST_F(ScannerOperationsTest, InitialiseValuesThatCannotBeSavedKeepsTheOldReferences) {
   ASSERT_EQ(scanner_->StartUp(), 0);
-  FakeDevice::Get().readings = {10, 20, 30, 40};
+  device_handlers_.readings = {10, 20, 30, 40};
   scanner_->InitialiseDevice(0);
   const fs::path saved = instance_.root() / "saved";
   fs::remove_all(saved);
   std::ofstream(saved) << "not a folder";
-  FakeWorld::Get().reports.clear();
+  world_.reports.clear();
 
   EXPECT_EQ(scanner_->InitialiseValues(), 0) << "the channels go on being served";
   EXPECT_FLOAT_EQ(Table().values[1], 20.0f);
   EXPECT_FLOAT_EQ(scanner_->kind(kestrum::kKindAnalogInput).reference[1], 0.0f);
-  ASSERT_EQ(FakeWorld::Get().reports.size(), 1u);
-  EXPECT_EQ(FakeWorld::Get().reports[0].rfind("CAN'T INITIALISE VALUES - ", 0), 0u)
-      << FakeWorld::Get().reports[0];
-  ASSERT_EQ(FakeWorld::Get().events.size(), 1u);
-  EXPECT_NE(FakeWorld::Get().events[0].find("saving the \"ai\" values of CNT1 failed"),
-            std::string::npos)
-      << FakeWorld::Get().events[0];
+  ASSERT_EQ(world_.reports.size(), 1u);
+  EXPECT_EQ(world_.reports[0].rfind("CAN'T INITIALISE VALUES - ", 0), 0u) << world_.reports[0];
+  ASSERT_EQ(world_.events.size(), 1u);
+  EXPECT_NE(world_.events[0].find("saving the \"ai\" values of CNT1 failed"), std::string::npos)
+      << world_.events[0];
 
   fs::remove(saved);
   fs::create_directories(saved);
@@ -338,7 +327,7 @@ TEST_F(ScannerOperationsTest, InitialiseValuesThatCannotBeSavedKeepsTheOldRefere
 
 TEST_F(ScannerOperationsTest, ReconfigureReloadsAChangedChannelFileAndRescans) {
   ASSERT_EQ(scanner_->StartUp(), 0);
-  FakeDevice::Get().readings = {10, 20, 30, 40};
+  device_handlers_.readings = {10, 20, 30, 40};
   scanner_->InitialiseDevice(0);
   records_[2].analogue.flags |= af::kScalingEnable;
   records_[2].analogue.Gain = 3;
@@ -355,7 +344,7 @@ TEST_F(ScannerOperationsTest, ReconfigureWithoutConfigurationTakesTheExitPath) {
   fs::remove(folder_ / "config");
   EXPECT_EQ(scanner_->Reconfigure(), -1);
   EXPECT_EQ(g_fatal_error, 2);
-  EXPECT_EQ(FakeWorld::Get().reports, std::vector<std::string>{"CAN'T READ CONFIGURATION -0002"});
+  EXPECT_EQ(world_.reports, std::vector<std::string>{"CAN'T READ CONFIGURATION -0002"});
 }
 
 }  // namespace

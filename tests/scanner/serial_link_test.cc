@@ -88,7 +88,7 @@ class SerialLinkTest : public testing::Test {
 
   parvex_test::ScopedInstance instance_;
   kestrum::PseudoTerminal pty_;
-  kestrum::DeviceRecord device_ = parvex_test::CounterDevice("COM4");
+  kestrum::DeviceRecord device_ = parvex_test::CounterDeviceRecord("COM4");
   SerialLink link_{Steps::Wait};
 };
 
@@ -186,7 +186,7 @@ TEST(SerialLinkOpen, EmptyPortNameBecomesTheDefaultsInTheRecord) {
   kestrum::PseudoTerminal pty;
   ASSERT_EQ(pty.Create(false), 0);
   ASSERT_EQ(kestrum::PublishPortAlias("COM3", pty.slave_path()), 0);
-  kestrum::DeviceRecord device = parvex_test::CounterDevice("", 3);
+  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord("", 3);
   device.config.comm.BaudRate = 1;
   device.config.comm.Parity = 7;
   device.config.comm.DataBits = 2;
@@ -204,13 +204,13 @@ TEST(SerialLinkOpen, EmptyPortNameBecomesTheDefaultsInTheRecord) {
   EXPECT_FALSE(link.is_open());
 
   // A device number whose default name does not fit the record is refused.
-  kestrum::DeviceRecord big = parvex_test::CounterDevice("", 65535);
+  kestrum::DeviceRecord big = parvex_test::CounterDeviceRecord("", 65535);
   EXPECT_EQ(link.Open(&big), -1);
   EXPECT_EQ(kestrum::GetErrorNumber(), ENAMETOOLONG);
   EXPECT_STREQ(big.config.comm.PortName, "");
 
   // A name filling all eight bytes without a NUL is too long, not read past.
-  kestrum::DeviceRecord full = parvex_test::CounterDevice("");
+  kestrum::DeviceRecord full = parvex_test::CounterDeviceRecord("");
   std::memcpy(full.config.comm.PortName, "COM12345", 8);
   EXPECT_EQ(link.Open(&full), -1);
   EXPECT_EQ(kestrum::GetErrorNumber(), ENAMETOOLONG);
@@ -232,7 +232,7 @@ TEST(SerialLinkWait, OpensTheDriverLinkGateWhileWaitingForBytes) {
   kestrum::PseudoTerminal pty;
   ASSERT_EQ(pty.Create(false), 0);
   ASSERT_EQ(kestrum::PublishPortAlias("COM4", pty.slave_path()), 0);
-  kestrum::DeviceRecord device = parvex_test::CounterDevice("COM4");
+  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord("COM4");
   SerialLink link;  // the real wait
   ASSERT_EQ(link.Open(&device), 0);
   g_dispatched_at = 0;

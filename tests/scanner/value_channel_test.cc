@@ -82,6 +82,19 @@ TEST(ValueChannel, WarningDeadbandFollowsTheAlarmDeadbandWidth) {
   EXPECT_TRUE(s.working() & kWarn);
   EXPECT_EQ(Kinds(s.Scan({69.5f})), std::vector<NK>{NK::kWarningEnded});
   EXPECT_FALSE(s.working() & kWarn);
+
+  // Low warning at 20 with an alarm deadband of width 10 (10 - 0): holds up to 30, on its side.
+  ChannelConfigRecord low =
+      AnalogueChannel(af::kLowAlarmEnable | af::kLowWarningEnable | af::kLowAlarmDeadbandEnable);
+  low.analogue.LowAlarmLimit = 0;
+  low.analogue.LowAlarmDeadband = 10;
+  low.analogue.LowWarningLimit = 20;
+  MiniScanner l({low});
+  EXPECT_EQ(Kinds(l.Scan({20})), std::vector<NK>{NK::kWarningRaised});
+  EXPECT_EQ(Kinds(l.Scan({30})), std::vector<NK>{});
+  EXPECT_EQ(l.working() & (kWarn | kWarnSide), kWarn);
+  EXPECT_EQ(Kinds(l.Scan({30.5f})), std::vector<NK>{NK::kWarningEnded});
+  EXPECT_FALSE(l.working() & kWarn);
 }
 
 struct LimitCase {

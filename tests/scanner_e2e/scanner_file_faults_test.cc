@@ -21,6 +21,7 @@
 #include "runtime/driver_link.h"
 #include "runtime/saved_values.h"
 #include "runtime/time_stamps.h"
+#include "scanner/scanner_hooks.h"
 #include "scanner_rig.h"
 #include "started_rig.h"
 
@@ -75,7 +76,8 @@ TEST_P(ReconfigureWithoutItsFile, EndsTheScannerWithItsMessageAndFailedChannels)
   ASSERT_GT(status, 0) << "message '" << rig.error_message() << "'";
   ASSERT_LT(status, 128) << "killed by a signal";
   char expected[64];
-  std::snprintf(expected, sizeof expected, "CAN'T READ CONFIGURATION -%04d", status & 0xFFF);
+  std::snprintf(expected, sizeof expected, "CAN'T READ CONFIGURATION -%04d",
+                parvex::ShownErrorCode(status));
   EXPECT_EQ(rig.error_message(), expected);
   EXPECT_TRUE(AllChannelsFailed(rig, status));
   EXPECT_EQ(rig.device()->scanner_attached, 0);

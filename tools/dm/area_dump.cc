@@ -8,6 +8,7 @@
 
 #include "platform/instance_paths.h"
 #include "records/area_layout.h"
+#include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "records/device_record.h"
 #include "records/error_entries.h"
@@ -18,8 +19,6 @@ namespace kestrum::dm {
 namespace {
 
 using json = nlohmann::ordered_json;
-
-constexpr uint32_t kChannelConfigRecordSize = 216;
 
 // A bounded view of the mapping that refuses reads outside it.
 class Bytes {
@@ -291,7 +290,7 @@ void DecodeData(const Bytes& bytes, const AreaHeader& h, std::string_view name, 
   } else if (name == kErrorAreaName) {
     DecodeErrors(bytes, h, out);
   } else if (EndsWith(name, "_conf")) {
-    (*out)["config_records"] = h.data_size / kChannelConfigRecordSize;
+    (*out)["config_records"] = h.data_size / kChannelConfigSize;
   } else if (EndsWith(name, "_event")) {
     DecodeDataRows(bytes, h, out);
   } else {

@@ -12,6 +12,7 @@
 #include "platform/error_number.h"
 #include "platform/instance_paths.h"
 #include "records/area_layout.h"
+#include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "records/device_record.h"
 #include "records/error_entries.h"
@@ -24,7 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kChannelConfigRecordSize = 216;
 
 void PutPrefix(char* field, std::string_view prefix) {
   field[0] = prefix.size() > 0 ? prefix[0] : '\0';
@@ -178,7 +178,7 @@ class Builder {
     std::memcpy(table.data(), &header, sizeof(header));
     // Event rows: one for the derived-value service, one per logger; one bit per channel.
     std::vector<std::byte> events(std::size_t{desc.channels / 8u} * (1 + system_.loggers.size()));
-    std::vector<std::byte> config(std::size_t{desc.channels} * kChannelConfigRecordSize);
+    std::vector<std::byte> config(std::size_t{desc.channels} * kChannelConfigSize);
     return Area(base, table) && Area(base + "_conf", config) && Area(base + "_event", events);
   }
 
