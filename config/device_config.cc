@@ -280,11 +280,8 @@ int LoadDeviceConfig(const char* folder, void* block, int block_size, void* extr
                    stat(InFolder(folder, kDeviceConfigXmlFile).c_str(), &info) == 0;
   int result = xml ? LoadDeviceConfigXml(folder, hooks, request)
                    : LoadDeviceConfigBinary(folder, hooks, request);
-  const int error = GetErrorNumber();
-  const int last = GetLastPlatformError();
+  KeepErrorNumber keep;
   FreeModule(module);
-  SetErrorNumber(error);
-  SetLastPlatformError(last);
   return result;
 }
 

@@ -52,9 +52,10 @@ int ReadAreaHeader(const void* area, AreaHeader* header);
 /// or refused area or a missing mutex, the platform's error when the wait fails.
 int LockArea(void* area);
 
-/// Releases one level of the calling thread's lock of `area`, updating holder and depth.
-/// Returns 0, or -1 with the error number set (0 for an unknown or refused area, EPERM when
-/// the thread does not hold the lock).
+/// Releases one level of the calling thread's lock of `area`, updating holder and depth. The
+/// level is released even when the header is refused by then (only holder and depth are left
+/// alone). Returns 0, or -1 with the error number set: 0 for an unknown area or a header refused
+/// at release, EPERM when the thread does not hold the lock.
 int UnlockArea(void* area);
 
 /// Adds 1 to the area's update-pending counter under the lock, before a batch of changes that

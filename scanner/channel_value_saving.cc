@@ -20,6 +20,7 @@
 namespace parvex {
 
 void Scanner::ReportSaveFailure(int k, const char* format) {
+  kestrum::KeepErrorNumber keep;
   const int error = kestrum::GetErrorNumber();
   ReportFailure(hooks_, format, error & 0xFFF, false);
   if (hooks_.report_event != nullptr) {
@@ -30,7 +31,6 @@ void Scanner::ReportSaveFailure(int k, const char* format) {
                   std::strerror(error), error);
     hooks_.report_event(kestrum::kEventTypeError, text);
   }
-  kestrum::SetErrorNumber(error);
 }
 
 int Scanner::RebaseReferenceValues(int k) {

@@ -32,7 +32,7 @@ ScannerHooks DefaultScannerHooks() {
 
 void ReportFailure(const ScannerHooks& hooks, const char* format, int number,
                    bool xml_text_allowed) {
-  const int saved = kestrum::GetErrorNumber();
+  kestrum::KeepErrorNumber keep;
   if (xml_text_allowed && kestrum::GetLastPlatformError() == kestrum::kXmlParseError) {
     hooks.report_error(kestrum::xml_GetErrorText());
   } else {
@@ -40,7 +40,6 @@ void ReportFailure(const ScannerHooks& hooks, const char* format, int number,
     std::snprintf(text, sizeof text, format, number);
     hooks.report_error(text);
   }
-  kestrum::SetErrorNumber(saved);
 }
 
 }  // namespace parvex

@@ -144,6 +144,19 @@ TEST_F(SharedAreaTest, LockRefusesUnknownBrokenOrMutexlessAreas) {
   EXPECT_EQ(UnlockArea(lonely), -1);
 }
 
+TEST_F(SharedAreaTest, HeaderGarbledWhileLockedStillReleasesTheLock) {
+  void* area = Make("dm_garbled");
+  ASSERT_NE(area, nullptr);
+  ASSERT_EQ(LockArea(area), 0);
+  Header(area)->magic = 0x1234;  // garbled by another process for an instant
+  SetErrorNumber(5);
+  EXPECT_EQ(UnlockArea(area), -1) << "the damaged header is reported";
+  EXPECT_EQ(GetErrorNumber(), 0);
+  Header(area)->magic = kAreaMagic;
+  EXPECT_EQ(InChild([&] { return LockArea(area) == 0 ? 0 : 1; }, 2), 0)
+      << "the lock stayed held after the unlock";
+}
+
 TEST_F(SharedAreaTest, UpdatePendingCounterNeverGoesBelowZero) {
   void* area = Make("dm_pending");
   ASSERT_NE(area, nullptr);

@@ -24,6 +24,7 @@
 #include "platform/error_number.h"
 #include "platform/process.h"
 #include "records/area_layout.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/driver_link.h"
 #include "scanner_rig.h"
@@ -82,9 +83,8 @@ TEST(ScannerFaults, ACounterDeadInMidReportFailsTheChannelsAndANewOneBehindTheAl
 bool LocksWithin(void* area, int timeout_ms) {
   auto done = std::make_shared<std::atomic<int>>(0);
   std::thread([area, done] {
-    const int result = kestrum::LockArea(area);
-    if (result == 0) kestrum::UnlockArea(area);
-    *done = result == 0 ? 1 : -1;
+    const bool taken = kestrum::AreaLock(area).held();
+    *done = taken ? 1 : -1;
   }).detach();
   ScannerRig::WaitFor([&] { return *done != 0; }, timeout_ms);
   return *done == 1;
@@ -108,7 +108,8 @@ TEST(ScannerFaults, AScannerKilledHoldingTheTableLockLeavesItToTheNextProcess) {
   // A scan locks the table and then the event area; with the event area held here, the
   // scanner stops inside the table's lock and is killed there.
   const pid_t scanner = rig.scanner_pid();
-  ASSERT_EQ(kestrum::LockArea(events), 0);
+  kestrum::AreaLock events_lock(events);
+  ASSERT_TRUE(events_lock.held());
   const auto holder = static_cast<uint16_t>(scanner & 0xFFFF);
   int polls = 0;
   const bool caught = ScannerRig::WaitFor(
@@ -118,7 +119,7 @@ TEST(ScannerFaults, AScannerKilledHoldingTheTableLockLeavesItToTheNextProcess) {
       },
       10000);
   ASSERT_EQ(kestrum::KillProcess(scanner, SIGKILL), 0);
-  kestrum::UnlockArea(events);
+  events_lock.Unlock();
   ASSERT_TRUE(caught) << "the scanner never held the table's lock";
   EXPECT_EQ(rig.WaitExit(10000), 128 + SIGKILL);
 
