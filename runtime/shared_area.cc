@@ -11,6 +11,7 @@
 
 #include "platform/error_number.h"
 #include "platform/instance_paths.h"
+#include "platform/mapped_file_watch.h"
 #include "platform/named_mutex.h"
 #include "platform/shared_file.h"
 #include "runtime/driver_link.h"
@@ -24,7 +25,8 @@ struct AreaEntry {
   std::string name;
   std::byte* address = nullptr;
   uint64_t length = 0;
-  NamedMutex* mutex = nullptr;  // opened on the first lock
+  NamedMutex* mutex = nullptr;       // opened on the first lock
+  MappedFileWatch* watch = nullptr;  // tells when the file was cut short under the mapping
 };
 
 // The per-process area cache. A deque keeps entries in place as it grows.
@@ -181,7 +183,8 @@ void* OpenSharedArea(std::string_view name) {
   std::size_t length = 0;
   void* address = MapSharedFile(path, std::max<uint64_t>(total, kAreaHeaderSize), &length);
   if (!address) return nullptr;
-  cache.entries.push_back({std::string(name), static_cast<std::byte*>(address), length, nullptr});
+  cache.entries.push_back({std::string(name), static_cast<std::byte*>(address), length, nullptr,
+                           FindMappedFileWatch(address)});
   return address;
 }
 
@@ -220,6 +223,9 @@ int LockArea(void* area) {
     SetErrorNumber(0);
     return -1;
   }
+  // An area whose file was cut short is refused until the file is whole again; then the
+  // mapping shows the file once more.
+  if (CheckMappedFile(entry->watch) != 0) return -1;
   AreaHeader header;
   if (ReadEntryHeader(entry, &header) != 0) return -1;
   NamedMutex* mutex = EntryMutex(entry);

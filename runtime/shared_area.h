@@ -48,8 +48,11 @@ int ReadAreaHeader(const void* area, AreaHeader* header);
 
 /// Locks `area` for the calling thread, waiting without time limit; locks nest. Records the
 /// caller as holder (low 16 bits of its process id) and counts the depth in the header. A
-/// mutex whose holder died counts as acquired. Returns 0, or -1: error number 0 for an unknown
-/// or refused area or a missing mutex, the platform's error when the wait fails.
+/// mutex whose holder died counts as acquired. An area whose file was cut short after it was
+/// mapped is refused until the file is as long again (the mapping then shows the file anew);
+/// the file's length is looked at every kMappedFileCheckMs at most while it is whole. Returns
+/// 0, or -1: error number 0 for an unknown, refused or cut-short area or a missing mutex, the
+/// platform's error when the wait fails or the file cannot be mapped again.
 int LockArea(void* area);
 
 /// Releases one level of the calling thread's lock of `area`, updating holder and depth. The

@@ -145,6 +145,34 @@ class ScopedSubreaper {
   bool ok_ = false;
 };
 
+TEST(ScannerFaults, AChannelTableCutShortUnderTheScannerIsReportedAndRecovered) {
+  RigOptions options{{ChannelXml(1, "VOLUME", "VOLUME")}};
+  options.table_channels = 40;  // the table spans pages past the first
+  ScannerRig rig(options);
+  ASSERT_EQ(rig.error(), "");
+  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5", "--interval", "200"}));
+  ASSERT_TRUE(rig.StartScanner()) << rig.error();
+  rig.StartPump();
+  ASSERT_TRUE(ScannerRig::WaitFor(
+      [&] { return ChannelValid(rig, 0) && rig.table().values[0] == 2.5f; }, 15000));
+
+  // What `truncate -s 200` does to the table's file while the scanner runs.
+  const fs::path file = kestrum::SharedAreaPath("dm_P1");
+  const auto full = fs::file_size(file);
+  fs::resize_file(file, 200);
+  EXPECT_TRUE(ScannerRig::WaitFor([&] { return StartsWith(rig.error_message(), "CAN'T "); }, 10000))
+      << "message '" << rig.error_message() << "'";
+  EXPECT_EQ(rig.WaitExit(0), -1) << "the scanner died";
+
+  fs::resize_file(file, full);
+  EXPECT_TRUE(ScannerRig::WaitFor(
+      [&] {
+        return rig.error_message().empty() && ChannelValid(rig, 0) && rig.table().values[0] == 2.5f;
+      },
+      15000))
+      << "message '" << rig.error_message() << "'";
+}
+
 TEST(ScannerFaults, AScannerOutlivesItsDriverManagerAndServesTheNextOne) {
   ScopedSubreaper reaper;
   ASSERT_TRUE(reaper.ok());
