@@ -15,6 +15,7 @@
 #include "platform/file_system.h"
 #include "records/area_layout.h"
 #include "records/channel_table.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/shared_area.h"
 
@@ -225,11 +226,8 @@ int LoadChannelConfig(const char* folder, int kind, ChannelConfigRecord* records
       xml ? LoadChannelConfigXml(folder, kind, ChannelConfigHooksOf(module), records, first, count,
                                  extra, extra_size)
           : LoadBinary(folder, kind, records, first, count, extra, extra_size, extra_file_name);
-  const int error = GetErrorNumber();
-  const int last = GetLastPlatformError();
+  KeepErrorNumber keep;
   FreeModule(module);
-  SetErrorNumber(error);
-  SetLastPlatformError(last);
   return result;
 }
 
@@ -268,11 +266,12 @@ int ReloadChannelConfigIfChanged(int kind, void* channel_table) {
   auto* records =
       reinterpret_cast<ChannelConfigRecord*>(static_cast<uint8_t*>(conf) + kAreaHeaderSize);
   // Readers take the area's lock, so they never see a half-loaded set of records.
-  if (LockArea(conf) != 0) return -1;
-  int result = ReadChannelConfig(kind, records, 0, static_cast<int>(table.count));
-  const int error = GetErrorNumber();
-  UnlockArea(conf);
-  if (result != 0) return FailWith(error);
+  AreaLock lock(conf);
+  if (!lock.held()) return -1;
+  if (ReadChannelConfig(kind, records, 0, static_cast<int>(table.count)) != 0) {
+    return FailWith(GetErrorNumber());
+  }
+  lock.Unlock();
   table.header->stamp = stamp;
   NotifyArea(conf, 0);
   return static_cast<int>(needed);

@@ -236,11 +236,8 @@ int LoadDeviceConfig(const char* folder, void* block, int block_size, void* extr
                    PathExists(InFolder(folder, kDeviceConfigXmlFile));
   int result = xml ? LoadDeviceConfigXml(folder, hooks, request)
                    : LoadDeviceConfigBinary(folder, hooks, request);
-  const int error = GetErrorNumber();
-  const int last = GetLastPlatformError();
+  KeepErrorNumber keep;
   FreeModule(module);
-  SetErrorNumber(error);
-  SetLastPlatformError(last);
   return result;
 }
 

@@ -35,6 +35,24 @@ int FailFromErrno();
 /// Sets both the last error and the error number to `error` and returns -1.
 int FailWith(int error);
 
+/// Keeps the calling thread's error number and platform last error for one scope: whatever the
+/// calls inside the scope leave behind, both are as they were when the scope is left. For work
+/// whose failures are not the caller's business (reporting, notifying, probing).
+class KeepErrorNumber {
+ public:
+  KeepErrorNumber() : error_(GetErrorNumber()), last_(GetLastPlatformError()) {}
+  ~KeepErrorNumber() {
+    SetErrorNumber(error_);
+    SetLastPlatformError(last_);
+  }
+  KeepErrorNumber(const KeepErrorNumber&) = delete;
+  KeepErrorNumber& operator=(const KeepErrorNumber&) = delete;
+
+ private:
+  int error_;
+  int last_;
+};
+
 }  // namespace kestrum
 
 #endif  // PARVEX_PLATFORM_ERROR_NUMBER_H_

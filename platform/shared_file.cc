@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "platform/error_number.h"
+#include "platform/mapped_file_watch.h"
 
 namespace kestrum {
 namespace {
@@ -83,10 +84,13 @@ void* MapSharedFile(const std::string& path, std::size_t min_length, std::size_t
     return nullptr;
   }
   if (length) *length = size;
+  KeepErrorNumber keep;  // an unwatched mapping still works; it only lacks the protection
+  WatchMappedFile(path, address, size);
   return address;
 }
 
 int UnmapSharedFile(void* address, std::size_t length) {
+  UnwatchMappedFile(address);
   if (munmap(address, length) != 0) return FailFromErrno();
   return 0;
 }

@@ -18,7 +18,8 @@ namespace kestrum {
 /// process that maps it. Refuses a file shorter than `min_length` (or empty), so a caller never
 /// touches bytes past the end of the file. Stores the mapped length in `*length`.
 /// Returns the address, or null with the error number set: 0 when the file does not exist or is
-/// too short, errno for any other failure. The mapping stays until UnmapSharedFile.
+/// too short, errno for any other failure. The mapping stays until UnmapSharedFile. A file cut
+/// short later never raises SIGBUS in this process (platform/mapped_file_watch.h).
 void* MapSharedFile(const std::string& path, std::size_t min_length, std::size_t* length);
 
 /// Unmaps a mapping made by MapSharedFile. Returns 0, or -1 with errno as the error number.

@@ -9,6 +9,7 @@
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "records/limit_rules.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/driver_link.h"
 #include "runtime/event_batch.h"
@@ -238,26 +239,30 @@ uint32_t EvaluateAnalogue(const AnalogueChannelConfig& channel, uint32_t index, 
 template <typename Body>
 int RunWrite(const WriteTarget& t, bool lock, std::string_view computer, std::string_view user,
              Body body) {
-  if (lock && LockArea(t.table) != 0) return -1;
-  const int saved_error = GetErrorNumber();
-  PostBudget budget;  // every record and message of the write shares one wait
-  EventBatch batch;
-  Writer writer{batch, computer, user};
-  if (t.mode == 1) {
-    MarkAreaUpdating(t.table);
-    batch.Begin(t.view.header, true);
+  AreaLock table_lock;
+  if (lock) {
+    table_lock = AreaLock(t.table);
+    if (!table_lock.held()) return -1;
   }
-  body(writer);
-  if (t.mode == 1) {
-    batch.End();
-    NotifyArea(t.table, 0);
-  } else if (t.owner > 0) {
-    // An owner that is gone misses the message; the stored change stays for its successor.
-    PostToProcess(static_cast<uint32_t>(t.owner), kMessageChannelsChanged);
+  {
+    KeepErrorNumber keep;
+    PostBudget budget;  // every record and message of the write shares one wait
+    EventBatch batch;
+    Writer writer{batch, computer, user};
+    if (t.mode == 1) {
+      MarkAreaUpdating(t.table);
+      batch.Begin(t.view.header, true);
+    }
+    body(writer);
+    if (t.mode == 1) {
+      batch.End();
+      NotifyArea(t.table, 0);
+    } else if (t.owner > 0) {
+      // An owner that is gone misses the message; the stored change stays for its successor.
+      PostToProcess(static_cast<uint32_t>(t.owner), kMessageChannelsChanged);
+    }
   }
-  SetErrorNumber(saved_error);
-  if (lock && UnlockArea(t.table) != 0) return -1;
-  return 0;
+  return table_lock.Unlock();
 }
 
 }  // namespace

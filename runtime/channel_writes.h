@@ -28,7 +28,7 @@ namespace kestrum {
 /// number set and nothing changed: as GetChannelTable when the table is missing or unusable,
 /// 0 when the write mode or the configuration records cannot be found, EINVAL when first or
 /// last is 0 or beyond the channel count, first exceeds last, or `values` holds fewer than
-/// last - first + 1 words; as LockArea when the lock fails.
+/// last - first + 1 words; as the area lock when it cannot be taken.
 int WriteDigitalChannels(bool unconditional, bool lock, std::string_view prefix, uint32_t first,
                          uint32_t last, std::span<const uint32_t> values, std::string_view computer,
                          std::string_view user);

@@ -214,9 +214,11 @@ void StopDriverLink() {
   link.running.store(false);
   link.gate.Abort();
   // The reader may be blocked in its read: a 0 wakes it, and it leaves without dispatching.
-  int saved = GetErrorNumber();
-  PostToMailslot(ProcessMailslotName(CurrentProcessId(), CurrentPlatformId()), kMessageWake, true);
-  SetErrorNumber(saved);
+  {
+    KeepErrorNumber keep;
+    PostToMailslot(ProcessMailslotName(CurrentProcessId(), CurrentPlatformId()), kMessageWake,
+                   true);
+  }
   if (link.reader.get_id() == std::this_thread::get_id()) {
     link.reader.detach();  // stopped from the handler: the thread ends on its own
   } else if (link.reader.joinable()) {

@@ -16,6 +16,7 @@
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "records/fixed_text.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/channel_writes.h"
 #include "runtime/shared_area.h"
@@ -33,20 +34,6 @@ constexpr size_t kLongMessageStored = 80;
 constexpr size_t kShortMessageStored = sizeof(ShortErrorEntry::message) - 1;
 constexpr size_t kMatchNameLength = 47;
 constexpr size_t kSyserTagLength = 15;
-
-// Restores the caller's error number and platform error when it goes out of scope.
-class KeepErrorNumber {
- public:
-  KeepErrorNumber() : error_(GetErrorNumber()), last_(GetLastPlatformError()) {}
-  ~KeepErrorNumber() {
-    SetErrorNumber(error_);
-    SetLastPlatformError(last_);
-  }
-
- private:
-  int error_;
-  int last_;
-};
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -190,12 +177,12 @@ void BindSyserChannel(uint8_t type, const char* name, const ReportingState& stat
 }
 
 void SetSyserTexts(const Binding& b, std::string_view message) {
-  if (LockArea(b.syser_config) != 0) return;
+  AreaLock lock(b.syser_config);
+  if (!lock.held()) return;
   const std::string_view text = message.substr(0, kConfigTextWidth);
   SetFixedText(b.syser_record->digital.HighStateText, text, false);
   SetFixedText(b.syser_record->digital.AlarmText, text, false);
   NotifyArea(b.syser_config, 0);
-  UnlockArea(b.syser_config);
 }
 
 void WriteSyserState(const Binding& b, uint32_t state) {
@@ -204,10 +191,10 @@ void WriteSyserState(const Binding& b, uint32_t state) {
 }
 
 void StoreMessage(const Binding& b, std::string_view message) {
-  if (LockArea(b.errors) != 0) return;
+  AreaLock lock(b.errors);
+  if (!lock.held()) return;
   SetFixedText(b.message, b.message_size, message, true);
   NotifyArea(b.errors, 0);
-  UnlockArea(b.errors);
 }
 
 void ClearBound(const Binding& b) {
@@ -249,7 +236,8 @@ int RegisterErrorSource(uint8_t type, const char* name) {
   state.binding = Binding{};
   SystemArea errors;
   if (OpenErrorArea(&errors) != 0) return -1;
-  if (LockArea(errors.area) != 0) return -1;
+  AreaLock errors_lock(errors.area);
+  if (!errors_lock.held()) return -1;
   Binding b;
   const std::string_view full(name);
   const bool claimed = ClaimEntry(errors, type, full, &b);
@@ -259,7 +247,7 @@ int RegisterErrorSource(uint8_t type, const char* name) {
     KeepErrorNumber keep;
     BindSyserChannel(type, name, state, &b);
   }
-  UnlockArea(errors.area);
+  errors_lock.Unlock();
   if (!claimed) return FailWith(ENOSPC);
   state.binding = b;
   return 0;
@@ -286,10 +274,8 @@ void ReportError(const char* format, ...) {
   if (b.syser_channel == 0) return;
   // The channel texts hold more than a short entry: they take from the formatted text.
   SetSyserTexts(b, formatted);
-  void* table = GetChannelTable(SyserPrefix(b));
-  if (table && LockArea(table) == 0) {
+  if (AreaLock table_lock(GetChannelTable(SyserPrefix(b))); table_lock.held()) {
     LocalTimeNow(&b.syser_table.header->stamp);  // when the last error was reported
-    UnlockArea(table);
   }
   WriteSyserState(b, 1);
 }

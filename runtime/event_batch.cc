@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/error_number.h"
 #include "records/area_layout.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/driver_link.h"
 #include "runtime/service_mailslots.h"
@@ -50,21 +52,24 @@ int EventBatch::Begin(const void* table_data, bool allow_missing_events) {
   AreaHeader header{};
   if (events && ReadAreaHeader(events, &header) != 0) events = nullptr;
   if (!events && !allow_missing_events) return -1;
-  if (events && LockArea(events) != 0) {
-    if (!allow_missing_events) return -1;
-    events = nullptr;
+  AreaLock event_lock;
+  if (events) {
+    event_lock = AreaLock(events);
+    if (!event_lock.held() && !allow_missing_events) return -1;
+    if (!event_lock.held()) events = nullptr;
   }
   table_ = table;
   std::memcpy(prefix_, prefix, sizeof prefix_);
   channel_count_ = ReadCount(table);
   row_length_ = EventRowLength(channel_count_);
-  event_area_ = events;
+  event_lock_ = std::move(event_lock);
   event_rows_ = events ? static_cast<const uint8_t*>(events) + kAreaHeaderSize : nullptr;
   rows_ = events && row_length_ > 0 ? header.data_size / row_length_ : 0;
   loggers_ = SystemArea{};
-  const int saved_error = GetErrorNumber();
-  if (OpenLoggerArea(&loggers_) != 0) loggers_ = SystemArea{};
-  SetErrorNumber(saved_error);
+  {
+    KeepErrorNumber keep;
+    if (OpenLoggerArea(&loggers_) != 0) loggers_ = SystemArea{};
+  }
   if (counts_.size() < loggers_.count) counts_.resize(loggers_.count);
   for (LoggerCounts& c : counts_) c = LoggerCounts{};
   derived_count_ = 0;
@@ -74,20 +79,19 @@ int EventBatch::Begin(const void* table_data, bool allow_missing_events) {
 int EventBatch::End() {
   if (!bound()) return FailWith(EINVAL);
   PostLoggerMessages();
-  if (event_area_) UnlockArea(event_area_);
+  event_lock_.Unlock();
   if (derived_count_ != 0) {
     int derived = DerivedServiceHandle();
     if (derived >= 0) WriteExactly(derived, prefix_, sizeof prefix_);
   }
   derived_count_ = 0;
   table_ = nullptr;
-  event_area_ = nullptr;
   event_rows_ = nullptr;
   return 0;
 }
 
 void EventBatch::PostLoggerMessages() {
-  const int saved_error = GetErrorNumber();
+  KeepErrorNumber keep;
   for (uint32_t l = 0; l < loggers_.count; ++l) {
     LoggerCounts& c = counts_[l];
     const auto* logger =
@@ -99,7 +103,6 @@ void EventBatch::PostLoggerMessages() {
     }
     c = LoggerCounts{};
   }
-  SetErrorNumber(saved_error);
 }
 
 int EventBatch::CheckChannel(uint32_t channel) const {
@@ -128,10 +131,12 @@ int EventBatch::SendRecord(const AlarmRecordContent& content, bool must_arrive) 
   if (handle < 0) return 0;
   AlarmRecord record;
   BuildAlarmRecord(content, &record);
-  const int saved_error = GetErrorNumber();
-  if (WriteExactly(handle, &record, sizeof record) == static_cast<long>(sizeof record)) return 0;
-  if (must_arrive) return -1;
-  SetErrorNumber(saved_error);
+  if (must_arrive) {
+    return WriteExactly(handle, &record, sizeof record) == static_cast<long>(sizeof record) ? 0
+                                                                                            : -1;
+  }
+  KeepErrorNumber keep;  // a record that may be lost leaves the caller's error number alone
+  WriteExactly(handle, &record, sizeof record);
   return 0;
 }
 

@@ -24,6 +24,7 @@
 
 #include "records/alarm_record.h"
 #include "records/channel_table.h"
+#include "runtime/area_lock.h"
 #include "runtime/system_areas.h"
 
 namespace kestrum {
@@ -55,7 +56,7 @@ class EventBatch {
   /// Without an event area it fails, unless `allow_missing_events` is set: then the batch is
   /// bound without counting (alarm records are still sent). Returns 0, or -1 with the error
   /// number set (EBUSY when the batch is already bound, EINVAL for a null table, as
-  /// GetChannelEventArea or LockArea otherwise).
+  /// GetChannelEventArea or the area lock otherwise).
   int Begin(const void* table_data, bool allow_missing_events = false);
 
   /// Posts the logger messages, unlocks the event area, sends the derived-value notice and
@@ -101,7 +102,7 @@ class EventBatch {
   void PostLoggerMessages();
 
   const uint8_t* table_ = nullptr;  // the bound table's data part
-  void* event_area_ = nullptr;      // locked while bound; null when counting is off
+  AreaLock event_lock_;             // held while bound; not held when counting is off
   const uint8_t* event_rows_ = nullptr;
   uint32_t rows_ = 0;        // whole rows inside the event area's data part
   uint32_t row_length_ = 0;  // R

@@ -198,9 +198,10 @@ bool IsEmbeddedController() {
   ProcessSettings& s = g_settings;
   if (s.probed) return s.embedded;
   const char* path = std::getenv("KESTRUM_VENDOR_LIBRARY");
-  int saved = GetErrorNumber();
-  s.embedded = LoadModule(path && *path ? path : kVendorLibraryPath) != nullptr;
-  SetErrorNumber(saved);  // a missing vendor library is the normal case, not an error
+  {
+    KeepErrorNumber keep;  // a missing vendor library is the normal case, not an error
+    s.embedded = LoadModule(path && *path ? path : kVendorLibraryPath) != nullptr;
+  }
   s.probed = true;
   return s.embedded;
 }
@@ -237,15 +238,13 @@ const char* GetFolder(const char* name) {
       StartsWithNoCase(location, "DM2_") ? "KSM_" + std::string(name + 4) : std::string(location);
   if (!IsExportLocation(normal)) return resolved;
   const SecurityAttributes* attributes = GetSharedSecurityAttributes();
-  int saved = GetErrorNumber();
+  KeepErrorNumber keep;
   CreateFolderTree(path, attributes);
-  SetErrorNumber(saved);
   if (CanAccessFile(path.c_str(), kGenericWrite)) {
     g_folder = path;
   } else {
     // There are no remote-desktop client drives on Linux: the user's own folder is next.
     g_folder = UserExportFolder(WithoutKsm(normal), path);
-    SetErrorNumber(saved);
   }
   return g_folder.c_str();
 }

@@ -11,12 +11,9 @@ namespace {
 
 // Reads a name once; the error number of the caller is left as it was.
 std::string ReadName(int (*read)(std::string*), size_t limit) {
-  const int saved_error = GetErrorNumber();
-  const int saved_last = GetLastPlatformError();
+  KeepErrorNumber keep;
   std::string name;
   if (read(&name) != 0) name.clear();
-  SetErrorNumber(saved_error);
-  SetLastPlatformError(saved_last);
   return name.substr(0, limit);
 }
 

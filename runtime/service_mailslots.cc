@@ -39,15 +39,12 @@ int LookUp(ServiceSlot* slot, const char* processor, const char* mailslot, int a
   std::lock_guard<std::mutex> lock(slot->mutex);
   const uint64_t generation = SharedAreaGeneration();
   if (slot->looked && slot->generation == generation) return slot->handle;
-  const int saved_error = GetErrorNumber();
-  const int saved_last = GetLastPlatformError();
+  KeepErrorNumber keep;
   CloseMailslotHandle(slot->handle);
   slot->handle =
       ProcessorPresent(processor) ? OpenWithAttempts(mailslot, attempts, kDerivedOpenPauseMs) : -1;
   slot->looked = true;
   slot->generation = generation;
-  SetErrorNumber(saved_error);
-  SetLastPlatformError(saved_last);
   return slot->handle;
 }
 

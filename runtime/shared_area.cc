@@ -11,6 +11,7 @@
 
 #include "platform/error_number.h"
 #include "platform/instance_paths.h"
+#include "platform/mapped_file_watch.h"
 #include "platform/named_mutex.h"
 #include "platform/shared_file.h"
 #include "runtime/driver_link.h"
@@ -24,7 +25,8 @@ struct AreaEntry {
   std::string name;
   std::byte* address = nullptr;
   uint64_t length = 0;
-  NamedMutex* mutex = nullptr;  // opened on the first lock
+  NamedMutex* mutex = nullptr;       // opened on the first lock
+  MappedFileWatch* watch = nullptr;  // tells when the file was cut short under the mapping
 };
 
 // The per-process area cache. A deque keeps entries in place as it grows.
@@ -182,7 +184,8 @@ void* OpenSharedArea(std::string_view name) {
   std::size_t length = 0;
   void* address = MapSharedFile(path, std::max<uint64_t>(total, kAreaHeaderSize), &length);
   if (!address) return nullptr;
-  cache.entries.push_back({std::string(name), static_cast<std::byte*>(address), length, nullptr});
+  cache.entries.push_back({std::string(name), static_cast<std::byte*>(address), length, nullptr,
+                           FindMappedFileWatch(address)});
   return address;
 }
 
@@ -191,12 +194,10 @@ uint64_t SharedAreaMappedSize(const void* area) {
   return entry ? entry->length : 0;
 }
 
-int ReadAreaHeader(const void* area, AreaHeader* header) {
-  AreaEntry* entry = FindEntry(area);
-  if (!entry) {
-    SetErrorNumber(0);
-    return -1;
-  }
+namespace {
+
+// ReadAreaHeader for an area already found in the cache.
+int ReadEntryHeader(const AreaEntry* entry, AreaHeader* header) {
   std::memcpy(header, entry->address, sizeof(*header));
   if (header->magic != kAreaMagic) {
     SetErrorNumber(0);
@@ -206,10 +207,28 @@ int ReadAreaHeader(const void* area, AreaHeader* header) {
   return 0;
 }
 
-int LockArea(void* area) {
-  AreaHeader header;
-  if (ReadAreaHeader(area, &header) != 0) return -1;
+}  // namespace
+
+int ReadAreaHeader(const void* area, AreaHeader* header) {
   AreaEntry* entry = FindEntry(area);
+  if (!entry) {
+    SetErrorNumber(0);
+    return -1;
+  }
+  return ReadEntryHeader(entry, header);
+}
+
+int LockArea(void* area) {
+  AreaEntry* entry = FindEntry(area);
+  if (!entry) {
+    SetErrorNumber(0);
+    return -1;
+  }
+  // An area whose file was cut short is refused until the file is whole again; then the
+  // mapping shows the file once more.
+  if (CheckMappedFile(entry->watch) != 0) return -1;
+  AreaHeader header;
+  if (ReadEntryHeader(entry, &header) != 0) return -1;
   NamedMutex* mutex = EntryMutex(entry);
   if (!mutex) return -1;
   bool abandoned = false;
@@ -228,21 +247,31 @@ int LockArea(void* area) {
 }
 
 int UnlockArea(void* area) {
-  AreaHeader header;
-  if (ReadAreaHeader(area, &header) != 0) return -1;
   AreaEntry* entry = FindEntry(area);
+  if (!entry) {
+    SetErrorNumber(0);
+    return -1;
+  }
   NamedMutex* mutex = entry->mutex;
   if (!mutex) return FailWith(EPERM);  // never locked in this process
-  auto* base = static_cast<std::byte*>(area);
-  std::byte* holder = base + offsetof(AreaHeader, lock_holder);
-  std::byte* depth = base + offsetof(AreaHeader, lock_depth);
-  if (Load<uint16_t>(holder) == OwnHolderId()) {
-    uint32_t left = Load<uint32_t>(depth);
-    left = left > 0 ? left - 1 : 0;
-    Store<uint32_t>(depth, left);
-    if (left == 0) Store<uint16_t>(holder, 0);
+  // The mutex is released whatever the header holds now: a header garbled while the lock was
+  // held must not leave the area locked for every other process. Only the bookkeeping waits
+  // for a header that can be trusted.
+  AreaHeader header;
+  const bool header_good = ReadEntryHeader(entry, &header) == 0;
+  if (header_good) {
+    auto* base = static_cast<std::byte*>(area);
+    std::byte* holder = base + offsetof(AreaHeader, lock_holder);
+    std::byte* depth = base + offsetof(AreaHeader, lock_depth);
+    if (Load<uint16_t>(holder) == OwnHolderId()) {
+      uint32_t left = Load<uint32_t>(depth);
+      left = left > 0 ? left - 1 : 0;
+      Store<uint32_t>(depth, left);
+      if (left == 0) Store<uint16_t>(holder, 0);
+    }
   }
-  return UnlockNamedMutex(mutex);
+  if (UnlockNamedMutex(mutex) != 0) return -1;
+  return header_good ? 0 : -1;  // error number 0, from the header check
 }
 
 int MarkAreaUpdating(void* area) {

@@ -48,13 +48,17 @@ int ReadAreaHeader(const void* area, AreaHeader* header);
 
 /// Locks `area` for the calling thread, waiting without time limit; locks nest. Records the
 /// caller as holder (low 16 bits of its process id) and counts the depth in the header. A
-/// mutex whose holder died counts as acquired. Returns 0, or -1: error number 0 for an unknown
-/// or refused area or a missing mutex, the platform's error when the wait fails.
+/// mutex whose holder died counts as acquired. An area whose file was cut short after it was
+/// mapped is refused until the file is as long again (the mapping then shows the file anew);
+/// the file's length is looked at every kMappedFileCheckMs at most while it is whole. Returns
+/// 0, or -1: error number 0 for an unknown, refused or cut-short area or a missing mutex, the
+/// platform's error when the wait fails or the file cannot be mapped again.
 int LockArea(void* area);
 
-/// Releases one level of the calling thread's lock of `area`, updating holder and depth.
-/// Returns 0, or -1 with the error number set (0 for an unknown or refused area, EPERM when
-/// the thread does not hold the lock).
+/// Releases one level of the calling thread's lock of `area`, updating holder and depth. The
+/// level is released even when the header is refused by then (only holder and depth are left
+/// alone). Returns 0, or -1 with the error number set: 0 for an unknown area or a header refused
+/// at release, EPERM when the thread does not hold the lock.
 int UnlockArea(void* area);
 
 /// Adds 1 to the area's update-pending counter under the lock, before a batch of changes that

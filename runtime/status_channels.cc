@@ -14,6 +14,7 @@
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "records/fixed_text.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/channel_writes.h"
 #include "runtime/install_roots.h"
@@ -56,9 +57,8 @@ std::string DriverName(const DeviceRecord& device) {
 
 // The program folder ("KSM_BIN"), or "" when it cannot be resolved.
 std::string ProgramFolder() {
-  const int saved = GetErrorNumber();
+  KeepErrorNumber keep;
   const char* bin = ResolveLocation("KSM_BIN");
-  SetErrorNumber(saved);
   return bin ? bin : "";
 }
 
@@ -110,9 +110,11 @@ void UpdateLocked(StatusState& s) {
   void* table = GetChannelTable(Prefix(s));
   ChannelTableView view;
   if (!table || GetChannelTableView(Prefix(s), &view) != 0 ||
-      view.count < s.groups * kStatusChannelsPerGroup || LockArea(table) != 0) {
+      view.count < s.groups * kStatusChannelsPerGroup) {
     return;
   }
+  AreaLock lock(table);
+  if (!lock.held()) return;
   bool changed = false;
   for (uint32_t g = 0; g < s.groups; ++g) {
     const uint32_t first = g * kStatusChannelsPerGroup;
@@ -136,7 +138,7 @@ void UpdateLocked(StatusState& s) {
       }
     }
   }
-  UnlockArea(table);
+  lock.Unlock();
   Publish(s, changed);
 }
 
@@ -172,7 +174,8 @@ int StartStatusChannels(const DeviceRecord* device, const char* extra_prefix) {
   s.words.assign(channels, 0);
   s.values.assign(channels, 0.0f);
 
-  if (LockArea(config) != 0) return -1;
+  AreaLock config_lock(config);
+  if (!config_lock.held()) return -1;
   s.counters[0] = device->scanner_attached;
   auto* records =
       reinterpret_cast<ChannelConfigRecord*>(static_cast<uint8_t*>(config) + kAreaHeaderSize);
@@ -183,35 +186,29 @@ int StartStatusChannels(const DeviceRecord* device, const char* extra_prefix) {
     s.words[g * kStatusChannelsPerGroup] |= kStatusGroupMark;
   }
   NotifyArea(config, 0);
-  UnlockArea(config);
-  void* table = GetChannelTable(Prefix(s));
-  if (table && LockArea(table) == 0) {
+  config_lock.Unlock();
+  if (AreaLock table_lock(GetChannelTable(Prefix(s))); table_lock.held()) {
     LocalTimeNow(&view.header->stamp);  // when the status channels started
-    UnlockArea(table);
   }
 
   s.running = true;
-  const int saved = GetErrorNumber();
+  KeepErrorNumber keep;
   UpdateLocked(s);
-  SetErrorNumber(saved);
   return 0;
 }
 
 void UpdateStatusChannels() {
   StatusState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  const int saved_error = GetErrorNumber();
-  const int saved_last = GetLastPlatformError();
+  KeepErrorNumber keep;
   UpdateLocked(s);
-  SetErrorNumber(saved_error);
-  SetLastPlatformError(saved_last);
 }
 
 void StopStatusChannels() {
   StatusState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
   if (!s.running) return;
-  const int saved_error = GetErrorNumber();
+  KeepErrorNumber keep;
   for (uint32_t g = 0; g < s.groups; ++g) s.counters[g * kStatusChannelsPerGroup] = 0;
   UpdateLocked(s);
   s.counters = {};
@@ -220,7 +217,6 @@ void StopStatusChannels() {
   s.groups = 0;
   s.running = false;
   std::memset(s.port_text, 0, sizeof s.port_text);
-  SetErrorNumber(saved_error);
 }
 
 int AddToStatusCounter(uint32_t channel, uint32_t amount) {

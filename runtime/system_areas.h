@@ -20,7 +20,7 @@ namespace kestrum {
 /// A system area as one accessor call found it. Points into the mapped area, which stays
 /// mapped for the life of the process; the count is as read during the call.
 struct SystemArea {
-  void* area = nullptr;             ///< the area, for LockArea and NotifyArea
+  void* area = nullptr;             ///< the area, for AreaLock and NotifyArea
   uint32_t data_size = 0;           ///< D, the size of the data part
   uint32_t count = 0;               ///< the record count at offset 128
   uint32_t* count_field = nullptr;  ///< the count field itself (offset 128)

@@ -16,11 +16,13 @@ namespace kestrum {
 namespace {
 
 void AppendToLogFile(const char* text) {
-  int saved = GetErrorNumber();
-  const char* folder = ResolveLocation("KSM_");
-  if (!folder) return;
-  std::string path = std::string(folder) + GetProductName() + ".log";
-  SetErrorNumber(saved);
+  std::string path;
+  {
+    KeepErrorNumber keep;  // also when the folder cannot be resolved
+    const char* folder = ResolveLocation("KSM_");
+    if (!folder) return;
+    path = std::string(folder) + GetProductName() + ".log";
+  }
   FILE* file = std::fopen(path.c_str(), "ae");
   if (!file) return;
   time_t now = time(nullptr);

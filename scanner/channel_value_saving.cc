@@ -20,6 +20,7 @@
 namespace parvex {
 
 void Scanner::ReportSaveFailure(int k, const char* format) {
+  kestrum::KeepErrorNumber keep;
   const int error = kestrum::GetErrorNumber();
   ReportFailure(hooks_, format, ShownErrorCode(error), false);
   char text[256];
@@ -28,7 +29,6 @@ void Scanner::ReportSaveFailure(int k, const char* format) {
                 device_->device_name, kestrum::kChannelKindNames[k], folder_, std::strerror(error),
                 error);
   hooks_.ReportEvent(kestrum::kEventTypeError, text);
-  kestrum::SetErrorNumber(error);
 }
 
 int Scanner::RebaseReferenceValues(int k) {

@@ -4,7 +4,7 @@
 
 #include "config/channel_config.h"
 #include "platform/error_number.h"
-#include "runtime/shared_area.h"
+#include "runtime/area_lock.h"
 #include "runtime/time_stamps.h"
 #include "scanner/scanner.h"
 
@@ -17,19 +17,21 @@ bool HasReference(int k) {
 
 }  // namespace
 
+// The device record is written only under the device table's lock. When that lock cannot be
+// taken (the table is damaged or cut short) the record's bookkeeping is left as it is: the
+// operation itself goes on, and its scans succeed or fail on their own channel tables.
 void Scanner::BeginDeviceOperation() {
-  kestrum::LockArea(device_area_);
-  device_->operation_in_progress = 1;
-  kestrum::UnlockArea(device_area_);
+  kestrum::AreaLock lock(device_area_);
+  if (lock.held()) device_->operation_in_progress = 1;
 }
 
 void Scanner::EndDeviceOperation() {
-  kestrum::LockArea(device_area_);
+  kestrum::AreaLock lock(device_area_);
   // Scan requests that arrived during the operation are dropped.
   words_->pending_scans = 0;
+  if (!lock.held()) return;
   device_->next_scan = kestrum::NextPeriodBoundary(hooks_.Now(), device_->config.comm.ScanRate);
   device_->operation_in_progress = 0;
-  kestrum::UnlockArea(device_area_);
 }
 
 int Scanner::InitialiseDevice(int error) {
@@ -60,9 +62,13 @@ int Scanner::Reconfigure() {
     if (fatal_exit_ != nullptr) fatal_exit_(kestrum::GetErrorNumber());
     return -1;
   }
-  kestrum::LockArea(device_area_);
-  std::memcpy(&device_->config, &config_, sizeof config_);
-  kestrum::UnlockArea(device_area_);
+  {
+    // A configuration that cannot be published in the device record fails the reconfigure,
+    // which is reported and followed by initialise device.
+    kestrum::AreaLock lock(device_area_);
+    if (!lock.held()) return -1;
+    std::memcpy(&device_->config, &config_, sizeof config_);
+  }
   StartExtraStatusChannels();
   int sum = 0;
   for (int k = 0; running() && k < kestrum::kChannelKindCount; ++k) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/error_number.h"
+#include "runtime/area_lock.h"
 #include "runtime/event_batch.h"
 #include "runtime/post_delivery.h"
 #include "runtime/shared_area.h"
@@ -27,13 +28,6 @@ constexpr uint32_t kFailedClears =
 
 std::optional<float> ValueOf(const Notification& n) {
   return n.has_value ? std::optional<float>(n.value) : std::nullopt;
-}
-
-// Unlocks `area` without changing the error number.
-void UnlockKeepingError(void* area) {
-  const int error = kestrum::GetErrorNumber();
-  kestrum::UnlockArea(area);
-  kestrum::SetErrorNumber(error);
 }
 
 }  // namespace
@@ -98,27 +92,36 @@ void Scanner::Publish(int k) {
   }
 }
 
-// Scans kind `k`: its handler's result goes to `*result`. Returns -1 when the handler failed,
-// else the milliseconds the kind took (0 when it published nothing).
+// Scans kind `k`: its handler's result goes to `*result`. Returns -1 when the handler failed or
+// the channel table could not be locked, else the milliseconds the kind took (0 when it
+// published nothing).
+//
+// A table that cannot be locked (cut short, header damaged, mutex gone) is never written: the
+// scan fails with the lock's error number, so the main loop reports it and initialise device
+// retries until the table can be locked again.
 int Scanner::ScanKind(int k, bool first_scan, int* result) {
   KindChannels& kind = kinds_[k];
   const kestrum::TimeStamp start = hooks_.Now();
   const bool output = IsOutputKind(k);
-  if (output) kestrum::LockArea(kind.table);
+  kestrum::AreaLock lock;
+  if (output) {
+    lock = kestrum::AreaLock(kind.table);
+    if (!lock.held()) return -1;
+  }
   *result = handlers_.Scan(k, &device_->config, kind.count, kind.records, kind.working_status,
                            kind.readings);
-  if (*result == -1 || *result == kNothingScanned) {
-    if (output) UnlockKeepingError(kind.table);
-    return *result == -1 ? -1 : 0;
-  }
+  if (*result == -1 || *result == kNothingScanned) return *result == -1 ? -1 : 0;
   // Input kinds lock only now, so that the serial wait never holds the table's lock.
-  if (!output) kestrum::LockArea(kind.table);
+  if (!output) {
+    lock = kestrum::AreaLock(kind.table);
+    if (!lock.held()) return -1;
+  }
   kestrum::BeginEventBatch(kind.data);
   EvaluateAndSend(k, first_scan);
   Publish(k);
   kestrum::EndEventBatch();
   kestrum::NotifyArea(kind.table, 0);
-  kestrum::UnlockArea(kind.table);
+  lock.Unlock();
   const int64_t ms = kestrum::DiffMs(hooks_.Now(), start);
   const uint32_t duration = ms > 0 ? static_cast<uint32_t>(ms) : 0;
   kind.header->scan_duration_ms = duration;
@@ -147,7 +150,9 @@ int Scanner::MarkAllChannelsFailed(int error) {
   device_->last_scan_ms = 0;
   for (KindChannels& kind : kinds_) {
     if (kind.table == nullptr) continue;
-    kestrum::LockArea(kind.table);
+    // A table that cannot be locked is not written; the caller reports the failure anyway.
+    kestrum::AreaLock lock(kind.table);
+    if (!lock.held()) continue;
     kestrum::BeginEventBatch(kind.data);
     kind.header->error_code = static_cast<uint16_t>(error & 0xFFFF);
     kind.header->scan_duration_ms = 0;
@@ -160,7 +165,6 @@ int Scanner::MarkAllChannelsFailed(int error) {
     if (own != nullptr) std::memcpy(own, kind.table_status, 4u * kind.count);
     kestrum::EndEventBatch();
     kestrum::NotifyArea(kind.table, 0);
-    kestrum::UnlockArea(kind.table);
   }
   kestrum::SetErrorNumber(error);
   return 0;

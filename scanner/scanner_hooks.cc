@@ -30,7 +30,7 @@ void SystemScannerHooks::ReportEvent(int type, const char* text) {
 }
 
 void ReportFailure(ScannerHooks& hooks, const char* format, int number, bool xml_text_allowed) {
-  const int saved = kestrum::GetErrorNumber();
+  kestrum::KeepErrorNumber keep;
   if (xml_text_allowed && kestrum::GetLastPlatformError() == kestrum::kXmlParseError) {
     hooks.ReportError(kestrum::xml_GetErrorText());
   } else {
@@ -38,7 +38,6 @@ void ReportFailure(ScannerHooks& hooks, const char* format, int number, bool xml
     std::snprintf(text, sizeof text, format, number);
     hooks.ReportError(text);
   }
-  kestrum::SetErrorNumber(saved);
 }
 
 }  // namespace parvex

@@ -13,6 +13,7 @@
 #include "platform/error_number.h"
 #include "platform/user_info.h"
 #include "records/area_layout.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/saved_values.h"
 #include "runtime/shared_area.h"
@@ -258,11 +259,7 @@ void Scanner::Shut(int error) {
   MarkAllChannelsFailed(error);
   handlers_.ClosePort();
   // A fatal failure inside a device operation ends the process here: the operation ends with it.
-  if (device_area_ != nullptr) {
-    kestrum::LockArea(device_area_);
-    device_->operation_in_progress = 0;
-    kestrum::UnlockArea(device_area_);
-  }
+  if (kestrum::AreaLock lock(device_area_); lock.held()) device_->operation_in_progress = 0;
   device_->scanner_attached = 0;
   for (KindChannels& kind : kinds_) kind = KindChannels();
   notifications_ = NotificationList(nullptr, 0);

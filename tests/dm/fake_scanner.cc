@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/area_lock.h"
 #include "runtime/driver_link.h"
 #include "runtime/shared_area.h"
 #include "runtime/system_areas.h"
@@ -51,11 +52,12 @@ int main(int argc, char** argv) {
   const bool publish = std::getenv("FAKE_SCANNER_NO_BOUNDARY") == nullptr;
   const bool once = std::getenv("FAKE_SCANNER_BOUNDARY_ONCE") != nullptr;
 
-  kestrum::LockArea(devices.area);
-  record->scanner_pid = static_cast<uint32_t>(getpid());
-  record->scanner_attached = 1;
-  record->scanner_ready = 1;
-  kestrum::UnlockArea(devices.area);
+  {
+    kestrum::AreaLock lock(devices.area);
+    record->scanner_pid = static_cast<uint32_t>(getpid());
+    record->scanner_attached = 1;
+    record->scanner_ready = 1;
+  }
 
   int served = 0;
   while (!g_stop) {
@@ -64,7 +66,7 @@ int main(int argc, char** argv) {
     kestrum::HoldDriverMessages(0);
     if (scans != served) {
       served = scans;
-      kestrum::LockArea(devices.area);
+      kestrum::AreaLock lock(devices.area);
       record->last_scan_ms = static_cast<uint32_t>(served);
       const int32_t other = g_last_other.load();
       std::memcpy(record->config.unused, &other, sizeof(other));
@@ -73,16 +75,16 @@ int main(int argc, char** argv) {
         kestrum::AddMs(&next, record->config.comm.ScanRate);
         record->next_scan = next;
       }
-      kestrum::UnlockArea(devices.area);
       continue;
     }
     const int32_t other = g_last_other.load();
     std::memcpy(record->config.unused, &other, sizeof(other));
     kestrum::WaitTicks(10);
   }
-  kestrum::LockArea(devices.area);
-  record->scanner_attached = 0;
-  kestrum::UnlockArea(devices.area);
+  {
+    kestrum::AreaLock lock(devices.area);
+    record->scanner_attached = 0;
+  }
   kestrum::StopDriverLink();
   return 0;
 }

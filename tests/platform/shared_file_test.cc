@@ -1,10 +1,13 @@
 #include "platform/shared_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -111,6 +114,43 @@ TEST(SharedFile, PublishingReplacesWholeAndFailsCleanly) {
   EXPECT_TRUE(called);
   EXPECT_EQ(GetErrorNumber(), EINVAL);
   EXPECT_EQ(FilesIn(dir.path()), 1u) << "a failed publication leaves nothing behind";
+}
+
+TEST(SharedFile, OnlyWatchedMappingsSurviveTheirFileBeingCut) {
+  parvex_test::ScopedTempDir dir;
+  const std::string watched = dir.str() + "/watched", plain = dir.str() + "/plain";
+  ASSERT_EQ(PublishSharedFile(watched, Bytes(3 * 4096, 0)), 0);
+  ASSERT_EQ(PublishSharedFile(plain, Bytes(3 * 4096, 0)), 0);
+  std::size_t length = 0;
+  auto* mapped = static_cast<volatile std::byte*>(MapSharedFile(watched, 1, &length));
+  ASSERT_NE(mapped, nullptr);
+  // A SIGBUS outside the watched mappings still ends the process as it would without the watch.
+  for (const bool through_watch : {true, false}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      alarm(5);
+      volatile std::byte* at = mapped;
+      if (!through_watch) {
+        const int fd = open(plain.c_str(), O_RDWR);
+        at = static_cast<volatile std::byte*>(
+            mmap(nullptr, 3 * 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+      }
+      if (truncate(through_watch ? watched.c_str() : plain.c_str(), 100) != 0) _exit(1);
+      at[2 * 4096] = std::byte{1};
+      _exit(at[2 * 4096] == std::byte{1} ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (through_watch) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    } else {
+      // Killed by the signal, or ended by a handler that was there before (a sanitizer's).
+      const bool ended = (WIFSIGNALED(status) && WTERMSIG(status) == SIGBUS) ||
+                         (WIFEXITED(status) && WEXITSTATUS(status) != 0);
+      EXPECT_TRUE(ended) << "status " << status;
+    }
+  }
 }
 
 }  // namespace

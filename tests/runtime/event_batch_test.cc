@@ -9,6 +9,7 @@
 #include "area_test_util.h"
 #include "channel_test_util.h"
 #include "platform/error_number.h"
+#include "runtime/area_lock.h"
 #include "runtime/process_identity.h"
 
 namespace kestrum {
@@ -116,8 +117,8 @@ TEST_F(EventBatchTest, BatchHoldsTheEventAreaLockUntilItEnds) {
   EXPECT_EQ(header->lock_holder, static_cast<uint16_t>(CurrentProcessId()));
   EXPECT_EQ(header->lock_depth, 1u);
   // Another process cannot take the event area meanwhile.
-  EXPECT_EQ(area_test::InChild([] { return LockArea(GetChannelEventArea("D1")) == 0 ? 0 : 1; }, 1),
-            -1);
+  EXPECT_EQ(
+      area_test::InChild([] { return AreaLock(GetChannelEventArea("D1")).held() ? 0 : 1; }, 1), -1);
   ASSERT_EQ(EndEventBatch(), 0);
   EXPECT_EQ(header->lock_holder, 0);
   EXPECT_EQ(header->lock_depth, 0u);

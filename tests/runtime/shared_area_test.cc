@@ -1,6 +1,8 @@
 #include "runtime/shared_area.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -142,6 +144,51 @@ TEST_F(SharedAreaTest, LockRefusesUnknownBrokenOrMutexlessAreas) {
   EXPECT_EQ(LockArea(lonely), -1);
   EXPECT_EQ(GetErrorNumber(), 0);
   EXPECT_EQ(UnlockArea(lonely), -1);
+}
+
+TEST_F(SharedAreaTest, HeaderGarbledWhileLockedStillReleasesTheLock) {
+  void* area = Make("dm_garbled");
+  ASSERT_NE(area, nullptr);
+  ASSERT_EQ(LockArea(area), 0);
+  Header(area)->magic = 0x1234;  // garbled by another process for an instant
+  SetErrorNumber(5);
+  EXPECT_EQ(UnlockArea(area), -1) << "the damaged header is reported";
+  EXPECT_EQ(GetErrorNumber(), 0);
+  Header(area)->magic = kAreaMagic;
+  EXPECT_EQ(InChild([&] { return LockArea(area) == 0 ? 0 : 1; }, 2), 0)
+      << "the lock stayed held after the unlock";
+}
+
+TEST_F(SharedAreaTest, AreaCutShortUnderItsReaderIsRefusedUntilWholeAgain) {
+  constexpr uint32_t kData = 3 * 4096;  // the data part spans pages past the first
+  void* area = Make("dm_cut", kData);
+  void* small = Make("dm_cut_small");  // one page: a cut leaves every byte readable
+  ASSERT_NE(area, nullptr);
+  ASSERT_NE(small, nullptr);
+  const std::string path = (shm() / "dm_cut").string();
+  const std::string small_path = (shm() / "dm_cut_small").string();
+  const off_t full = static_cast<off_t>(SharedAreaMappedSize(area));
+  const uint64_t last = kAreaHeaderSize + kData - 1;
+  // In a child, so that a SIGBUS fails the test instead of ending the test program.
+  const int status = InChild([&] {
+    if (truncate(path.c_str(), 200) != 0 || truncate(small_path.c_str(), 200) != 0) return 1;
+    volatile std::byte* far = area_test::At(area, last);
+    if (*far != std::byte{0}) return 2;  // the cut part reads as zeros
+    *far = std::byte{7};                 // and takes writes that go nowhere
+    SetErrorNumber(5);
+    if (LockArea(area) != -1 || GetErrorNumber() != 0) return 3;
+    if (LockArea(small) != -1 || GetErrorNumber() != 0) return 4;
+    // Whole again, with new contents written through the file: the mapping shows the file.
+    if (truncate(path.c_str(), full) != 0) return 5;
+    const int fd = open(path.c_str(), O_WRONLY);
+    const char marker = 42;
+    if (fd < 0 || pwrite(fd, &marker, 1, static_cast<off_t>(last)) != 1) return 6;
+    close(fd);
+    if (LockArea(area) != 0) return 7;
+    if (*area_test::At(area, last) != std::byte{42}) return 8;
+    return UnlockArea(area) == 0 ? 0 : 9;
+  });
+  EXPECT_EQ(status, 0) << "-1: the reader died";
 }
 
 TEST_F(SharedAreaTest, UpdatePendingCounterNeverGoesBelowZero) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "records/channel_table.h"
+#include "runtime/area_lock.h"
 #include "runtime/shared_area.h"
 #include "scanner_rig.h"
 
@@ -38,10 +39,11 @@ inline bool AllChannelsFailed(ScannerRig& rig, int error) {
 inline bool ScanReplacesMarker(ScannerRig& rig, int i, const std::function<void()>& request,
                                int timeout_ms = 10000) {
   constexpr float kMarker = -12345.0f;
-  void* area = rig.table_area();
-  if (area == nullptr || kestrum::LockArea(area) != 0) return false;
-  rig.table().values[i] = kMarker;
-  kestrum::UnlockArea(area);
+  {
+    kestrum::AreaLock lock(rig.table_area());
+    if (!lock.held()) return false;
+    rig.table().values[i] = kMarker;
+  }
   int polls = 0;
   return ScannerRig::WaitFor(
       [&] {

@@ -24,6 +24,7 @@
 #include "platform/error_number.h"
 #include "platform/process.h"
 #include "records/area_layout.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/driver_link.h"
 #include "scanner_rig.h"
@@ -81,9 +82,8 @@ TEST(ScannerFaults, ACounterDeadInMidReportFailsTheChannelsAndANewOneBehindTheAl
 bool LocksWithin(void* area, int timeout_ms) {
   auto done = std::make_shared<std::atomic<int>>(0);
   std::thread([area, done] {
-    const int result = kestrum::LockArea(area);
-    if (result == 0) kestrum::UnlockArea(area);
-    *done = result == 0 ? 1 : -1;
+    const bool taken = kestrum::AreaLock(area).held();
+    *done = taken ? 1 : -1;
   }).detach();
   ScannerRig::WaitFor([&] { return *done != 0; }, timeout_ms);
   return *done == 1;
@@ -107,7 +107,8 @@ TEST(ScannerFaults, AScannerKilledHoldingTheTableLockLeavesItToTheNextProcess) {
   // A scan locks the table and then the event area; with the event area held here, the
   // scanner stops inside the table's lock and is killed there.
   const pid_t scanner = rig.scanner_pid();
-  ASSERT_EQ(kestrum::LockArea(events), 0);
+  kestrum::AreaLock events_lock(events);
+  ASSERT_TRUE(events_lock.held());
   const auto holder = static_cast<uint16_t>(scanner & 0xFFFF);
   int polls = 0;
   const bool caught = ScannerRig::WaitFor(
@@ -117,7 +118,7 @@ TEST(ScannerFaults, AScannerKilledHoldingTheTableLockLeavesItToTheNextProcess) {
       },
       10000);
   ASSERT_EQ(kestrum::KillProcess(scanner, SIGKILL), 0);
-  kestrum::UnlockArea(events);
+  events_lock.Unlock();
   ASSERT_TRUE(caught) << "the scanner never held the table's lock";
   EXPECT_EQ(rig.WaitExit(10000), 128 + SIGKILL);
 
@@ -142,6 +143,30 @@ class ScopedSubreaper {
  private:
   bool ok_ = false;
 };
+
+TEST(ScannerFaults, AChannelTableCutShortUnderTheScannerIsReportedAndRecovered) {
+  RigOptions options{{ChannelXml(1, "VOLUME", "VOLUME")}};
+  options.table_channels = 40;  // the table spans pages past the first
+  ScannerRig rig(options);
+  ASSERT_EQ(rig.error(), "");
+  ASSERT_TRUE(rig.StartCounter({"--volume", "2.5", "--interval", "200"}));
+  ASSERT_TRUE(rig.StartScanner()) << rig.error();
+  rig.StartPump();
+  ASSERT_TRUE(ScanReplacesMarker(rig, 0, {}));
+
+  // What `truncate -s 200` does to the table's file while the scanner runs.
+  const fs::path file = kestrum::SharedAreaPath("dm_P1");
+  const auto full = fs::file_size(file);
+  fs::resize_file(file, 200);
+  EXPECT_TRUE(ScannerRig::WaitFor([&] { return StartsWith(rig.error_message(), "CAN'T "); }, 10000))
+      << "message '" << rig.error_message() << "'";
+  EXPECT_EQ(rig.WaitExit(0), -1) << "the scanner died";
+
+  fs::resize_file(file, full);
+  EXPECT_TRUE(ScannerRig::WaitFor([&] { return rig.error_message().empty(); }, 15000))
+      << "message '" << rig.error_message() << "'";
+  EXPECT_TRUE(ScanReplacesMarker(rig, 0, {})) << "scans publish again";
+}
 
 TEST(ScannerFaults, AScannerOutlivesItsDriverManagerAndServesTheNextOne) {
   ScopedSubreaper reaper;

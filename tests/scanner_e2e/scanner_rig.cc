@@ -18,6 +18,7 @@
 #include "records/channel_config.h"
 #include "records/error_entries.h"
 #include "records/fixed_text.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/driver_link.h"
 #include "runtime/shared_area.h"
@@ -301,12 +302,12 @@ bool ScannerRig::SubscribeByMessage(void* area) {
       tables.long_subscriber_count == 0) {
     return false;
   }
-  kestrum::LockArea(area);
+  kestrum::AreaLock lock(area);
+  if (!lock.held()) return false;
   auto* entry = reinterpret_cast<kestrum::LongSubscriberEntry*>(static_cast<uint8_t*>(area) +
                                                                 tables.long_subscriber_offset);
   entry->process_id = static_cast<uint32_t>(getpid());
   entry->by_message = 1;
-  kestrum::UnlockArea(area);
   return true;
 }
 

@@ -75,7 +75,7 @@ int AlarmFeed::Drain() { return WaitAndDrain(0); }
 
 int AlarmFeed::WaitAndDrain(int milliseconds) {
   if (!slot_) return 0;
-  const int saved_error = GetErrorNumber();
+  KeepErrorNumber keep;
   int arrived = 0;
   AlarmRecord record;
   for (int wait = milliseconds; ReadMailslotFor(slot_, &record, wait) > 0; wait = 0) {
@@ -86,7 +86,6 @@ int AlarmFeed::WaitAndDrain(int milliseconds) {
     ++received_;
     ++arrived;
   }
-  SetErrorNumber(saved_error);
   return arrived;
 }
 

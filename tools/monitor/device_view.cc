@@ -9,27 +9,13 @@
 #include "records/device_record.h"
 #include "records/error_entries.h"
 #include "records/fixed_text.h"
+#include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/shared_area.h"
 #include "runtime/system_areas.h"
 
 namespace kestrum::monitor {
 namespace {
-
-// Holds an area lock for one scope; does nothing when the lock could not be taken.
-class AreaLock {
- public:
-  explicit AreaLock(void* area) : area_(area), held_(area && LockArea(area) == 0) {}
-  ~AreaLock() {
-    if (held_) UnlockArea(area_);
-  }
-  AreaLock(const AreaLock&) = delete;
-  AreaLock& operator=(const AreaLock&) = delete;
-
- private:
-  void* area_;
-  bool held_;
-};
 
 int AlarmPriority(AlarmState alarm, bool digital, const ChannelConfigRecord& config) {
   if (digital) {
@@ -57,6 +43,7 @@ std::vector<ChannelConfigRecord> CopyConfigRecords(const std::string& prefix) {
   AreaHeader header;
   if (!area || ReadAreaHeader(area, &header) != 0) return {};
   AreaLock lock(area);
+  if (!lock.held()) return {};
   std::vector<ChannelConfigRecord> records(header.data_size / kChannelConfigSize);
   std::memcpy(records.data(), static_cast<const std::byte*>(area) + kAreaHeaderSize,
               records.size() * kChannelConfigSize);
@@ -90,7 +77,9 @@ bool ReadTable(int kind, const std::string& prefix, TableView* out) {
   out->kind = kind;
   out->prefix = prefix;
   out->has_config = !config.empty();
+  // A table whose lock cannot be taken (cut short, damaged) is left out until it can.
   AreaLock lock(GetChannelTable(prefix));
+  if (!lock.held()) return false;
   out->error_code = table.header->error_code;
   out->scan_duration_ms = table.header->scan_duration_ms;
   out->channels.reserve(table.count);
@@ -108,6 +97,7 @@ void ReadErrorEntry(const std::string& device_name, DeviceView* view) {
   SystemArea errors;
   if (OpenErrorArea(&errors) != 0) return;
   AreaLock lock(errors.area);
+  if (!lock.held()) return;
   const ErrorTableLayout layout = ClassifyErrorTable(errors.data_size, errors.count);
   const auto* base = static_cast<const std::byte*>(errors.area);
   for (uint32_t i = 0; i < errors.count && layout != ErrorTableLayout::kInvalid; ++i) {
