@@ -93,9 +93,8 @@ int BindTakingOverStale(int fd, const std::string& path, const sockaddr_un& addr
 
 // Creates the folders between the instance directory and the socket; a failure shows at bind.
 void CreateParentFolders(const std::string& path) {
-  const int saved = GetErrorNumber();
+  KeepErrorNumber keep;
   CreateInstanceFolder(std::filesystem::path(path).parent_path().string());
-  SetErrorNumber(saved);
 }
 
 // Gives the socket file just bound at `path` the instance's group mode (bind applied the

@@ -49,13 +49,12 @@ int WaitLeftMs() {
 }
 
 void ReportSpell(const std::string& receiver, uint64_t dropped) {
-  const int saved = GetErrorNumber();
+  KeepErrorNumber keep;
   char text[160];
   std::snprintf(text, sizeof text,
                 "%" PRIu64 " MESSAGES TO MAILSLOT %s DROPPED: ITS READER TOOK NONE IN TIME",
                 dropped, receiver.c_str());
   ReportSystemEvent(".", kEventTypeError, text);
-  SetErrorNumber(saved);
 }
 
 Spell* SpellOf(int handle) {

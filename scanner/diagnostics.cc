@@ -124,11 +124,8 @@ void TraceSettings::AppendToLine(const char* text, std::size_t length) {
 void TraceSettings::Trace(const char* text) {
   // A failed trace write or registry read must not change the error number that the caller is
   // about to report (the report reader traces a report before it says why it failed).
-  const int error = kestrum::GetErrorNumber();
-  const int last = kestrum::GetLastPlatformError();
+  kestrum::KeepErrorNumber keep;
   WriteToTargets(text);
-  kestrum::SetErrorNumber(error);
-  kestrum::SetLastPlatformError(last);
 }
 
 void TraceSettings::WriteToTargets(const char* text) {
