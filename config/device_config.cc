@@ -1,7 +1,5 @@
 #include "config/device_config.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -20,6 +18,7 @@
 #include "platform/file_handle.h"
 #include "platform/file_system.h"
 #include "records/device_record.h"
+#include "records/text_case.h"
 
 namespace kestrum {
 namespace {
@@ -155,8 +154,8 @@ bool EndsWithCurrentConfig(const char* folder) {
   if (path.size() < kEnding.size() + 1) return false;
   char separator = path[path.size() - kEnding.size() - 1];
   return (separator == '/' || separator == '\\') &&
-         strncasecmp(path.data() + path.size() - kEnding.size(), kEnding.data(), kEnding.size()) ==
-             0;
+         CompareIgnoringCase(path.data() + path.size() - kEnding.size(), kEnding.data(),
+                             kEnding.size()) == 0;
 }
 
 int LoadDeviceConfigXml(const char* folder, const DeviceConfigHooks& hooks,

@@ -1,7 +1,5 @@
 #include "config/extension_module.h"
 
-#include <strings.h>
-
 #include <cctype>
 #include <cerrno>
 #include <mutex>
@@ -10,6 +8,7 @@
 #include "config/processor_file.h"
 #include "config/runtime_services.h"
 #include "platform/error_number.h"
+#include "records/text_case.h"
 
 namespace kestrum {
 namespace {
@@ -25,7 +24,8 @@ std::string Lower(std::string text) {
 }
 
 bool StartsWithNumbered(const std::string& name, std::string_view word) {
-  return name.size() > word.size() && strncasecmp(name.c_str(), word.data(), word.size()) == 0 &&
+  return name.size() > word.size() &&
+         CompareIgnoringCase(name.c_str(), word.data(), word.size()) == 0 &&
          std::isdigit(static_cast<unsigned char>(name[word.size()]));
 }
 
@@ -57,7 +57,7 @@ ModuleHandle LoadGenericModule(std::string_view folder, const std::string& drive
   ProcessorEntry entry{};
   int accepted = 0;
   while ((n = NextProcessorLine(fields, columns, 5)) > 0) {
-    if (strncasecmp(fields[0], driver.c_str(), 5) == 0) {
+    if (CompareIgnoringCase(fields[0], driver.c_str(), 5) == 0) {
       accepted = ParseProcessorLine(&entry, fields, columns, n, &entry);
       break;
     }
@@ -101,7 +101,7 @@ int ExtensionSupportsXml(const char* folder) {
   if (folder == nullptr) return 0;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    if (known && strcasecmp(last_folder.c_str(), folder) == 0) return last_answer;
+    if (known && CompareIgnoringCase(last_folder.c_str(), folder) == 0) return last_answer;
   }
   int answer = 0;
   if (ModuleHandle module = LoadExtensionModule(folder)) {

@@ -1,6 +1,6 @@
 #include "config/logger_names.h"
 
-#include <strings.h>
+#include "records/text_case.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,7 +18,8 @@ constexpr size_t kNameConsidered = 129;
 std::string Shorten(const LoggerRecord* logger, const char* name) {
   std::string_view full(name == nullptr ? "" : name);
   if (full.size() <= kTagWidth) return std::string(full);
-  const bool resub = logger != nullptr && strncasecmp(logger->kind_text, "resub", 5) == 0;
+  const bool resub =
+      logger != nullptr && kestrum::CompareIgnoringCase(logger->kind_text, "resub", 5) == 0;
   std::string_view text = full.substr(0, kNameConsidered);
   std::vector<size_t> bars;
   for (size_t i = 0; i < text.size() && bars.size() < 5; ++i) {

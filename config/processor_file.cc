@@ -1,7 +1,5 @@
 #include "config/processor_file.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -14,6 +12,7 @@
 
 #include "platform/error_number.h"
 #include "platform/file_system.h"
+#include "records/text_case.h"
 
 namespace kestrum {
 namespace {
@@ -199,7 +198,7 @@ int ParseProcessorLine(ProcessorEntry* entry, char** fields, const int* columns,
     const int column = Column(columns, 2);
     if (length >= 2 && desc[1] == '-') {
       desc[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(desc[0])));
-      if (strncasecmp(entry->name, "modb", 4) == 0) {
+      if (CompareIgnoringCase(entry->name, "modb", 4) == 0) {
         entry->kind = kProcessorKindModbus;
       } else if (desc[0] == 'A') {
         entry->kind = kProcessorKindAnalogue;

@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 
 #include <charconv>
 #include <cmath>
@@ -18,6 +17,7 @@
 #include "config/structs_type.h"
 #include "platform/error_number.h"
 #include "records/channel_config.h"
+#include "records/text_case.h"
 
 namespace {
 
@@ -98,7 +98,9 @@ void WriteInteger(void* value, int size, int64_t v) {
 
 const StructsIdEntry* FindText(const StructsIdEntry* table, const char* text) {
   for (const StructsIdEntry* e = table; e != nullptr && e->text != nullptr; ++e) {
-    if (e->ignore_case ? strcasecmp(e->text, text) == 0 : strcmp(e->text, text) == 0) return e;
+    if (e->ignore_case ? kestrum::CompareIgnoringCase(e->text, text) == 0
+                       : strcmp(e->text, text) == 0)
+      return e;
   }
   return nullptr;
 }
@@ -189,7 +191,7 @@ int StructsBooleanParse(const StructsType* type, const char* text, void* value, 
   std::string word(input);
   for (const auto& pair : kBooleanWords) {
     for (int v = 0; v < 2; ++v) {
-      if (strcasecmp(pair[v], word.c_str()) == 0) {
+      if (kestrum::CompareIgnoringCase(pair[v], word.c_str()) == 0) {
         WriteInteger(value, type->args[0].num == 1 ? 4 : 1, v);
         return 0;
       }

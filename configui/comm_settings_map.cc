@@ -1,13 +1,12 @@
 #include "configui/comm_settings_map.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/error_number.h"
 #include "records/device_record.h"
+#include "records/text_case.h"
 
 namespace parvex {
 
@@ -118,7 +117,7 @@ std::vector<std::string> PortListItems(const std::optional<std::vector<SerialPor
   for (const SerialPortValue& value : *values) {
     if (!value.text || value.text->size() > 6) continue;
     items.push_back(*value.text);
-    if (strcasecmp(value.text->c_str(), wanted.c_str()) == 0) matched = true;
+    if (kestrum::CompareIgnoringCase(value.text->c_str(), wanted.c_str()) == 0) matched = true;
   }
   if (!matched) items.push_back(wanted);
   return items;

@@ -1,7 +1,5 @@
 #include "runtime/error_reporting.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -16,6 +14,7 @@
 #include "records/channel_config.h"
 #include "records/channel_table.h"
 #include "records/fixed_text.h"
+#include "records/text_case.h"
 #include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/channel_writes.h"
@@ -36,7 +35,7 @@ constexpr size_t kMatchNameLength = 47;
 constexpr size_t kSyserTagLength = 15;
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+  return a.size() == b.size() && CompareIgnoringCase(a.data(), b.data(), a.size()) == 0;
 }
 
 // The process's binding: its entry and its SYSER channel.

@@ -1,7 +1,5 @@
 #include "runtime/install_roots.h"
 
-#include <strings.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +12,7 @@
 #include "platform/security_attributes.h"
 #include "platform/shared_object.h"
 #include "platform/user_info.h"
+#include "records/text_case.h"
 #include "runtime/location_split.h"
 #include "runtime/registry_access.h"
 #include "runtime/support_services.h"
@@ -43,11 +42,11 @@ std::string g_folder;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
-         strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+         CompareIgnoringCase(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+  return a.size() == b.size() && CompareIgnoringCase(a.data(), b.data(), a.size()) == 0;
 }
 
 std::string_view WithoutKsm(std::string_view name) {

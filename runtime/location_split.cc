@@ -1,12 +1,12 @@
 #include "runtime/location_split.h"
 
-#include <strings.h>
 #include <uriparser/Uri.h>
 
 #include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "records/text_case.h"
 #include "runtime/install_roots.h"
 
 namespace kestrum {
@@ -29,7 +29,7 @@ int SchemeType(const std::string& scheme) {
   static constexpr Known kKnown[] = {
       {"ftp", kSchemeFtp}, {"http", kSchemeHttp}, {"https", kSchemeHttps}, {"file", kSchemeFile}};
   for (const Known& known : kKnown) {
-    if (strcasecmp(scheme.c_str(), known.name) == 0) return known.type;
+    if (CompareIgnoringCase(scheme.c_str(), known.name) == 0) return known.type;
   }
   return kSchemeUnknown;
 }

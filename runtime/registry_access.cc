@@ -1,13 +1,12 @@
 #include "runtime/registry_access.h"
 
-#include <strings.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "platform/error_number.h"
+#include "records/text_case.h"
 #include "runtime/install_roots.h"
 #include "runtime/support_services.h"
 #include "runtime/write_filter.h"
@@ -25,12 +24,13 @@ bool IsRead(uint32_t access) { return (access & kKeyQueryValue) != 0; }
 std::string ProductKey(const char* key_path) {
   size_t length = std::strlen(key_path);
   size_t word = std::strlen(kFamilyWord);
-  if (length < kMinProductKeyPath || strcasecmp(key_path + length - word, kFamilyWord) != 0) {
+  if (length < kMinProductKeyPath ||
+      CompareIgnoringCase(key_path + length - word, kFamilyWord) != 0) {
     return "";
   }
   std::string product = std::string(key_path, length - word) + GetProductName();
   // With the product named like the family the two keys are one.
-  return strcasecmp(product.c_str(), key_path) == 0 ? "" : product;
+  return CompareIgnoringCase(product.c_str(), key_path) == 0 ? "" : product;
 }
 
 int ReadValue(RegKey hive, const char* key_path, uint32_t access, const char* value_name,
@@ -118,8 +118,8 @@ bool UseXmlConfiguration(const char* location) {
   if (AccessRegistryValue(registry, "SOFTWARE\\Veltrane\\Kestrum", kKeyQueryValue, "ReadXML", &type,
                           text, &size) == 0 &&
       (type == kRegSz || type == kRegExpandSz)) {
-    if (strcasecmp(text, "ON") == 0) use_xml = true;
-    if (strcasecmp(text, "OFF") == 0) use_xml = false;
+    if (CompareIgnoringCase(text, "ON") == 0) use_xml = true;
+    if (CompareIgnoringCase(text, "OFF") == 0) use_xml = false;
   }
   return use_xml;
 }

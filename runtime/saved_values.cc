@@ -1,7 +1,5 @@
 #include "runtime/saved_values.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -16,6 +14,7 @@
 #include "platform/instance_paths.h"
 #include "platform/own_process.h"
 #include "records/saved_value.h"
+#include "records/text_case.h"
 #include "runtime/install_roots.h"
 
 namespace kestrum {
@@ -125,7 +124,7 @@ void Store(uint32_t* values, const ChannelConfigRecord* records, int slot, uint3
 }
 
 bool SameTag(const ChannelConfigRecord& record, const char* stored, size_t length) {
-  return ChannelEnabled(record) && strncasecmp(GetChannelTag(record), stored, length) == 0;
+  return ChannelEnabled(record) && CompareIgnoringCase(GetChannelTag(record), stored, length) == 0;
 }
 
 }  // namespace

@@ -36,8 +36,7 @@ int64_t CalendarSeconds(int year, int month, int day, int hour, int minute, int 
   const int64_t era = FloorDiv(y, 400);
   const int64_t year_of_era = y - era * 400;
   const int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const int64_t day_of_era =
-      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
   const int64_t days = era * 146097 + day_of_era - 719468;
   return days * kSecondsPerDay + hour * 3600 + minute * 60 + second;
 }

@@ -1,13 +1,12 @@
 #include "scanner/diagnostics.h"
 
-#include <strings.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "platform/error_number.h"
 #include "platform/event_log.h"
+#include "records/text_case.h"
 #include "runtime/install_roots.h"
 #include "runtime/registry_access.h"
 #include "runtime/support_services.h"
@@ -68,7 +67,7 @@ bool TraceSettings::ReadValue(const char* suffix, char* buffer) const {
 void TraceSettings::ReadSettings() {
   char value[kValueBuffer];
   ReadValue("_Debug", value);
-  const bool on = strncasecmp(value, "ON", 2) == 0;
+  const bool on = kestrum::CompareIgnoringCase(value, "ON", 2) == 0;
   if (on == tracing_) return;
   tracing_ = on;
   targets_ = 0;

@@ -66,7 +66,8 @@ inline kestrum::ChannelConfigRecord EveryRuleChannel(uint32_t extra_flags = 0) {
 
 /// A device record of a counter on `port_name` (may be empty) at 9600 baud, 8 data bits, with
 /// `device_number`; every other byte is 0.
-inline kestrum::DeviceRecord CounterDeviceRecord(const char* port_name, uint16_t device_number = 1) {
+inline kestrum::DeviceRecord CounterDeviceRecord(const char* port_name,
+                                                 uint16_t device_number = 1) {
   kestrum::DeviceRecord device{};
   device.device_number = device_number;
   kestrum::SetFixedText(device.config.comm.PortName, port_name, true);

@@ -33,9 +33,9 @@ void ExpectStamp(const TimeStamp& actual, const TimeStamp& expected) {
 TEST(TimeStamps, CalendarSecondsAgreeWithTheCLibraryAcrossLeapYears) {
   // Month ends and leap days, including 2000 (a leap year) and 2100 (not one), and dates
   // before 1970, which count backwards.
-  const int dates[][3] = {{1970, 1, 1},  {1972, 2, 29}, {1999, 12, 31}, {2000, 2, 29},
-                          {2000, 3, 1},  {2024, 12, 31}, {2037, 6, 15},  {2100, 2, 28},
-                          {2100, 3, 1},  {1969, 12, 31}, {1900, 3, 1},   {1600, 2, 29}};
+  const int dates[][3] = {{1970, 1, 1}, {1972, 2, 29},  {1999, 12, 31}, {2000, 2, 29},
+                          {2000, 3, 1}, {2024, 12, 31}, {2037, 6, 15},  {2100, 2, 28},
+                          {2100, 3, 1}, {1969, 12, 31}, {1900, 3, 1},   {1600, 2, 29}};
   for (const auto& d : dates) {
     tm broken{};
     broken.tm_year = d[0] - 1900;

@@ -25,7 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 void PutPrefix(char* field, std::string_view prefix) {
   field[0] = prefix.size() > 0 ? prefix[0] : '\0';
   field[1] = prefix.size() > 1 ? prefix[1] : '\0';
