@@ -8,6 +8,7 @@
 #include <functional>
 #include <thread>
 
+#include "built_instance_test.h"
 #include "runtime/driver_link.h"
 #include "runtime/shared_area.h"
 #include "runtime/system_areas.h"
@@ -26,19 +27,13 @@ constexpr char kSystem[] = R"({
   ]
 })";
 
-class DriverManagerTest : public ::testing::Test {
+class DriverManagerTest : public parvex_test::BuiltInstanceTest<kSystem> {
  protected:
-  void SetUp() override {
-    ForgetSharedAreas();
-    std::string error;
-    instance_ = BuildInstance(kSystem, &error);
-    ASSERT_NE(instance_, nullptr) << error;
-  }
   void TearDown() override {
     manager_.reset();
     unsetenv("FAKE_SCANNER_NO_BOUNDARY");
     unsetenv("FAKE_SCANNER_BOUNDARY_ONCE");
-    ForgetSharedAreas();
+    BuiltInstanceTest::TearDown();
   }
 
   void Start() {
@@ -67,7 +62,6 @@ class DriverManagerTest : public ::testing::Test {
     return false;
   }
 
-  std::unique_ptr<TemporaryInstance> instance_;
   std::unique_ptr<DriverManager> manager_;
   std::vector<std::string> reports_;
 };

@@ -1,4 +1,5 @@
 #include "tools/dm/instance.h"
+#include "built_instance_test.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -37,17 +38,8 @@ json Decode(const std::string& name) {
   return DecodeArea(area, SharedAreaMappedSize(area), name);
 }
 
-class InstanceTest : public ::testing::Test {
+class InstanceTest : public parvex_test::BuiltInstanceTest<kSystem> {
  protected:
-  void SetUp() override {
-    ForgetSharedAreas();
-    std::string error;
-    instance_ = BuildInstance(kSystem, &error);
-    ASSERT_NE(instance_, nullptr) << error;
-  }
-  void TearDown() override { ForgetSharedAreas(); }
-
-  std::unique_ptr<TemporaryInstance> instance_;
 };
 
 TEST_F(InstanceTest, DumpDecodesTheDeviceTableFieldByField) {

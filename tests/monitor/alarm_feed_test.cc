@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "built_instance_test.h"
 #include "platform/error_number.h"
 #include "records/area_layout.h"
 #include "records/channel_table.h"
@@ -24,17 +25,11 @@ constexpr char kSystem[] = R"({
   "data_processors": [{"name": "ALARM"}]
 })";
 
-class AlarmFeedTest : public ::testing::Test {
+class AlarmFeedTest : public parvex_test::BuiltInstanceTest<kSystem> {
  protected:
-  void SetUp() override {
-    ForgetSharedAreas();
-    std::string error;
-    instance_ = dm::BuildInstance(kSystem, &error);
-    ASSERT_NE(instance_, nullptr) << error;
-  }
   void TearDown() override {
     EndEventBatch();
-    ForgetSharedAreas();
+    BuiltInstanceTest::TearDown();
   }
 
   // Sends records through the runtime's own event batch, as a scanner does.
@@ -44,8 +39,6 @@ class AlarmFeedTest : public ::testing::Test {
     send();
     ASSERT_EQ(EndEventBatch(), 0);
   }
-
-  std::unique_ptr<dm::TemporaryInstance> instance_;
 };
 
 TEST(DecodeAlarmRecordTest, EveryFieldSurvivesTheRoundTripThroughTheRecord) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "built_instance_test.h"
 #include "platform/error_number.h"
 #include "records/channel_table.h"
 #include "runtime/channel_prefixes.h"
@@ -31,17 +32,8 @@ constexpr char kSystem[] = R"({
   "loggers": [{"name": "History"}, {"name": "Trend", "enabled": false}]
 })";
 
-class SystemAreasTest : public ::testing::Test {
+class SystemAreasTest : public parvex_test::BuiltInstanceTest<kSystem> {
  protected:
-  void SetUp() override {
-    ForgetSharedAreas();
-    std::string error;
-    instance_ = dm::BuildInstance(kSystem, &error);
-    ASSERT_NE(instance_, nullptr) << error;
-  }
-  void TearDown() override { ForgetSharedAreas(); }
-
-  std::unique_ptr<dm::TemporaryInstance> instance_;
 };
 
 TEST_F(SystemAreasTest, AccessorsRetryUntilTheAreaExists) {
