@@ -8,10 +8,6 @@ TextPrinter::TextPrinter(Geometry geometry) : geometry_(geometry) {
   if (geometry_.line_height < 1) geometry_.line_height = 1;  // rows are y / line height
 }
 
-ParvexPrinter TextPrinter::context() {
-  return ParvexPrinter{this, &StartPage, &EndPage, &TextOut, &DeviceCaps, &TextHeight};
-}
-
 std::string TextPrinter::Text() const { return done_ + (page_open_ ? PageText() : ""); }
 
 std::string TextPrinter::PageText() const {
@@ -26,38 +22,35 @@ std::string TextPrinter::PageText() const {
   return page;
 }
 
-int TextPrinter::StartPage(void* user) {
-  auto* self = static_cast<TextPrinter*>(user);
-  self->rows_.clear();
-  self->page_open_ = true;
-  ++self->pages_started_;
+int TextPrinter::StartPage() {
+  rows_.clear();
+  page_open_ = true;
+  ++pages_started_;
   return 1;
 }
 
-int TextPrinter::EndPage(void* user) {
-  auto* self = static_cast<TextPrinter*>(user);
-  self->done_ += self->PageText() + '\f';
-  self->rows_.clear();
-  self->page_open_ = false;
-  ++self->pages_ended_;
+int TextPrinter::EndPage() {
+  done_ += PageText() + '\f';
+  rows_.clear();
+  page_open_ = false;
+  ++pages_ended_;
   return 1;
 }
 
-void TextPrinter::TextOut(void* user, int x, int y, const char* text, int length) {
-  auto* self = static_cast<TextPrinter*>(user);
-  const Geometry& g = self->geometry_;
+void TextPrinter::TextOut(int x, int y, const char* text, int length) {
+  const Geometry& g = geometry_;
   // The first line of a page is drawn at line position 1, one line below the top offset.
   int row = (y - g.offset_y) / g.line_height - 1;
   int column = (x - 2 * g.offset_x) / g.line_height;
-  std::string& line = self->rows_[row < 0 ? 0 : row];
+  std::string& line = rows_[row < 0 ? 0 : row];
   size_t at = column < 0 ? 0 : static_cast<size_t>(column);
   if (line.size() < at) line.resize(at, ' ');
   line.replace(at, std::min(line.size() - at, static_cast<size_t>(length)),
                std::string(text, length));
 }
 
-int TextPrinter::DeviceCaps(void* user, int index) {
-  const Geometry& g = static_cast<TextPrinter*>(user)->geometry_;
+int TextPrinter::DeviceCaps(int index) {
+  const Geometry& g = geometry_;
   switch (index) {
     case PARVEX_CAP_PHYSICALHEIGHT:
       return g.physical_height;
@@ -70,8 +63,6 @@ int TextPrinter::DeviceCaps(void* user, int index) {
   }
 }
 
-int TextPrinter::TextHeight(void* user) {
-  return static_cast<TextPrinter*>(user)->geometry_.line_height;
-}
+int TextPrinter::TextHeight() { return geometry_.line_height; }
 
 }  // namespace parvex

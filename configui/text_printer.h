@@ -7,13 +7,14 @@
 #include <string>
 
 #include "configui/parvex_cf.h"
+#include "configui/printer_backend.h"
 
 namespace parvex {
 
 /// Collects drawn lines by their vertical position. Every line is `line_height` device units
 /// high; the page is `physical_height` units high with a printable area offset by `offset_x` and
 /// `offset_y`. Not thread-safe; must outlive the ParvexPrinter it hands out.
-class TextPrinter {
+class TextPrinter : public PrinterBackend {
  public:
   struct Geometry {
     int line_height = 10;       ///< at least 1
@@ -25,9 +26,6 @@ class TextPrinter {
   explicit TextPrinter(Geometry geometry);
   TextPrinter() : TextPrinter(Geometry{}) {}
 
-  /// The printer context to hand to the print-out; its `user` is this object.
-  ParvexPrinter context();
-
   /// Every page ended so far, each followed by a form feed, then the open page (if any). Each
   /// page holds its lines from the first line position down to the last drawn line, every line
   /// ending with a line feed; positions without text are empty lines.
@@ -38,11 +36,11 @@ class TextPrinter {
   bool page_open() const { return page_open_; }
 
  private:
-  static int StartPage(void* user);
-  static int EndPage(void* user);
-  static void TextOut(void* user, int x, int y, const char* text, int length);
-  static int DeviceCaps(void* user, int index);
-  static int TextHeight(void* user);
+  int StartPage() override;
+  int EndPage() override;
+  void TextOut(int x, int y, const char* text, int length) override;
+  int DeviceCaps(int index) override;
+  int TextHeight() override;
   std::string PageText() const;
 
   Geometry geometry_;

@@ -26,10 +26,6 @@ PdfPrinter::PdfPrinter(const QString& file) : file_(file), writer_(&file_) {
 
 PdfPrinter::~PdfPrinter() { Finish(); }
 
-ParvexPrinter PdfPrinter::context() {
-  return ParvexPrinter{this, &StartPage, &EndPage, &TextOut, &DeviceCaps, &TextHeight};
-}
-
 void PdfPrinter::Fail(const QString& reason) {
   if (error_.isEmpty()) error_ = reason;
 }
@@ -43,41 +39,36 @@ bool PdfPrinter::Finish() {
   return error_.isEmpty();
 }
 
-int PdfPrinter::StartPage(void* user) {
-  auto* self = static_cast<PdfPrinter*>(user);
-  if (!self->file_.isOpen()) return 0;
-  if (!self->painter_.isActive()) {
-    if (!self->painter_.begin(&self->writer_)) {
-      self->Fail("the document could not be started");
+int PdfPrinter::StartPage() {
+  if (!file_.isOpen()) return 0;
+  if (!painter_.isActive()) {
+    if (!painter_.begin(&writer_)) {
+      Fail("the document could not be started");
       return 0;
     }
-    self->painter_.setFont(self->font_);
-  } else if (!self->writer_.newPage()) {
-    self->Fail("a page could not be started");
+    painter_.setFont(font_);
+  } else if (!writer_.newPage()) {
+    Fail("a page could not be started");
     return 0;
   }
-  ++self->pages_;
+  ++pages_;
   return 1;
 }
 
 // A PDF page ends when the next one starts or the document is finished.
-int PdfPrinter::EndPage(void* user) {
-  return static_cast<PdfPrinter*>(user)->painter_.isActive() ? 1 : 0;
-}
+int PdfPrinter::EndPage() { return painter_.isActive() ? 1 : 0; }
 
-void PdfPrinter::TextOut(void* user, int x, int y, const char* text, int length) {
-  auto* self = static_cast<PdfPrinter*>(user);
-  if (!self->painter_.isActive()) return;
+void PdfPrinter::TextOut(int x, int y, const char* text, int length) {
+  if (!painter_.isActive()) return;
   // The position is the top left corner of the text, as on the printer the module expects.
-  QFontMetrics metrics(self->font_, &self->writer_);
-  self->painter_.drawText(x, y + metrics.ascent(), QString::fromLatin1(text, length));
+  QFontMetrics metrics(font_, &writer_);
+  painter_.drawText(x, y + metrics.ascent(), QString::fromLatin1(text, length));
 }
 
-int PdfPrinter::DeviceCaps(void* user, int index) {
-  auto* self = static_cast<PdfPrinter*>(user);
+int PdfPrinter::DeviceCaps(int index) {
   switch (index) {
     case PARVEX_CAP_PHYSICALHEIGHT:
-      return self->writer_.pageLayout().fullRectPixels(kResolution).height();
+      return writer_.pageLayout().fullRectPixels(kResolution).height();
     case PARVEX_CAP_PHYSICALOFFSETX:
     case PARVEX_CAP_PHYSICALOFFSETY:
       return kOffset;
@@ -86,9 +77,6 @@ int PdfPrinter::DeviceCaps(void* user, int index) {
   }
 }
 
-int PdfPrinter::TextHeight(void* user) {
-  auto* self = static_cast<PdfPrinter*>(user);
-  return QFontMetrics(self->font_, &self->writer_).height();
-}
+int PdfPrinter::TextHeight() { return QFontMetrics(font_, &writer_).height(); }
 
 }  // namespace parvex

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "configui/parvex_cf.h"
+#include "configui/printer_backend.h"
 
 namespace parvex {
 
@@ -18,13 +19,10 @@ namespace parvex {
 /// fixed-pitch font (the widest table row fits a line). The file is created (or emptied) at
 /// construction; when that fails, every page start is refused. Not thread-safe; must outlive the
 /// context.
-class PdfPrinter {
+class PdfPrinter : public PrinterBackend {
  public:
   explicit PdfPrinter(const QString& file);
   ~PdfPrinter();
-
-  /// The printer context to hand to the module; its `user` is this object.
-  ParvexPrinter context();
 
   /// Ends the document (and a page the print-out left open) and closes the file. Returns false
   /// when the file could not be written; error() then says why.
@@ -36,11 +34,11 @@ class PdfPrinter {
   int pages() const { return pages_; }
 
  private:
-  static int StartPage(void* user);
-  static int EndPage(void* user);
-  static void TextOut(void* user, int x, int y, const char* text, int length);
-  static int DeviceCaps(void* user, int index);
-  static int TextHeight(void* user);
+  int StartPage() override;
+  int EndPage() override;
+  void TextOut(int x, int y, const char* text, int length) override;
+  int DeviceCaps(int index) override;
+  int TextHeight() override;
 
   void Fail(const QString& reason);
 
