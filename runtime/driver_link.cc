@@ -131,9 +131,10 @@ int PostToMailslot(const std::string& name, int32_t code, bool notice) {
   if (handle < 0) return -1;
   long written = notice ? DeliverNotice(handle, &code, sizeof(code))
                         : WriteExactly(handle, &code, sizeof(code));
-  const int error = GetErrorNumber();
-  CloseMailslotHandle(handle);
-  SetErrorNumber(error);
+  {
+    KeepErrorNumber keep;  // the post's own result is what the caller reads
+    CloseMailslotHandle(handle);
+  }
   return written == static_cast<long>(sizeof(code)) ? 0 : -1;
 }
 

@@ -119,8 +119,7 @@ long DeliverPost(int handle, const void* buffer, std::size_t length) {
       ++spell->dropped;
     }
   }
-  if (ended_count != 0) ReportSpell(ended_receiver, ended_count);
-  SetErrorNumber(error);
+  if (ended_count != 0) ReportSpell(ended_receiver, ended_count);  // keeps the error number
   return sent;
 }
 

@@ -72,7 +72,7 @@ void EnterDeviceFolder(const kestrum::DeviceRecord& device) {
 // Tells the driver manager's operators that requests cannot reach this scanner: its mailslot
 // name was taken (`error`), so it never scans on request and only a kill ends it.
 void ReportDeafLink(const kestrum::DeviceRecord& device, int error) {
-  kestrum::ReportError(kOpenMailslotFailed, error & 0xFFF);
+  kestrum::ReportError(kOpenMailslotFailed, ShownErrorCode(error));
   char text[160];
   std::snprintf(
       text, sizeof text,
