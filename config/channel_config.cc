@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "config/channel_id.h"
 #include "config/extension_module.h"
 #include "config/record_types.h"
 #include "config/runtime_services.h"
@@ -194,8 +195,10 @@ int LoadChannelConfigXml(const char* folder, int kind, const ChannelConfigHooks&
     for (int i = 0; i < count && xml_GetStatus() >= 0; ++i) {
       const int n = first + i;
       xml_SetContext(nullptr, "");
+      // Selected by the same rule the compiler counts ids with ("+2", "2e0", "0x2" or "2.0"
+      // select nothing, so a file the compiler refuses never loads differently here).
       const std::string id = std::to_string(n + 1);
-      XmlNode* channel = xml_FindByAttribute(root, "Channel", "id", id.c_str());
+      XmlNode* channel = xml_FindByName(root, ChannelIdQuery(n + 1).c_str());
       if (xml_GetStatus() < 0) break;
       if (channel == nullptr) {
         if (i == 0) {

@@ -1,16 +1,20 @@
 #include "config/config_compiler.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <utility>
 
 #include <pugixml.hpp>
 
 #include "config/channel_config.h"
+#include "config/channel_id.h"
 #include "config/device_config.h"
 #include "config/extension_module.h"
 #include "config/record_types.h"
@@ -25,9 +29,6 @@
 
 namespace kestrum {
 namespace {
-
-// A channel id beyond this is refused rather than allocated for.
-constexpr int kMaxChannels = 62500;
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
@@ -92,6 +93,34 @@ bool ReadFile(const std::string& path, std::string* bytes) {
   return !in.bad();
 }
 
+// The shortest text that the float field `name` of `value` reads back from as the same float,
+// or empty when the field is not a float. The field's own format gives 16 significant digits of
+// the widened value, which do not always read back: FLT_MAX comes back as 3.402823466385289e+38,
+// above the reader's limit. The shortest float text can also fall outside the reader's limits
+// (3.4028235e+38 for FLT_MAX), and then the shortest text of the widened value is used, which
+// is the float's exact value and so always within them.
+std::string ShortestFloatText(const StructsType* type, const char* name, const void* value) {
+  const StructsType* field = nullptr;
+  void* address = nullptr;
+  if (StructsFind(type, name, const_cast<void*>(value), 0, &field, &address) != 0 ||
+      field->format != StructsFloatFormat || field->args[0].num != 0) {
+    return {};
+  }
+  float f;
+  std::memcpy(&f, address, sizeof f);
+  char buf[64];
+  auto result = std::to_chars(buf, buf + sizeof buf - 1, f);
+  *result.ptr = '\0';
+  float back;
+  char ebuf[128];
+  if (field->parse(field, buf, &back, ebuf, sizeof ebuf) != 0 ||
+      std::memcmp(&back, &f, sizeof f) != 0) {
+    result = std::to_chars(buf, buf + sizeof buf - 1, static_cast<double>(f));
+    *result.ptr = '\0';
+  }
+  return buf;
+}
+
 // The leaf fields of `value` as (name, text) pairs.
 bool Format(const StructsType* type, const void* value, Fields* out, std::string* error) {
   char** names = nullptr;
@@ -108,7 +137,8 @@ bool Format(const StructsType* type, const void* value, Fields* out, std::string
       ok = false;
       break;
     }
-    out->emplace_back(names[i], text);
+    std::string shortest = ShortestFloatText(type, names[i], value);
+    out->emplace_back(names[i], shortest.empty() ? std::string(text) : shortest);
     std::free(text);
   }
   StructsFreeNames(names, count);
@@ -126,28 +156,56 @@ std::string Serialize(const pugi::xml_document& doc) {
   return out.str();
 }
 
-// The largest "id" of the document element's Channel children, or -1 with a message.
-int MaxChannelId(const std::string& path, std::string* error) {
+// The line of byte `offset` of `text`, counted from 1.
+int LineAt(const std::string& text, ptrdiff_t offset) {
+  const auto end = text.begin() + std::clamp<ptrdiff_t>(offset, 0, std::ssize(text));
+  return 1 + static_cast<int>(std::count(text.begin(), end, '\n'));
+}
+
+// The number of records the channel file at `path` compiles to: `channels` when above 0, else
+// the highest id. Every Channel element must select its own slot: an id that is not a channel
+// number, lies above `channels` or repeats an earlier one fails with a message naming the id
+// and its line. Returns -1 with the message in `*error`.
+int ChannelCount(const std::string& path, int channels, std::string* error) {
+  std::string text;
   pugi::xml_document doc;
-  pugi::xml_parse_result parsed = doc.load_file(path.c_str());
-  if (!parsed) {
-    *error = path + ": " + parsed.description();
+  if (!ReadFile(path, &text)) {
+    *error = path + ": cannot be read";
     return -1;
   }
-  long max_id = 0;
+  pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
+  if (!parsed) {
+    *error = path + ":" + std::to_string(LineAt(text, parsed.offset)) + ": " + parsed.description();
+    return -1;
+  }
+  std::map<int, int> line_of_id;
+  int highest = 0;
   for (pugi::xml_node channel : doc.document_element().children("Channel")) {
-    const char* text = channel.attribute("id").value();
-    char* end = nullptr;
-    double id = std::strtod(text, &end);
-    if (end == text || id < 1 || id > kMaxChannels || id != static_cast<long>(id)) {
-      *error = path + ": Channel id \"" + text + "\" is not a channel number from 1 to " +
-               std::to_string(kMaxChannels);
+    const char* id_text = channel.attribute("id").value();
+    const int line = LineAt(text, channel.offset_debug());
+    const std::string where =
+        path + ":" + std::to_string(line) + ": Channel id \"" + id_text + "\" ";
+    const int id = ParseChannelId(id_text);
+    if (id < 0) {
+      *error = where + "is not a channel number from 1 to " + std::to_string(kMaxChannelId);
       return -1;
     }
-    max_id = std::max(max_id, static_cast<long>(id));
+    if (channels > 0 && id > channels) {
+      *error = where + "is above the table's " + std::to_string(channels) + " channels";
+      return -1;
+    }
+    auto [earlier, added] = line_of_id.emplace(id, line);
+    if (!added) {
+      *error = where + "repeats the channel of line " + std::to_string(earlier->second);
+      return -1;
+    }
+    highest = std::max(highest, id);
   }
-  if (max_id == 0) *error = path + ": no Channel element";
-  return max_id == 0 ? -1 : static_cast<int>(max_id);
+  if (highest == 0) {
+    *error = path + ": no Channel element";
+    return -1;
+  }
+  return channels > 0 ? channels : highest;
 }
 
 // A device's configuration block and save settings, and the request that loads them.
@@ -185,10 +243,10 @@ bool CompileDevice(const std::string& folder, const FolderModule& module,
   return true;
 }
 
-bool CompileChannels(const std::string& folder, int kind, const FolderModule& module,
+bool CompileChannels(const std::string& folder, int kind, int channels, const FolderModule& module,
                      std::vector<Output>* outputs, std::string* error) {
   const std::string path = folder + "/" + ChannelFileName(kind, true);
-  int count = MaxChannelId(path, error);
+  int count = ChannelCount(path, channels, error);
   if (count < 0) return false;
   std::vector<ChannelConfigRecord> records(static_cast<size_t>(count));
   if (LoadChannelConfigXml(folder.c_str(), kind, module.channel(), records.data(), 0, count,
@@ -224,8 +282,9 @@ bool DecompileDevice(const std::string& folder, const FolderModule& module,
   return true;
 }
 
-bool DecompileChannels(const std::string& folder, int kind, const FolderModule& module,
-                       std::vector<Output>* outputs, std::string* error) {
+bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
+                       const FolderModule& module, std::vector<Output>* outputs,
+                       std::string* error) {
   const std::string path = folder + "/" + ChannelFileName(kind, false);
   std::string bytes;
   if (!ReadFile(path, &bytes) || bytes.size() < kChannelFileHeaderSize) {
@@ -258,14 +317,39 @@ bool DecompileChannels(const std::string& folder, int kind, const FolderModule& 
   return true;
 }
 
+// Where an output waits, written whole, until every output is.
+std::string TemporaryPath(const std::string& folder, const Output& out) {
+  return folder + "/." + out.name + ".cfgc-new";
+}
+
+// Writes every output to a temporary file in `folder`, then renames them into place, so that a
+// failure to write any of them leaves every old file as it was and no temporary file behind.
 int WriteOutputs(const std::string& folder, const std::vector<Output>& outputs,
                  std::vector<std::string>* written, std::string* error) {
+  size_t ready = 0;
+  auto fail = [&](const std::string& path) {
+    *error = path + ": " + std::strerror(GetErrorNumber());
+    for (size_t i = 0; i < ready; ++i) RemoveFile(TemporaryPath(folder, outputs[i]));
+    return -1;
+  };
   for (const Output& out : outputs) {
     const std::string path = folder + "/" + out.name;
+    FileInfo info;
+    // A folder in the way would only refuse the rename, after others were already replaced.
+    if (GetFileInfo(path, &info) == 0 && info.directory) {
+      SetErrorNumber(EISDIR);
+      return fail(path);
+    }
     std::span<const std::byte> contents(reinterpret_cast<const std::byte*>(out.bytes.data()),
                                         out.bytes.size());
-    if (PublishSharedFile(path, contents, 0644) != 0) {
+    if (PublishSharedFile(TemporaryPath(folder, out), contents, 0644) != 0) return fail(path);
+    ++ready;
+  }
+  for (const Output& out : outputs) {
+    const std::string path = folder + "/" + out.name;
+    if (RenameFile(TemporaryPath(folder, out), path) != 0) {
       *error = path + ": " + std::strerror(GetErrorNumber());
+      for (const Output& left : outputs) RemoveFile(TemporaryPath(folder, left));
       return -1;
     }
     if (written != nullptr) written->push_back(out.name);
@@ -278,12 +362,13 @@ struct Direction {
   bool from_xml;  // the input files are the XML ones
   const char* device_file;
   bool (*device)(const std::string&, const FolderModule&, std::vector<Output>*, std::string*);
-  bool (*channels)(const std::string&, int, const FolderModule&, std::vector<Output>*,
+  // The second int is the channel count asked for (0: the highest id).
+  bool (*channels)(const std::string&, int, int, const FolderModule&, std::vector<Output>*,
                    std::string*);
   const char* nothing_found;
 };
 
-int ConvertConfigFolder(const Direction& direction, const std::string& folder,
+int ConvertConfigFolder(const Direction& direction, const std::string& folder, int channels,
                         std::vector<std::string>* written, std::string* error) {
   QuietEvents quiet;
   FolderModule module(folder);
@@ -294,7 +379,7 @@ int ConvertConfigFolder(const Direction& direction, const std::string& folder,
   }
   for (int kind = 0; kind < kChannelKindCount; ++kind) {
     if (PathExists(folder + "/" + ChannelFileName(kind, direction.from_xml)) &&
-        !direction.channels(folder, kind, module, &outputs, error)) {
+        !direction.channels(folder, kind, channels, module, &outputs, error)) {
       return -1;
     }
   }
@@ -308,17 +393,22 @@ int ConvertConfigFolder(const Direction& direction, const std::string& folder,
 }  // namespace
 
 int CompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
-                        std::string* error) {
+                        std::string* error, int channels) {
   static constexpr Direction kCompile{true, kDeviceConfigXmlFile, CompileDevice, CompileChannels,
                                       ": no config.xml and no channel XML file"};
-  return ConvertConfigFolder(kCompile, folder, written, error);
+  if (channels < 0 || channels > kMaxChannelId) {
+    *error = "the channel count " + std::to_string(channels) + " is not from 1 to " +
+             std::to_string(kMaxChannelId);
+    return -1;
+  }
+  return ConvertConfigFolder(kCompile, folder, channels, written, error);
 }
 
 int DecompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
                           std::string* error) {
   static constexpr Direction kDecompile{false, kDeviceConfigFile, DecompileDevice,
                                         DecompileChannels, ": no config file and no channel file"};
-  return ConvertConfigFolder(kDecompile, folder, written, error);
+  return ConvertConfigFolder(kDecompile, folder, 0, written, error);
 }
 
 }  // namespace kestrum

@@ -16,14 +16,17 @@
 
 namespace kestrum {
 
-/// Compiles the XML files of `folder`. Returns 0 with the names of the files written in
-/// `*written`, or -1 with a message naming the file and, for a bad field, the loader's own
-/// message in `*error`.
+/// Compiles the XML files of `folder`. Each channel file gets `channels` records (the table's
+/// channel count; 0: as many as the highest id), and every Channel element must select a slot
+/// of its own. Returns 0 with the names of the files written in `*written`, or -1 with a message
+/// naming the file and, for a bad field, the loader's own message, for a bad id the id and its
+/// line, in `*error`.
 int CompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
-                        std::string* error);
+                        std::string* error, int channels = 0);
 
 /// Writes the XML forms of the binary files of `folder`. Channels whose records are all zero
-/// are left out (they read back as blank channels), except the first. Returns 0 with the names
+/// are left out (they read back as blank channels), except the first. A float field is written
+/// as the shortest text that reads back to the same float. Returns 0 with the names
 /// of the files written, or -1 with a message in `*error`.
 int DecompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
                           std::string* error);

@@ -131,7 +131,8 @@ trap 'exit 130' INT TERM
 
 # The demo device's configuration: XML under demo/, compiled to the binary files.
 cp -r demo/PARVEX1 "$KSM_CURRENT_CONFIG/PARVEX1"
-"$bin/tools/cfgc/kestrum_cfgc" compile "$KSM_CURRENT_CONFIG/PARVEX1" >/dev/null
+# --channels: the ai table's channel count in demo/system.json.
+"$bin/tools/cfgc/kestrum_cfgc" compile "$KSM_CURRENT_CONFIG/PARVEX1" --channels 22 >/dev/null
 
 spawn "$work/counter_sim.pid" "$work/counter_sim.log" "$bin/tools/counter_sim/counter_sim" \
   --port DEMO1 --interval 1000 --ports 1,2 --seed 7 --period 40 --no-stdin

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cfloat>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -172,7 +175,134 @@ TEST_F(ConfigCompilerTest, BadInputNamesFileAndFieldAndLeavesTheOldFiles) {
 
   WriteText(folder + "/ai.xml", "<Channels><Channel id='0'/></Channels>");
   EXPECT_EQ(Compile(folder), -1);
-  EXPECT_EQ(error_, folder + "/ai.xml: Channel id \"0\" is not a channel number from 1 to 62500");
+  EXPECT_EQ(error_, folder + "/ai.xml:1: Channel id \"0\" is not a channel number from 1 to 62500");
+}
+
+// The compiler and the loader read a channel id by one rule: a channel whose id the compiler
+// refuses is one the loader never selects, so the two forms cannot disagree in silence.
+TEST_F(ConfigCompilerTest, ChannelIdsOutsideTheOneRuleAreRefusedWithTheirLine) {
+  struct Case {
+    const char* second_id;
+    const char* message;  // after "<path>:3: Channel id \"<id>\" "
+  };
+  const Case cases[] = {
+      {"+2", "is not a channel number from 1 to 62500"},
+      {"2e0", "is not a channel number from 1 to 62500"},
+      {"0x2", "is not a channel number from 1 to 62500"},
+      {"2.0", "is not a channel number from 1 to 62500"},
+      {"0", "is not a channel number from 1 to 62500"},
+      {" 2", "is not a channel number from 1 to 62500"},
+      {"", "is not a channel number from 1 to 62500"},
+      {"62501", "is not a channel number from 1 to 62500"},
+      {"99999999999999999999", "is not a channel number from 1 to 62500"},
+      {"1", "repeats the channel of line 2"},
+  };
+  std::string folder = Folder("TESTX_1");
+  std::string ai = kAiXml;
+  const std::string first = "<Channel id='1'>";
+  const std::string body = ai.substr(ai.find(first) + first.size(),
+                                     ai.find("</Channel>") - ai.find(first) - first.size());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.second_id);
+    WriteText(folder + "/ai.xml", std::string("<Channels>\n") + first + body + "</Channel>\n" +
+                                      "<Channel id='" + c.second_id + "'>" + body +
+                                      "</Channel>\n</Channels>\n");
+    EXPECT_EQ(Compile(folder), -1);
+    EXPECT_EQ(error_, folder + "/ai.xml:3: Channel id \"" + c.second_id + "\" " + c.message);
+    std::vector<ChannelConfigRecord> records(2);
+    ASSERT_EQ(LoadChannelConfig(folder.c_str(), kKindAnalogInput, records.data(), 0, 2, nullptr, 0,
+                                nullptr),
+              0)
+        << xml_GetErrorText();
+    if (std::string(c.second_id) != "1") {
+      static const ChannelConfigRecord kZero{};
+      EXPECT_EQ(std::memcmp(&records[1], &kZero, sizeof kZero), 0) << "the loader selected it";
+    }
+  }
+}
+
+// The ai file holds the table's channel count of records whatever the highest id, so the binary
+// form loads wherever the XML form does.
+TEST_F(ConfigCompilerTest, ChannelCountSizesTheFileAndBoundsTheIds) {
+  std::string folder = Folder("TESTX_1");
+  WriteText(folder + "/ai.xml", kAiXml);  // ids 1, 4, 2
+  for (int channels : {0, 4, 6, 62500}) {
+    SCOPED_TRACE(channels);
+    ASSERT_EQ(CompileConfigFolder(folder, &written_, &error_, channels), 0) << error_;
+    const size_t records = channels == 0 ? 4 : static_cast<size_t>(channels);
+    EXPECT_EQ(ReadBytes(folder + "/ai").size(), 8 + 216 * records);
+  }
+  SetReadXml("OFF");
+  std::vector<ChannelConfigRecord> all(62500);
+  EXPECT_EQ(LoadChannelConfig(folder.c_str(), kKindAnalogInput, all.data(), 0, 62500, nullptr, 0,
+                              nullptr),
+            0);
+  EXPECT_STREQ(GetChannelTag(all[3]), "SPARE");
+
+  EXPECT_EQ(CompileConfigFolder(folder, &written_, &error_, 3), -1);
+  EXPECT_EQ(error_, folder + "/ai.xml:1: Channel id \"4\" is above the table's 3 channels");
+  EXPECT_EQ(CompileConfigFolder(folder, &written_, &error_, 62501), -1);
+  EXPECT_EQ(CompileConfigFolder(folder, &written_, &error_, -1), -1);
+}
+
+TEST_F(ConfigCompilerTest, AnOutputThatCannotBeWrittenLeavesEveryOldFileAndNoTemporary) {
+  std::string folder = Folder("TESTX_1");
+  WriteText(folder + "/config.xml", kConfigXml);
+  WriteText(folder + "/ai.xml", kAiXml);
+  WriteText(folder + "/config", "old config");
+  WriteText(folder + "/ai", "old ai");
+  std::filesystem::create_directory(folder + "/saveconfig");
+  EXPECT_EQ(Compile(folder), -1);
+  EXPECT_EQ(error_, folder + "/saveconfig: Is a directory");
+  const std::string old_config = "old config";
+  EXPECT_EQ(ReadBytes(folder + "/config"),
+            std::vector<uint8_t>(old_config.begin(), old_config.end()));
+  EXPECT_EQ(ReadBytes(folder + "/ai").size(), 6u);
+  size_t entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    (void)entry;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 5u) << "config.xml, ai.xml, config, ai and the saveconfig folder only";
+}
+
+// Decompiling writes each float as the shortest text that reads back to it, so every float the
+// reader accepts survives a round trip through XML bit for bit.
+TEST_F(ConfigCompilerTest, FloatsSurviveARoundTripThroughXml) {
+  struct Case {
+    float value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {FLT_MAX, "3.4028234663852886e+38"},
+      {-FLT_MAX, "-3.4028234663852886e+38"},
+      {1.8f, "1.8"},
+      {0.1f, "0.1"},
+      {FLT_MIN, "1.1754944e-38"},
+      {6e-39f, "6e-39"},
+      {std::bit_cast<float>(0x00400001u), "5.877473155409902e-39"},
+      {16777217.0f, "16777216"},
+      {-0.0f, "-0"},
+      {123456.79f, "123456.79"},
+  };
+  std::string folder = Folder("TESTX_1");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    WriteText(folder + "/ai.xml", kAiXml);
+    ASSERT_EQ(Compile(folder), 0) << error_;
+    std::vector<uint8_t> ai = ReadBytes(folder + "/ai");
+    constexpr size_t kGain = 8 + 36;
+    std::memcpy(ai.data() + kGain, &c.value, sizeof c.value);
+    WriteBytes(folder + "/ai", ai);
+    ASSERT_EQ(Decompile(folder), 0) << error_;
+    std::vector<uint8_t> xml = ReadBytes(folder + "/ai.xml");
+    EXPECT_NE(std::string(xml.begin(), xml.end()).find(std::string("<Gain>") + c.text + "</Gain>"),
+              std::string::npos);
+    ASSERT_EQ(Compile(folder), 0) << error_;
+    std::vector<uint8_t> again = ReadBytes(folder + "/ai");
+    ASSERT_EQ(again.size(), ai.size());
+    EXPECT_TRUE(std::equal(ai.begin() + 8, ai.end(), again.begin() + 8));
+  }
 }
 
 TEST_F(ConfigCompilerTest, WithoutAModuleTheCounterBlockIsBuiltIn) {

@@ -178,12 +178,14 @@ bool ScannerRig::WriteFolder(const std::vector<ChannelXml>& channels) {
     std::ofstream ai(device_folder() + "/ai.xml");
     ai << "<Channels>";
     for (const ChannelXml& c : channels) ai << c.Text();
-    // The file holds a record for every channel of the table; the last one pins its length.
-    ai << "<Channel id='" << options_.table_channels << "'><Enable>Off</Enable></Channel>";
     ai << "</Channels>";
   }
   std::vector<std::string> written;
-  if (kestrum::CompileConfigFolder(device_folder(), &written, &error_) != 0) return false;
+  // The files hold a record for every channel of the table.
+  if (kestrum::CompileConfigFolder(device_folder(), &written, &error_, options_.table_channels) !=
+      0) {
+    return false;
+  }
   // The scanner must read the binary files (it has no extension module asking for XML).
   fs::remove(device_folder() + "/config.xml");
   fs::remove(device_folder() + "/ai.xml");
