@@ -408,6 +408,20 @@ int RegQueryValue(RegKey key, std::string_view name, uint32_t* type, void* data,
   return CopyValueOut(value, type, data, size);
 }
 
+int RegQueryValueOwner(RegKey key, std::string_view name, uint32_t* owner) {
+  if (!key || !owner) return EINVAL;
+  if (!(key->access & kKeyQueryValue)) return EACCES;
+  if (!ValidName(name)) return name.empty() ? ENOENT : EINVAL;
+  std::string folder = KeyFolder(key);
+  if (key->serial_comm || folder.empty()) return ENOENT;
+  std::string actual;
+  if (int rc = FindEntry(folder, std::string(name), false, &actual)) return rc;
+  struct stat st;
+  if (lstat((folder + "/" + actual).c_str(), &st) != 0) return errno;
+  *owner = st.st_uid;
+  return 0;
+}
+
 int RegSetValue(RegKey key, std::string_view name, uint32_t type, const void* data, uint32_t size) {
   if (!key || (!data && size)) return EINVAL;
   if (!(key->access & kKeySetValue) || key->serial_comm) return EACCES;

@@ -126,6 +126,12 @@ int RegSetDword(RegKey key, std::string_view name, uint32_t number);
 /// ENOENT, or EINVAL when the value has another type.
 int RegGetString(RegKey key, std::string_view name, std::string* text);
 
+/// Reports in `*owner` the user who owns value `name` of `key`: the user who wrote it last by
+/// replacing its file, or the one who put a symlink in its place. Returns 0, ENOENT for a
+/// missing value (and for the SERIALCOMM values, which no one writes), EACCES without the query
+/// right.
+int RegQueryValueOwner(RegKey key, std::string_view name, uint32_t* owner);
+
 /// Removes value `name` of `key`. Returns 0 or an error code (ENOENT when missing).
 int RegDeleteValue(RegKey key, std::string_view name);
 

@@ -3,6 +3,7 @@
 #include "scanner/diagnostics.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -150,6 +151,47 @@ TEST_F(DiagnosticsTest, ATraceFileBehindASymlinkIsLeftUntouched) {
   trace.Trace("12:00:00 1 2 3\n");
   EXPECT_EQ(Read(secret.string()), "root only");
   EXPECT_EQ(Lines(), std::vector<std::string>{"CNT1 : 12:00:00 1 2 3\n"});
+}
+
+// A scanner with more right than the user who wrote the file value creates or writes the trace
+// file only where that user could have done so itself; the debugger output goes on regardless.
+TEST_F(DiagnosticsTest, TheTraceFileIsWrittenOnlyWhereTheFileValuesWriterCouldWriteIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the value to another user";
+  constexpr uid_t kMember = 65534;
+  namespace fs = std::filesystem;
+  const fs::path root = instance_.root();
+  fs::permissions(root, fs::perms(0755));
+  fs::create_directory(root / "closed");
+  fs::permissions(root / "closed", fs::perms(0755));
+  fs::create_directory(root / "open");
+  fs::permissions(root / "open", fs::perms(0777));
+  std::ofstream(root / "open" / "kept") << "root's";
+  fs::permissions(root / "open" / "kept", fs::perms(0644));
+  const struct {
+    const char* named;
+    const char* after;  // the file's content afterwards, null when it must not exist
+  } cases[] = {
+      {"closed/new.txt", nullptr},  // a new file in a folder only root may write
+      {"open/kept", "root's"},      // root's file that the member may not write
+      {"open/new.txt", "12:00:00 1 2 3\n"},
+  };
+  for (const auto& c : cases) {
+    Lines().clear();
+    const std::string path = (root / c.named).string();
+    Set("CNT1_Debug", "ON");
+    Set("CNT1_DebugType", "FILE");
+    Set("CNT1_DebugFile", path);
+    ASSERT_EQ(chown((kestrum::RegKeyFolder(key_) + "/CNT1_DebugFile").c_str(), kMember, kMember),
+              0);
+    TraceSettings trace("CNT1", Collect);
+    trace.Trace("12:00:00 1 2 3\n");
+    if (c.after == nullptr) {
+      EXPECT_FALSE(fs::exists(path)) << c.named;
+    } else {
+      EXPECT_EQ(Read(path), c.after) << c.named;
+    }
+    EXPECT_EQ(Lines(), std::vector<std::string>{"CNT1 : 12:00:00 1 2 3\n"}) << c.named;
+  }
 }
 
 TEST_F(DiagnosticsTest, ACaseMismatchInTheTypeNamesNoTarget) {
