@@ -408,8 +408,8 @@ int RegQueryValue(RegKey key, std::string_view name, uint32_t* type, void* data,
   return CopyValueOut(value, type, data, size);
 }
 
-int RegQueryValueOwner(RegKey key, std::string_view name, uint32_t* owner) {
-  if (!key || !owner) return EINVAL;
+int RegQueryValueWriter(RegKey key, std::string_view name, uint32_t* writer) {
+  if (!key || !writer) return EINVAL;
   if (!(key->access & kKeyQueryValue)) return EACCES;
   if (!ValidName(name)) return name.empty() ? ENOENT : EINVAL;
   std::string folder = KeyFolder(key);
@@ -418,7 +418,10 @@ int RegQueryValueOwner(RegKey key, std::string_view name, uint32_t* owner) {
   if (int rc = FindEntry(folder, std::string(name), false, &actual)) return rc;
   struct stat st;
   if (lstat((folder + "/" + actual).c_str(), &st) != 0) return errno;
-  *owner = st.st_uid;
+  // A value rewritten in place keeps its file's owner, so the owner wrote it only where no one
+  // else may write that file.
+  const bool owner_only = S_ISREG(st.st_mode) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  *writer = owner_only ? st.st_uid : kAnyUser;
   return 0;
 }
 

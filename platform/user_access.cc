@@ -38,7 +38,9 @@ std::vector<gid_t> GroupsOf(std::uint32_t user) {
 bool UserMayAccess(std::uint32_t user, const FileInfo& target, int access) {
   if (user == 0) return true;
   int shift = 0;  // the other bits
-  if (target.owner == user) {
+  if (user == kAnyUser) {
+    // owns nothing, in no group: the other bits
+  } else if (target.owner == user) {
     shift = 6;
   } else {
     const std::vector<gid_t> groups = GroupsOf(user);

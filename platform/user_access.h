@@ -10,11 +10,14 @@
 
 namespace kestrum {
 
+/// A user with no more right than every user has: owns nothing and is in no group.
+inline constexpr std::uint32_t kAnyUser = 0xFFFFFFFF;
+
 /// Returns true when the permission bits of the file or folder `target` grant the user `user`
 /// every access of `access` (kAccess* flags): the owner bits when the user owns it, else the
 /// group bits when the user's primary or a supplementary group (from the user database) is its
-/// group, else the other bits. The superuser is granted everything; a user without an entry in
-/// the user database has no group. Sets no error number.
+/// group, else the other bits. The superuser is granted everything; kAnyUser, and a user
+/// without an entry in the user database, is in no group. Sets no error number.
 bool UserMayAccess(std::uint32_t user, const FileInfo& target, int access);
 
 }  // namespace kestrum

@@ -95,7 +95,7 @@ void TraceSettings::UpdateFile() {
   // value's writer could have created or written itself, is written.
   const std::string value_name = name_ + "_DebugFile";
   uint32_t writer = 0;
-  if (const int error = kestrum::RegQueryValueOwner(key_, value_name, &writer); error != 0) {
+  if (const int error = kestrum::RegQueryValueWriter(key_, value_name, &writer); error != 0) {
     kestrum::SetErrorNumber(error);
     ReportRefusedTraceFile(value_name, path);
     return;

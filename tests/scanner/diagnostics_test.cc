@@ -3,6 +3,7 @@
 #include "scanner/diagnostics.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -27,6 +28,8 @@ void Collect(const char* line) { Lines().emplace_back(line); }
 class DiagnosticsTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Values that others may rewrite in place are trusted less: write them for their owner only.
+    old_umask_ = umask(022);
     kestrum::ForgetProcessSettings();
     Lines().clear();
     ASSERT_EQ(kestrum::RegCreateKey(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine),
@@ -37,6 +40,7 @@ class DiagnosticsTest : public ::testing::Test {
   void TearDown() override {
     kestrum::RegCloseKey(key_);
     kestrum::ForgetProcessSettings();
+    umask(old_umask_);
   }
   void Set(const std::string& name, const std::string& value) {
     ASSERT_EQ(kestrum::RegSetString(key_, name, value), 0);
@@ -50,6 +54,7 @@ class DiagnosticsTest : public ::testing::Test {
 
   parvex_test::ScopedInstance instance_;
   kestrum::RegKey key_ = nullptr;
+  mode_t old_umask_ = 022;
 };
 
 TEST_F(DiagnosticsTest, DebugValueBeginningWithOnSwitchesTracingOn) {
@@ -155,6 +160,7 @@ TEST_F(DiagnosticsTest, ATraceFileBehindASymlinkIsLeftUntouched) {
 
 // A scanner with more right than the user who wrote the file value creates or writes the trace
 // file only where that user could have done so itself; the debugger output goes on regardless.
+// A value file that others may write in place may come from anyone, whoever owns it.
 TEST_F(DiagnosticsTest, TheTraceFileIsWrittenOnlyWhereTheFileValuesWriterCouldWriteIt) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the value to another user";
   constexpr uid_t kMember = 65534;
@@ -169,11 +175,14 @@ TEST_F(DiagnosticsTest, TheTraceFileIsWrittenOnlyWhereTheFileValuesWriterCouldWr
   fs::permissions(root / "open" / "kept", fs::perms(0644));
   const struct {
     const char* named;
+    uid_t value_owner;
+    unsigned value_mode;
     const char* after;  // the file's content afterwards, null when it must not exist
   } cases[] = {
-      {"closed/new.txt", nullptr},  // a new file in a folder only root may write
-      {"open/kept", "root's"},      // root's file that the member may not write
-      {"open/new.txt", "12:00:00 1 2 3\n"},
+      {"closed/new.txt", kMember, 0644, nullptr},  // a new file in a folder only root may write
+      {"open/kept", kMember, 0644, "root's"},      // root's file that the member may not write
+      {"closed/new.txt", 0, 0666, nullptr},        // root's value that anyone may rewrite
+      {"open/new.txt", kMember, 0644, "12:00:00 1 2 3\n"},
   };
   for (const auto& c : cases) {
     Lines().clear();
@@ -181,8 +190,9 @@ TEST_F(DiagnosticsTest, TheTraceFileIsWrittenOnlyWhereTheFileValuesWriterCouldWr
     Set("CNT1_Debug", "ON");
     Set("CNT1_DebugType", "FILE");
     Set("CNT1_DebugFile", path);
-    ASSERT_EQ(chown((kestrum::RegKeyFolder(key_) + "/CNT1_DebugFile").c_str(), kMember, kMember),
-              0);
+    const std::string value = kestrum::RegKeyFolder(key_) + "/CNT1_DebugFile";
+    ASSERT_EQ(chown(value.c_str(), c.value_owner, c.value_owner), 0);
+    ASSERT_EQ(chmod(value.c_str(), c.value_mode), 0);
     TraceSettings trace("CNT1", Collect);
     trace.Trace("12:00:00 1 2 3\n");
     if (c.after == nullptr) {
