@@ -90,13 +90,18 @@ int EnterWithoutFollowing(int folder, const std::string& name, std::uint32_t wri
 }
 
 // Whether `writer` could itself have opened `name` in `folder` as `flags` ask: the file's bits
-// when it exists (`existing`, else null), the folder's for creating it.
+// when it exists (`existing`, else null), the folder's for creating it. An existing file that
+// the writer could have removed and created anew (a folder it may write that is not sticky, or
+// is its own) may be created anew for it.
 bool WriterMayOpen(std::uint32_t writer, int folder, const struct stat* existing, int flags) {
   if (writer == geteuid()) return true;
-  if (existing != nullptr) return WriterMay(writer, *existing, AccessOfFlags(flags));
+  if (existing != nullptr && WriterMay(writer, *existing, AccessOfFlags(flags))) return true;
   struct stat status;
-  return (flags & O_CREAT) != 0 && fstat(folder, &status) == 0 &&
-         WriterMay(writer, status, kAccessWrite | kAccessExecute);
+  if ((flags & O_CREAT) == 0 || fstat(folder, &status) != 0 ||
+      !WriterMay(writer, status, kAccessWrite | kAccessExecute)) {
+    return false;
+  }
+  return existing == nullptr || (status.st_mode & S_ISVTX) == 0 || status.st_uid == writer;
 }
 
 // Opens `name` in `folder` with `flags`, never through a symlink, and only when it is (or has

@@ -159,8 +159,9 @@ TEST_F(DiagnosticsTest, ATraceFileBehindASymlinkIsLeftUntouched) {
 }
 
 // A scanner with more right than the user who wrote the file value creates or writes the trace
-// file only where that user could have done so itself; the debugger output goes on regardless.
-// A value file that others may write in place may come from anyone, whoever owns it.
+// file only where that user could have done so itself (a file it could remove it could have
+// made anew); the debugger output goes on regardless. A value file that others may write in
+// place may come from anyone, whoever owns it.
 TEST_F(DiagnosticsTest, TheTraceFileIsWrittenOnlyWhereTheFileValuesWriterCouldWriteIt) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the value to another user";
   constexpr uid_t kMember = 65534;
@@ -170,9 +171,13 @@ TEST_F(DiagnosticsTest, TheTraceFileIsWrittenOnlyWhereTheFileValuesWriterCouldWr
   fs::create_directory(root / "closed");
   fs::permissions(root / "closed", fs::perms(0755));
   fs::create_directory(root / "open");
-  fs::permissions(root / "open", fs::perms(0777));
-  std::ofstream(root / "open" / "kept") << "root's";
-  fs::permissions(root / "open" / "kept", fs::perms(0644));
+  fs::permissions(root / "open", fs::perms(01777));
+  fs::create_directory(root / "mine");
+  ASSERT_EQ(chown((root / "mine").c_str(), kMember, kMember), 0);
+  for (const char* file : {"open/kept", "mine/old"}) {
+    std::ofstream(root / file) << "root's";
+    fs::permissions(root / file, fs::perms(0644));
+  }
   const struct {
     const char* named;
     uid_t value_owner;
@@ -180,9 +185,10 @@ TEST_F(DiagnosticsTest, TheTraceFileIsWrittenOnlyWhereTheFileValuesWriterCouldWr
     const char* after;  // the file's content afterwards, null when it must not exist
   } cases[] = {
       {"closed/new.txt", kMember, 0644, nullptr},  // a new file in a folder only root may write
-      {"open/kept", kMember, 0644, "root's"},      // root's file that the member may not write
+      {"open/kept", kMember, 0644, "root's"},      // root's file in a sticky folder
       {"closed/new.txt", 0, 0666, nullptr},        // root's value that anyone may rewrite
       {"open/new.txt", kMember, 0644, "12:00:00 1 2 3\n"},
+      {"mine/old", kMember, 0644, "12:00:00 1 2 3\n"},  // in the member's own folder
   };
   for (const auto& c : cases) {
     Lines().clear();
