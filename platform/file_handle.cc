@@ -10,6 +10,7 @@
 
 #include "platform/error_number.h"
 #include "platform/file_info_posix.h"
+#include "platform/user_access.h"
 
 namespace kestrum {
 namespace {
@@ -45,9 +46,31 @@ bool OwnSingleRegularFile(const struct stat& status) {
   return S_ISREG(status.st_mode) && status.st_nlink == 1 && status.st_uid == geteuid();
 }
 
-// Steps from `folder` into the sub-folder `name` without following a symlink. Returns the new
-// folder's descriptor, or -1 with errno set (ELOOP for a symlink).
-int EnterWithoutFollowing(int folder, const std::string& name) {
+// Whether the user who named a path, `writer`, may `access` what `status` describes; always
+// true where the writer is this process's own user.
+bool WriterMay(std::uint32_t writer, const struct stat& status, int access) {
+  if (writer == geteuid()) return true;
+  FileInfo info;
+  FillFileInfo(status, &info);
+  return UserMayAccess(writer, info, access);
+}
+
+// The access a path's writer needs to a file this process opens in `flags`.
+int AccessOfFlags(int flags) {
+  switch (flags & O_ACCMODE) {
+    case O_RDONLY:
+      return kAccessRead;
+    case O_WRONLY:
+      return kAccessWrite;
+    default:
+      return kAccessRead | kAccessWrite;
+  }
+}
+
+// Steps from `folder` into the sub-folder `name` without following a symlink, and only where
+// `writer` may search it. Returns the new folder's descriptor, or -1 with errno set (ELOOP for
+// a symlink).
+int EnterWithoutFollowing(int folder, const std::string& name, std::uint32_t writer) {
   const int fd = openat(folder, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat status;
@@ -56,6 +79,8 @@ int EnterWithoutFollowing(int folder, const std::string& name) {
     error = errno;
   } else if (!S_ISDIR(status.st_mode)) {
     error = S_ISLNK(status.st_mode) ? ELOOP : ENOTDIR;
+  } else if (!WriterMay(writer, status, kAccessExecute)) {
+    error = EACCES;
   }
   if (error != 0) {
     close(fd);
@@ -64,16 +89,34 @@ int EnterWithoutFollowing(int folder, const std::string& name) {
   return fd;
 }
 
+// Whether `writer` could itself have opened `name` in `folder` as `flags` ask: the file's bits
+// when it exists (`existing`, else null), the folder's for creating it. An existing file that
+// the writer could have removed and created anew (a folder it may write that is not sticky, or
+// is its own) may be created anew for it.
+bool WriterMayOpen(std::uint32_t writer, int folder, const struct stat* existing, int flags) {
+  if (writer == geteuid()) return true;
+  if (existing != nullptr && WriterMay(writer, *existing, AccessOfFlags(flags))) return true;
+  struct stat status;
+  if ((flags & O_CREAT) == 0 || fstat(folder, &status) != 0 ||
+      !WriterMay(writer, status, kAccessWrite | kAccessExecute)) {
+    return false;
+  }
+  return existing == nullptr || (status.st_mode & S_ISVTX) == 0 || status.st_uid == writer;
+}
+
 // Opens `name` in `folder` with `flags`, never through a symlink, and only when it is (or has
-// just been created as) this user's own regular file. Nothing that is not a regular file is
-// ever opened: a device's open could act, a FIFO's could block. Returns the descriptor, or -1
-// with errno set.
+// just been created as) this user's own regular file that `writer` could have opened itself.
+// Nothing that is not a regular file is ever opened: a device's open could act, a FIFO's could
+// block. Returns the descriptor, or -1 with errno set.
 int OpenOwnFileAt(int folder, const std::string& name, int flags, bool truncate,
-                  unsigned permissions) {
+                  unsigned permissions, std::uint32_t writer) {
   struct stat before;
   const bool existed = fstatat(folder, name.c_str(), &before, AT_SYMLINK_NOFOLLOW) == 0;
   if (existed && S_ISLNK(before.st_mode)) return Refuse(ELOOP);
   if (existed && !OwnSingleRegularFile(before)) return Refuse(EPERM);
+  if (!WriterMayOpen(writer, folder, existed ? &before : nullptr, flags)) return Refuse(EACCES);
+  // A file the writer may only create is created here, not found: a name taken meanwhile fails.
+  if (!existed && writer != geteuid()) flags |= O_EXCL;
   const int fd = openat(folder, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK, permissions);
   if (fd < 0) return -1;
   struct stat status;
@@ -123,12 +166,20 @@ int FileHandle::Open(const std::string& path, int mode, unsigned permissions) {
 }
 
 int FileHandle::OpenOwnFile(const std::string& path, int mode, unsigned permissions) {
+  return OpenOwnFileFor(geteuid(), path, mode, permissions);
+}
+
+int FileHandle::OpenOwnFileFor(std::uint32_t writer, const std::string& path, int mode,
+                               unsigned permissions) {
   const int flags = OpenFlags(mode);
   if (flags < 0 || path.empty()) return FailWith(path.empty() ? ENOENT : EINVAL);
   FileHandle folder;  // the folder reached so far
   if (folder.Adopt(open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC)) != 0) {
     return -1;
   }
+  struct stat start;
+  if (fstat(folder.fd_, &start) != 0) return FailFromErrno();
+  if (!WriterMay(writer, start, kAccessExecute)) return FailWith(EACCES);
   std::string_view rest(path);
   while (true) {
     const std::size_t slash = rest.find('/');
@@ -136,11 +187,11 @@ int FileHandle::OpenOwnFile(const std::string& path, int mode, unsigned permissi
     if (slash == std::string_view::npos) {
       if (part.empty() || part == "." || part == "..") return FailWith(EISDIR);
       return Adopt(
-          OpenOwnFileAt(folder.fd_, part, flags, (mode & kOpenTruncate) != 0, permissions));
+          OpenOwnFileAt(folder.fd_, part, flags, (mode & kOpenTruncate) != 0, permissions, writer));
     }
     rest.remove_prefix(slash + 1);
     if (part.empty() || part == ".") continue;
-    if (folder.Adopt(EnterWithoutFollowing(folder.fd_, part)) != 0) return -1;
+    if (folder.Adopt(EnterWithoutFollowing(folder.fd_, part, writer)) != 0) return -1;
   }
 }
 
@@ -153,7 +204,8 @@ int FileHandle::OpenOwnFileIn(const std::string& folder, const std::string& name
   }
   FileHandle held;
   if (held.Adopt(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) != 0) return -1;
-  return Adopt(OpenOwnFileAt(held.fd_, name, flags, (mode & kOpenTruncate) != 0, permissions));
+  return Adopt(
+      OpenOwnFileAt(held.fd_, name, flags, (mode & kOpenTruncate) != 0, permissions, geteuid()));
 }
 
 int FileHandle::OpenStandardError() { return Adopt(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)); }

@@ -44,6 +44,16 @@ class FileHandle {
   /// after these checks. Returns 0, or -1 with the error number set.
   int OpenOwnFile(const std::string& path, int mode, unsigned permissions = 0666);
 
+  /// OpenOwnFile for a path that the user `writer` named, where this process may have more
+  /// right than that user: the permission bits must also let `writer` search every folder on
+  /// the way and, for an existing file, access it as `mode` asks, or, for a missing one (or,
+  /// with kOpenCreate, one `writer` could remove), write in its folder (EACCES otherwise). A
+  /// missing file is created only when its name is still free at the open. Where `writer` is
+  /// this process's effective user, this is OpenOwnFile.
+  /// Returns 0, or -1 with the error number set.
+  int OpenOwnFileFor(std::uint32_t writer, const std::string& path, int mode,
+                     unsigned permissions = 0666);
+
   /// OpenOwnFile for the file `name` (no "/" in it, EINVAL otherwise) inside `folder`, where
   /// the folder itself is a trusted location that may be reached through symlinks. Returns 0,
   /// or -1 with the error number set.

@@ -408,6 +408,23 @@ int RegQueryValue(RegKey key, std::string_view name, uint32_t* type, void* data,
   return CopyValueOut(value, type, data, size);
 }
 
+int RegQueryValueWriter(RegKey key, std::string_view name, uint32_t* writer) {
+  if (!key || !writer) return EINVAL;
+  if (!(key->access & kKeyQueryValue)) return EACCES;
+  if (!ValidName(name)) return name.empty() ? ENOENT : EINVAL;
+  std::string folder = KeyFolder(key);
+  if (key->serial_comm || folder.empty()) return ENOENT;
+  std::string actual;
+  if (int rc = FindEntry(folder, std::string(name), false, &actual)) return rc;
+  struct stat st;
+  if (lstat((folder + "/" + actual).c_str(), &st) != 0) return errno;
+  // A value rewritten in place keeps its file's owner, so the owner wrote it only where no one
+  // else may write that file.
+  const bool owner_only = S_ISREG(st.st_mode) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+  *writer = owner_only ? st.st_uid : kAnyUser;
+  return 0;
+}
+
 int RegSetValue(RegKey key, std::string_view name, uint32_t type, const void* data, uint32_t size) {
   if (!key || (!data && size)) return EINVAL;
   if (!(key->access & kKeySetValue) || key->serial_comm) return EACCES;

@@ -35,6 +35,7 @@
 #include <string_view>
 
 #include "platform/security_attributes.h"
+#include "platform/user_access.h"
 
 namespace kestrum {
 
@@ -125,6 +126,13 @@ int RegSetDword(RegKey key, std::string_view name, uint32_t number);
 /// Convenience read of a string value (REG_SZ or REG_EXPAND_SZ) into `*text`. Returns 0,
 /// ENOENT, or EINVAL when the value has another type.
 int RegGetString(RegKey key, std::string_view name, std::string* text);
+
+/// Reports in `*writer` who may have written value `name` of `key` last: the owner of its file
+/// when that is a regular file no one else may write; kAnyUser when its group or every user may
+/// write it in place, or when it is a symlink to a file elsewhere. Returns 0, ENOENT for a
+/// missing value (and for the SERIALCOMM values, which no one writes), EACCES without the query
+/// right.
+int RegQueryValueWriter(RegKey key, std::string_view name, uint32_t* writer);
 
 /// Removes value `name` of `key`. Returns 0 or an error code (ENOENT when missing).
 int RegDeleteValue(RegKey key, std::string_view name);

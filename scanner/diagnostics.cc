@@ -91,11 +91,20 @@ void TraceSettings::UpdateFile() {
   char path[kValueBuffer];
   if (!ReadValue("_DebugFile", path) || path[0] == '\0') return;
   // The value may be written by anyone who may write the key, who may have less right than
-  // this process: only a file of this process's user, reached without a symlink, is written.
-  if (file_.OpenOwnFile(path, kestrum::kOpenRead | kestrum::kOpenWrite | kestrum::kOpenCreate |
-                                  kestrum::kOpenTruncate) != 0 &&
+  // this process: only a file of this process's user, reached without a symlink, that the
+  // value's writer could have created or written itself, is written.
+  const std::string value_name = name_ + "_DebugFile";
+  uint32_t writer = 0;
+  if (const int error = kestrum::RegQueryValueWriter(key_, value_name, &writer); error != 0) {
+    kestrum::SetErrorNumber(error);
+    ReportRefusedTraceFile(value_name, path);
+    return;
+  }
+  if (file_.OpenOwnFileFor(writer, path,
+                           kestrum::kOpenRead | kestrum::kOpenWrite | kestrum::kOpenCreate |
+                               kestrum::kOpenTruncate) != 0 &&
       kestrum::GetErrorNumber() != ENOENT) {
-    ReportRefusedTraceFile(name_ + "_DebugFile", path);
+    ReportRefusedTraceFile(value_name, path);
   }
 }
 

@@ -6,7 +6,8 @@
 //                       output is always a target while tracing is on
 //   "<name>_DebugFile"  the path of the trace file, created anew when the file target is
 //                       switched on; only a regular file of the scanner's own user with one
-//                       link, reached without a symlink, is used, anything else is refused
+//                       link, reached without a symlink, that the writer of this value could
+//                       have created or written itself, is used, anything else is refused
 //                       with one line in the system log and nothing is traced to a file
 // where <name> is the device folder name. The key is watched; a change is noticed at the next
 // trace write, and the other two values are read again only when "_Debug" changed.

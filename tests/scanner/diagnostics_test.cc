@@ -3,6 +3,8 @@
 #include "scanner/diagnostics.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -26,6 +28,8 @@ void Collect(const char* line) { Lines().emplace_back(line); }
 class DiagnosticsTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Values that others may rewrite in place are trusted less: write them for their owner only.
+    old_umask_ = umask(022);
     kestrum::ForgetProcessSettings();
     Lines().clear();
     ASSERT_EQ(kestrum::RegCreateKey(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine),
@@ -36,6 +40,7 @@ class DiagnosticsTest : public ::testing::Test {
   void TearDown() override {
     kestrum::RegCloseKey(key_);
     kestrum::ForgetProcessSettings();
+    umask(old_umask_);
   }
   void Set(const std::string& name, const std::string& value) {
     ASSERT_EQ(kestrum::RegSetString(key_, name, value), 0);
@@ -49,6 +54,7 @@ class DiagnosticsTest : public ::testing::Test {
 
   parvex_test::ScopedInstance instance_;
   kestrum::RegKey key_ = nullptr;
+  mode_t old_umask_ = 022;
 };
 
 TEST_F(DiagnosticsTest, DebugValueBeginningWithOnSwitchesTracingOn) {
@@ -150,6 +156,58 @@ TEST_F(DiagnosticsTest, ATraceFileBehindASymlinkIsLeftUntouched) {
   trace.Trace("12:00:00 1 2 3\n");
   EXPECT_EQ(Read(secret.string()), "root only");
   EXPECT_EQ(Lines(), std::vector<std::string>{"CNT1 : 12:00:00 1 2 3\n"});
+}
+
+// A scanner with more right than the user who wrote the file value creates or writes the trace
+// file only where that user could have done so itself (a file it could remove it could have
+// made anew); the debugger output goes on regardless. A value file that others may write in
+// place may come from anyone, whoever owns it.
+TEST_F(DiagnosticsTest, TheTraceFileIsWrittenOnlyWhereTheFileValuesWriterCouldWriteIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the value to another user";
+  constexpr uid_t kMember = 65534;
+  namespace fs = std::filesystem;
+  const fs::path root = instance_.root();
+  fs::permissions(root, fs::perms(0755));
+  fs::create_directory(root / "closed");
+  fs::permissions(root / "closed", fs::perms(0755));
+  fs::create_directory(root / "open");
+  fs::permissions(root / "open", fs::perms(01777));
+  fs::create_directory(root / "mine");
+  ASSERT_EQ(chown((root / "mine").c_str(), kMember, kMember), 0);
+  for (const char* file : {"open/kept", "mine/old"}) {
+    std::ofstream(root / file) << "root's";
+    fs::permissions(root / file, fs::perms(0644));
+  }
+  const struct {
+    const char* named;
+    uid_t value_owner;
+    unsigned value_mode;
+    const char* after;  // the file's content afterwards, null when it must not exist
+  } cases[] = {
+      {"closed/new.txt", kMember, 0644, nullptr},  // a new file in a folder only root may write
+      {"open/kept", kMember, 0644, "root's"},      // root's file in a sticky folder
+      {"closed/new.txt", 0, 0666, nullptr},        // root's value that anyone may rewrite
+      {"open/new.txt", kMember, 0644, "12:00:00 1 2 3\n"},
+      {"mine/old", kMember, 0644, "12:00:00 1 2 3\n"},  // in the member's own folder
+  };
+  for (const auto& c : cases) {
+    Lines().clear();
+    const std::string path = (root / c.named).string();
+    Set("CNT1_Debug", "ON");
+    Set("CNT1_DebugType", "FILE");
+    Set("CNT1_DebugFile", path);
+    const std::string value = kestrum::RegKeyFolder(key_) + "/CNT1_DebugFile";
+    ASSERT_EQ(chown(value.c_str(), c.value_owner, c.value_owner), 0);
+    ASSERT_EQ(chmod(value.c_str(), c.value_mode), 0);
+    TraceSettings trace("CNT1", Collect);
+    trace.Trace("12:00:00 1 2 3\n");
+    if (c.after == nullptr) {
+      EXPECT_FALSE(fs::exists(path)) << c.named;
+    } else {
+      EXPECT_EQ(Read(path), c.after) << c.named;
+    }
+    EXPECT_EQ(Lines(), std::vector<std::string>{"CNT1 : 12:00:00 1 2 3\n"}) << c.named;
+  }
 }
 
 TEST_F(DiagnosticsTest, ACaseMismatchInTheTypeNamesNoTarget) {
