@@ -6,6 +6,7 @@
 
 #include "platform/error_number.h"
 #include "records/device_record.h"
+#include "records/fixed_text.h"
 #include "records/text_case.h"
 
 namespace parvex {
@@ -88,7 +89,7 @@ int32_t DataBitsAt(int position) {
 }
 
 std::string PortNameOf(const PortSettings& settings) {
-  return std::string(settings.port_name, strnlen(settings.port_name, sizeof settings.port_name));
+  return std::string(kestrum::FixedText(settings.port_name));
 }
 
 void SetPortName(PortSettings& settings, std::string_view name) {

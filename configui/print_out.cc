@@ -12,12 +12,13 @@
 #include "configui/print_tables.h"
 #include "platform/error_number.h"
 #include "records/device_record.h"
+#include "records/fixed_text.h"
 
 namespace parvex {
 namespace {
 
 std::string_view PrefixOf(const ParvexChannelBlock& block) {
-  return std::string_view(block.Prefix, strnlen(block.Prefix, sizeof block.Prefix));
+  return kestrum::FixedText(block.Prefix);
 }
 
 ParvexCommSettings ReadComm(const uint8_t* block) {
@@ -28,7 +29,7 @@ ParvexCommSettings ReadComm(const uint8_t* block) {
 
 void PrintHeader(PrintSink& out, const DevicePrintRequest& r, const StoredDeviceConfig& c) {
   const ParvexDeviceEntry& entry = *r.entry;
-  std::string name(entry.DeviceName, strnlen(entry.DeviceName, sizeof entry.DeviceName));
+  std::string name(kestrum::FixedText(entry.DeviceName));
   out.Format("        SERVER NAME    [%.*s]\n", static_cast<int>(r.server.size()), r.server.data());
   char label[32];
   std::snprintf(label, sizeof label, "%s NAME", "DEVICE");
@@ -59,7 +60,7 @@ int FillCommDefaults(uint16_t device_number, uint8_t* block) {
 void PrintComm(PrintSink& out, const uint8_t* block) {
   ParvexCommSettings comm = ReadComm(block);
   out.Format("        SCAN RATE %s\n\n", FormatDuration(comm.ScanRate).c_str());
-  std::string port(comm.PortName, strnlen(comm.PortName, sizeof comm.PortName));
+  std::string port(kestrum::FixedText(comm.PortName));
   out.Text("COMMUNICATION SETTINGS:\n");
   out.Format("        PORT           [%-6.6s]            BAUD RATE [%-6d]\n", port.c_str(),
              comm.BaudRate);
@@ -74,7 +75,7 @@ int LoadStored(const PrintSources& sources, const DevicePrintRequest& r, StoredD
     return kestrum::FailWith(EOPNOTSUPP);
   }
   if (!sources.load_device) return kestrum::FailWith(ENOSYS);
-  std::string folder(r.entry->FolderName, strnlen(r.entry->FolderName, sizeof r.entry->FolderName));
+  std::string folder(kestrum::FixedText(r.entry->FolderName));
   return sources.load_device(folder.c_str(), c);
 }
 

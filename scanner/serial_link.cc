@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/error_number.h"
+#include "records/fixed_text.h"
 #include "runtime/driver_link.h"
 
 namespace parvex {
@@ -44,7 +45,7 @@ int SerialLink::Open(kestrum::DeviceRecord* device) {
       return kestrum::FailWith(ENAMETOOLONG);
     }
   }
-  std::string_view name(comm.PortName, strnlen(comm.PortName, sizeof comm.PortName));
+  std::string_view name = kestrum::FixedText(comm.PortName);
   kestrum::SerialSettings settings;
   settings.baud_rate = comm.BaudRate;
   settings.parity = static_cast<int>(comm.Parity & 0xFF);
