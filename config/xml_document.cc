@@ -259,7 +259,9 @@ char* xml_getText(XmlNode* element) {
   std::string stored;
   char32_t unmappable = 0;
   if (Utf8ToWindows1252(text, &stored, &unmappable) != 0) {
-    Fail(-1, Format("character U+%04X is not in Windows-1252", static_cast<unsigned>(unmappable)));
+    Fail(-1, Format("<%s> character U+%04X is not in Windows-1252",
+                    reinterpret_cast<const char*>(ToNode(element)->name),
+                    static_cast<unsigned>(unmappable)));
     return nullptr;
   }
   return strdup(stored.c_str());

@@ -67,9 +67,9 @@ int xml_RemoveChild(XmlNode* parent, XmlNode* child);
 /// Returns a copy of the element's first text child (the empty text when it has none) in
 /// Windows-1252, the code page of stored texts (config/windows_1252.h), which the caller frees
 /// with free(); null when the status is bad or the element is missing, and null with status -1
-/// and "character U+%04X is not in Windows-1252" when the text holds a character the code page
-/// cannot. Only the first text node counts, CDATA sections are not text, and neither is a text
-/// of white space only.
+/// and "<name> character U+%04X is not in Windows-1252" (the element's name) when the text holds a
+/// character the code page cannot. Only the first text node counts, CDATA sections are not text,
+/// and neither is a text of white space only.
 char* xml_getText(XmlNode* element);
 
 /// Gives up the caller's handle of `node`. Nodes are owned by their document, so this only
