@@ -50,6 +50,24 @@ void KeepFirstError(void* data, xmlErrorPtr error) {
   }
 }
 
+// The parse's handler of entity declarations: refuses the document. The parser is not asked
+// to replace entity references, so a declared entity would leave a reference node where the
+// readers expect text; configuration documents have no use for their own entities.
+void RefuseEntityDeclaration(void* data, const xmlChar* name, int, const xmlChar*, const xmlChar*,
+                             xmlChar*) {
+  auto* context = static_cast<xmlParserCtxtPtr>(data);
+  auto* first = static_cast<FirstError*>(context->_private);
+  if (!first->seen) {
+    first->seen = true;
+    first->failure.line = context->input != nullptr ? context->input->line : 0;
+    first->failure.column = context->input != nullptr ? context->input->col : 0;
+    first->failure.code = XML_ERR_ENTITY_PROCESSING;
+    first->failure.reason = "entity '" + std::string(reinterpret_cast<const char*>(name)) +
+                            "' is declared; " + "configuration documents declare no entities";
+  }
+  xmlStopParser(context);
+}
+
 void InitializeOnce() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -84,6 +102,7 @@ XmlDocPtr ParseXml(std::string_view bytes, const char* name, XmlParseFailure* fa
   FirstError first;
   context->_private = &first;
   context->sax->serror = KeepFirstError;
+  context->sax->entityDecl = RefuseEntityDeclaration;
   XmlDocPtr doc(xmlCtxtReadMemory(context, bytes.data(), static_cast<int>(bytes.size()), name,
                                   nullptr, kParseOptions));
   const bool well_formed = context->wellFormed != 0;

@@ -1,7 +1,8 @@
 // The one way configuration XML is parsed: a conforming, non-validating XML 1.0 parse that
 // refuses every well-formedness error, never reads anything but the bytes it is given (no
 // external entity, no external DTD, no network), never prints, and refuses elements nested more
-// than kXmlMaxDepth levels inside the document element.
+// than kXmlMaxDepth levels inside the document element, and documents that declare entities of
+// their own (their references would not be replaced by text).
 #ifndef PARVEX_CONFIG_XML_PARSER_H_
 #define PARVEX_CONFIG_XML_PARSER_H_
 
