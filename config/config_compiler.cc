@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -147,11 +148,24 @@ bool Format(const StructsType* type, const void* value, Fields* out, std::string
 }
 
 // Appends one element per field to `parent`, its stored (Windows-1252) text written as UTF-8.
-void AddFields(xmlNode* parent, const Fields& fields) {
+// A text holding a control character XML cannot carry (any below 0x20 but tab, line feed and
+// carriage return) fails naming its field: the file written would not read back.
+bool AddFields(xmlNode* parent, const Fields& fields, std::string* error) {
   for (const auto& [name, text] : fields) {
+    auto bad = std::find_if(text.begin(), text.end(), [](char c) {
+      return c != '\0' && static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' &&
+             c != '\r';
+    });
+    if (bad != text.end()) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(*bad));
+      *error = "<" + name + "> character U+" + code + " cannot be written in XML";
+      return false;
+    }
     xmlNewTextChild(parent, nullptr, reinterpret_cast<const xmlChar*>(name.c_str()),
                     reinterpret_cast<const xmlChar*>(Windows1252ToUtf8(text).c_str()));
   }
+  return true;
 }
 
 xmlNode* AddElement(xmlNode* parent, const char* name) {
@@ -305,7 +319,7 @@ bool DecompileDevice(const std::string& folder, const FolderModule& module,
   if (type != nullptr && !Format(type, d.block.data(), &fields, error)) return false;
   xmlNode* configs = nullptr;
   XmlDocPtr doc = NewDocument("Configs", &configs);
-  AddFields(AddElement(configs, "Config"), fields);
+  if (!AddFields(AddElement(configs, "Config"), fields, error)) return false;
   outputs->push_back({kDeviceConfigXmlFile, Serialize(doc)});
   return true;
 }
@@ -340,7 +354,10 @@ bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
     xmlNode* channel = AddElement(root, "Channel");
     xmlNewProp(channel, reinterpret_cast<const xmlChar*>("id"),
                reinterpret_cast<const xmlChar*>(std::to_string(i + 1).c_str()));
-    AddFields(channel, fields);
+    if (!AddFields(channel, fields, error)) {
+      *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
+      return false;
+    }
   }
   outputs->push_back({ChannelFileName(kind, true), Serialize(doc)});
   return true;

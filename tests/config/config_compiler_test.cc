@@ -228,6 +228,15 @@ TEST_F(ConfigCompilerTest, TextsAreStoredInWindows1252AndDecompiledAsUtf8) {
     std::string xml(bytes.begin(), bytes.end());
     EXPECT_NE(xml.find("<Units>" + row.decompiled + "</Units>"), std::string::npos) << xml;
   }
+  // A stored control character XML cannot carry fails the decompile, naming the field.
+  std::vector<uint8_t> bytes = ReadBytes(folder + "/ai");
+  std::string binary(bytes.begin(), bytes.end());
+  const size_t units = binary.find("\x80/m\xB3");
+  ASSERT_NE(units, std::string::npos);
+  binary[units + 3] = '\x01';
+  WriteText(folder + "/ai", binary);
+  EXPECT_EQ(Decompile(folder), -1);
+  EXPECT_EQ(error_, folder + "/ai: channel 1: <Units> character U+0001 cannot be written in XML");
 }
 
 // The compiler and the loader read a channel id by one rule: a channel whose id the compiler
