@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 #include <utility>
 
-#include <pugixml.hpp>
+#include <libxml/tree.h>
 
 #include "config/channel_config.h"
 #include "config/channel_id.h"
@@ -19,7 +19,9 @@
 #include "config/extension_module.h"
 #include "config/record_types.h"
 #include "config/runtime_services.h"
+#include "config/windows_1252.h"
 #include "config/xml_document.h"
+#include "config/xml_parser.h"
 #include "platform/error_number.h"
 #include "platform/file_system.h"
 #include "platform/shared_file.h"
@@ -145,21 +147,55 @@ bool Format(const StructsType* type, const void* value, Fields* out, std::string
   return ok;
 }
 
-void AddFields(pugi::xml_node parent, const Fields& fields) {
-  for (const auto& [name, text] : fields)
-    parent.append_child(name.c_str()).text().set(text.c_str());
+// Appends one element per field to `parent`, its stored (Windows-1252) text written as UTF-8.
+// A text holding a control character XML cannot carry (any below 0x20 but tab, line feed and
+// carriage return) fails naming its field: the file written would not read back.
+bool AddFields(xmlNode* parent, const Fields& fields, std::string* error) {
+  for (const auto& [name, text] : fields) {
+    auto bad = std::find_if(text.begin(), text.end(), [](char c) {
+      return c != '\0' && static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' &&
+             c != '\r';
+    });
+    if (bad != text.end()) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(*bad));
+      *error = "<" + name + "> character U+" + code + " cannot be written in XML";
+      return false;
+    }
+    xmlNewTextChild(parent, nullptr, reinterpret_cast<const xmlChar*>(name.c_str()),
+                    reinterpret_cast<const xmlChar*>(Windows1252ToUtf8(text).c_str()));
+  }
+  return true;
 }
 
-std::string Serialize(const pugi::xml_document& doc) {
-  std::ostringstream out;
-  doc.save(out, "  ");
-  return out.str();
+xmlNode* AddElement(xmlNode* parent, const char* name) {
+  return xmlNewChild(parent, nullptr, reinterpret_cast<const xmlChar*>(name), nullptr);
 }
 
-// The line of byte `offset` of `text`, counted from 1.
-int LineAt(const std::string& text, ptrdiff_t offset) {
-  const auto end = text.begin() + std::clamp<ptrdiff_t>(offset, 0, std::ssize(text));
-  return 1 + static_cast<int>(std::count(text.begin(), end, '\n'));
+// A new document whose document element is named `root`.
+XmlDocPtr NewDocument(const char* root, xmlNode** element) {
+  XmlDocPtr doc(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+  *element = xmlNewDocNode(doc.get(), nullptr, reinterpret_cast<const xmlChar*>(root), nullptr);
+  xmlDocSetRootElement(doc.get(), *element);
+  return doc;
+}
+
+// The document as indented UTF-8 text.
+std::string Serialize(const XmlDocPtr& doc) {
+  xmlChar* text = nullptr;
+  int size = 0;
+  xmlDocDumpFormatMemoryEnc(doc.get(), &text, &size, "UTF-8", 1);
+  std::string out(reinterpret_cast<const char*>(text), text != nullptr ? size : 0);
+  xmlFree(text);
+  return out;
+}
+
+// The value of `node`'s attribute `name`, or the empty text.
+std::string AttributeOf(xmlNode* node, const char* name) {
+  xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+  std::string out = value != nullptr ? reinterpret_cast<const char*>(value) : "";
+  xmlFree(value);
+  return out;
 }
 
 // The number of records the channel file at `path` compiles to: `channels` when above 0, else
@@ -168,24 +204,29 @@ int LineAt(const std::string& text, ptrdiff_t offset) {
 // and its line. Returns -1 with the message in `*error`.
 int ChannelCount(const std::string& path, int channels, std::string* error) {
   std::string text;
-  pugi::xml_document doc;
   if (!ReadFile(path, &text)) {
     *error = path + ": cannot be read";
     return -1;
   }
-  pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
-  if (!parsed) {
-    *error = path + ":" + std::to_string(LineAt(text, parsed.offset)) + ": " + parsed.description();
+  XmlParseFailure failure;
+  XmlDocPtr doc = ParseXml(text, path.c_str(), &failure);
+  if (doc == nullptr) {
+    *error = path + ":" + std::to_string(failure.line) + ": " + failure.reason;
     return -1;
   }
   std::map<int, int> line_of_id;
   int highest = 0;
-  for (pugi::xml_node channel : doc.document_element().children("Channel")) {
-    const char* id_text = channel.attribute("id").value();
-    const int line = LineAt(text, channel.offset_debug());
+  for (xmlNode* channel = xmlDocGetRootElement(doc.get())->children; channel != nullptr;
+       channel = channel->next) {
+    if (channel->type != XML_ELEMENT_NODE ||
+        std::strcmp(reinterpret_cast<const char*>(channel->name), "Channel") != 0) {
+      continue;
+    }
+    const std::string id_text = AttributeOf(channel, "id");
+    const int line = static_cast<int>(xmlGetLineNo(channel));
     const std::string where =
         path + ":" + std::to_string(line) + ": Channel id \"" + id_text + "\" ";
-    const int id = ParseChannelId(id_text);
+    const int id = ParseChannelId(id_text.c_str());
     if (id < 0) {
       *error = where + "is not a channel number from 1 to " + std::to_string(kMaxChannelId);
       return -1;
@@ -276,8 +317,9 @@ bool DecompileDevice(const std::string& folder, const FolderModule& module,
   const StructsType* type =
       module.device().get_config_type(d.block.data(), static_cast<int32_t>(d.block.size()));
   if (type != nullptr && !Format(type, d.block.data(), &fields, error)) return false;
-  pugi::xml_document doc;
-  AddFields(doc.append_child("Configs").append_child("Config"), fields);
+  xmlNode* configs = nullptr;
+  XmlDocPtr doc = NewDocument("Configs", &configs);
+  if (!AddFields(AddElement(configs, "Config"), fields, error)) return false;
   outputs->push_back({kDeviceConfigXmlFile, Serialize(doc)});
   return true;
 }
@@ -292,8 +334,8 @@ bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
     return false;
   }
   const size_t count = (bytes.size() - kChannelFileHeaderSize) / sizeof(ChannelConfigRecord);
-  pugi::xml_document doc;
-  pugi::xml_node root = doc.append_child("Channels");
+  xmlNode* root = nullptr;
+  XmlDocPtr doc = NewDocument("Channels", &root);
   static const ChannelConfigRecord kZero{};
   for (size_t i = 0; i < count; ++i) {
     ChannelConfigRecord record;
@@ -309,9 +351,13 @@ bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
       *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
       return false;
     }
-    pugi::xml_node channel = root.append_child("Channel");
-    channel.append_attribute("id").set_value(static_cast<unsigned>(i + 1));
-    AddFields(channel, fields);
+    xmlNode* channel = AddElement(root, "Channel");
+    xmlNewProp(channel, reinterpret_cast<const xmlChar*>("id"),
+               reinterpret_cast<const xmlChar*>(std::to_string(i + 1).c_str()));
+    if (!AddFields(channel, fields, error)) {
+      *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
+      return false;
+    }
   }
   outputs->push_back({ChannelFileName(kind, true), Serialize(doc)});
   return true;

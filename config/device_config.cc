@@ -49,6 +49,7 @@ uint32_t ReadSaveSetting(XmlNode* config, const char* name, int index) {
     return 0;
   }
   char* text = xml_getText(element);
+  if (text == nullptr) return 0;
   char ebuf[256];
   if (StructsSetString(&kSaveSettingsType, name, text, g_save_settings, ebuf, sizeof ebuf) != 0) {
     std::string message = std::string("<") + name + "> " + ebuf;

@@ -8,15 +8,19 @@
 #include <new>
 #include <string>
 
-#include <pugixml.hpp>
+#include <libxml/tree.h>
+#include <libxml/xpath.h>
 
+#include "config/windows_1252.h"
+#include "config/xml_parser.h"
 #include "platform/error_number.h"
+#include "platform/file_handle.h"
 #include "platform/file_system.h"
 
 namespace kestrum {
 
 struct XmlDocument {
-  pugi::xml_document doc;
+  XmlDocPtr doc;
 };
 
 namespace {
@@ -62,44 +66,95 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...
   return out;
 }
 
-pugi::xml_node ToNode(XmlNode* node) {
-  return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(node));
+xmlNode* ToNode(XmlNode* node) { return reinterpret_cast<xmlNode*>(node); }
+
+XmlNode* ToHandle(xmlNode* node) { return reinterpret_cast<XmlNode*>(node); }
+
+// The first node from `node` on, along its siblings, that the readers count: white-space-only
+// texts are not nodes to them.
+xmlNode* Counted(xmlNode* node) {
+  while (node != nullptr && IsBlankText(node)) node = node->next;
+  return node;
 }
 
-XmlNode* ToHandle(pugi::xml_node node) {
-  return reinterpret_cast<XmlNode*>(node.internal_object());
-}
+// XPath errors are answered by the caller's message; the parser prints nothing.
+void IgnoreXPathError(void*, xmlErrorPtr) {}
+
+// Owns an XPath context and its result for one query.
+class XPathQuery {
+ public:
+  XPathQuery(xmlNode* node, const char* query) : context_(xmlXPathNewContext(node->doc)) {
+    if (context_ == nullptr) return;
+    context_->node = node;
+    context_->error = IgnoreXPathError;
+    result_ = xmlXPathEvalExpression(reinterpret_cast<const xmlChar*>(query), context_);
+  }
+  ~XPathQuery() {
+    xmlXPathFreeObject(result_);
+    xmlXPathFreeContext(context_);
+  }
+  XPathQuery(const XPathQuery&) = delete;
+  XPathQuery& operator=(const XPathQuery&) = delete;
+
+  // True when the query ran and selected a set of nodes (perhaps empty).
+  bool ran() const { return result_ != nullptr && result_->type == XPATH_NODESET; }
+
+  // The first selected node that is a node of the tree (an element, a text, a comment ...),
+  // or null.
+  xmlNode* first() const {
+    const xmlNodeSet* set = result_->nodesetval;
+    if (set == nullptr || set->nodeNr == 0) return nullptr;
+    xmlNode* node = set->nodeTab[0];
+    switch (node->type) {
+      case XML_ELEMENT_NODE:
+      case XML_TEXT_NODE:
+      case XML_CDATA_SECTION_NODE:
+      case XML_COMMENT_NODE:
+      case XML_PI_NODE:
+        return node;
+      default:
+        return nullptr;
+    }
+  }
+
+ private:
+  xmlXPathContextPtr context_;
+  xmlXPathObjectPtr result_ = nullptr;
+};
 
 // Runs an XPath query relative to `node`; on a query the parser refuses, records the failure
 // with `message_format` ("...('%s') failed 0x%x") and answers null.
-XmlNode* Select(pugi::xml_node node, const char* query, const char* message_format) {
-  try {
-    pugi::xpath_node found = node.select_node(query);
-    return ToHandle(found.node());
-  } catch (const pugi::xpath_exception&) {
-  } catch (const std::bad_alloc&) {
-  }
+XmlNode* Select(xmlNode* node, const char* query, const char* message_format) {
+  XPathQuery selection(node, query);
+  if (selection.ran()) return ToHandle(selection.first());
   Fail(kXmlOperationFailed,
        Format(message_format, query, static_cast<unsigned>(kXmlOperationFailed)));
   return nullptr;
 }
 
-void ReportLoadFailure(const char* path, const pugi::xml_parse_result& result, int open_errno) {
-  if (result.status == pugi::status_file_not_found) {
-    if (open_errno == ENOENT || open_errno == ENOTDIR || open_errno == 0) {
-      Fail(kXmlFileNotFound, Format("Xml Load Failed (%s), File Not Found", path));
-      return;
-    }
-    unsigned code = kSystemErrorBase | (static_cast<unsigned>(open_errno) & 0xFFFFu);
-    Fail(static_cast<int>(code),
-         Format("Xml Load Failed (%s) %s 0x%8x", path, std::strerror(open_errno), code));
+// Records a file that cannot be opened or read, by the system's error number.
+void FailOpen(const char* path, int error) {
+  if (error == ENOENT || error == ENOTDIR) {
+    Fail(kXmlFileNotFound, Format("Xml Load Failed (%s), File Not Found", path));
     return;
   }
-  unsigned code = kParseErrorBase + static_cast<unsigned>(result.status);
-  char reason[160];
-  std::snprintf(reason, sizeof reason, "%s at offset %lld", result.description(),
-                static_cast<long long>(result.offset));
-  Fail(static_cast<int>(code), Format("Xml Load Failed (%s) %s 0x%8x", path, reason, code));
+  unsigned code = kSystemErrorBase | (static_cast<unsigned>(error) & 0xFFFFu);
+  Fail(static_cast<int>(code),
+       Format("Xml Load Failed (%s) %s 0x%8x", path, std::strerror(error), code));
+}
+
+// Reads the whole file at `path` into `*bytes`. Returns 0, or -1 with the error number set.
+int ReadWhole(const char* path, std::string* bytes) {
+  FileHandle file;
+  if (file.Open(path, kOpenRead) != 0) return -1;
+  char chunk[65536];
+  for (uint64_t offset = 0;;) {
+    long got = file.ReadAt(chunk, sizeof chunk, offset);
+    if (got < 0) return -1;
+    if (got == 0) return 0;
+    bytes->append(chunk, static_cast<size_t>(got));
+    offset += static_cast<uint64_t>(got);
+  }
 }
 
 }  // namespace
@@ -119,30 +174,28 @@ XmlDocument* xml_CreateDocument() {
 void xml_Load(XmlDocument* doc, const char* path) {
   if (Bad() || doc == nullptr || path == nullptr) return;
   FileInfo info;
+  std::string bytes;
   if (GetFileInfo(path, &info) == 0 && info.directory) {
-    // The parser would report a directory as a memory failure; say what it is.
-    pugi::xml_parse_result refused;
-    refused.status = pugi::status_file_not_found;
-    ReportLoadFailure(path, refused, EISDIR);
-    SetLastPlatformError(kXmlParseError);
-    return;
+    // A folder would only fail at its first read; say what it is.
+    FailOpen(path, EISDIR);
+  } else if (ReadWhole(path, &bytes) != 0) {
+    FailOpen(path, GetErrorNumber());
+  } else {
+    XmlParseFailure failure;
+    doc->doc = ParseXml(bytes, path, &failure);
+    if (doc->doc != nullptr) return;
+    unsigned code = kParseErrorBase + static_cast<unsigned>(failure.code);
+    Fail(static_cast<int>(code), Format("Xml Load Failed (%s) %d:%d: %s 0x%8x", path, failure.line,
+                                        failure.column, failure.reason.c_str(), code));
   }
-  errno = 0;
-  // Comments are kept as nodes so that a text after a comment stays a separate text node.
-  pugi::xml_parse_result result =
-      doc->doc.load_file(path, pugi::parse_default | pugi::parse_comments);
-  int open_errno = errno;
-  if (!result) {
-    ReportLoadFailure(path, result, open_errno);
-    // The caller's device message shows the XML text when the last error is the parse error.
-    SetLastPlatformError(kXmlParseError);
-  }
+  // The caller's device message shows the XML text when the last error is the parse error.
+  SetLastPlatformError(kXmlParseError);
 }
 
 XmlNode* xml_GetRoot(XmlDocument* doc) {
   if (Bad() || doc == nullptr) return nullptr;
-  pugi::xml_node root = doc->doc.document_element();
-  if (!root) {
+  xmlNode* root = doc->doc != nullptr ? xmlDocGetRootElement(doc->doc.get()) : nullptr;
+  if (root == nullptr) {
     Fail(-1, "No Root element found");
     return nullptr;
   }
@@ -172,34 +225,46 @@ XmlNode* xml_FindByAttribute(XmlNode* node, const char* element, const char* att
 
 XmlNode* xml_FirstChild(XmlNode* node) {
   if (Bad() || node == nullptr) return nullptr;
-  return ToHandle(ToNode(node).first_child());
+  return ToHandle(Counted(ToNode(node)->children));
 }
 
 XmlNode* xml_NextSibling(XmlNode* node) {
   if (Bad() || node == nullptr) return nullptr;
-  return ToHandle(ToNode(node).next_sibling());
+  return ToHandle(Counted(ToNode(node)->next));
 }
 
 int xml_RemoveChild(XmlNode* parent, XmlNode* child) {
   if (Bad() || parent == nullptr || child == nullptr) return -1;
-  if (!ToNode(parent).remove_child(ToNode(child))) {
+  xmlNode* removed = ToNode(child);
+  if (removed->parent != ToNode(parent)) {
     Fail(kXmlOperationFailed,
          Format("xml_RemoveChild() failed 0x%x", static_cast<unsigned>(kXmlOperationFailed)));
     return kXmlOperationFailed;
   }
+  xmlUnlinkNode(removed);
+  xmlFreeNode(removed);
   return 0;
 }
 
 char* xml_getText(XmlNode* element) {
   if (Bad() || element == nullptr) return nullptr;
   const char* text = "";
-  for (pugi::xml_node child = ToNode(element).first_child(); child; child = child.next_sibling()) {
-    if (child.type() == pugi::node_pcdata) {
-      text = child.value();
+  for (xmlNode* child = Counted(ToNode(element)->children); child != nullptr;
+       child = Counted(child->next)) {
+    if (child->type == XML_TEXT_NODE) {
+      if (child->content != nullptr) text = reinterpret_cast<const char*>(child->content);
       break;
     }
   }
-  return strdup(text);
+  std::string stored;
+  char32_t unmappable = 0;
+  if (Utf8ToWindows1252(text, &stored, &unmappable) != 0) {
+    Fail(-1, Format("<%s> character U+%04X is not in Windows-1252",
+                    reinterpret_cast<const char*>(ToNode(element)->name),
+                    static_cast<unsigned>(unmappable)));
+    return nullptr;
+  }
+  return strdup(stored.c_str());
 }
 
 void xml_ReleaseNode(XmlDocument*, XmlNode*) {}

@@ -27,9 +27,14 @@ inline constexpr int kXmlOperationFailed = static_cast<int>(0x80004005u);
 /// the status and "CoCreateInstance of MSXML6 failed 0x%x".
 XmlDocument* xml_CreateDocument();
 
-/// Loads `path` into `doc`. A missing file gives "Xml Load Failed (%s), File Not Found" and
-/// status kXmlFileNotFound; a malformed file "Xml Load Failed (%s) %s 0x%8x" with the parser's
-/// reason and a negative code, which becomes the status. Success leaves the status as it was.
+/// Loads `path` into `doc` (config/xml_parser.h: every well-formedness error, and elements
+/// nested more than kXmlMaxDepth levels inside the document element, refuse the file; nothing
+/// but the file is read). A missing file gives "Xml Load Failed (%s), File Not Found" and
+/// status kXmlFileNotFound; a file that cannot be read "Xml Load Failed (%s) %s 0x%8x" with the
+/// system's reason; a refused file "Xml Load Failed (%s) %d:%d: %s 0x%8x" with the line and
+/// column of the first error, the parser's reason and a negative code, which becomes the
+/// status. Every failure sets the platform's last error to kXmlParseError. Success leaves the
+/// status as it was.
 void xml_Load(XmlDocument* doc, const char* path);
 
 /// Returns the document element, or null (status -1, "No Root element found").
@@ -47,10 +52,11 @@ XmlNode* xml_FindByName(XmlNode* node, const char* name);
 XmlNode* xml_FindByAttribute(XmlNode* node, const char* element, const char* attribute,
                              const char* value);
 
-/// Returns the first child node of `node` (of any node type), or null.
+/// Returns the first child node of `node` (of any node type; texts of white space only are
+/// not nodes here), or null.
 XmlNode* xml_FirstChild(XmlNode* node);
 
-/// Returns the next sibling of `node` (of any node type), or null.
+/// Returns the next sibling of `node` (as xml_FirstChild counts nodes), or null.
 XmlNode* xml_NextSibling(XmlNode* node);
 
 /// Removes `child` from `parent`. Returns 0, or -1 when the status is bad or a node is missing
@@ -58,9 +64,12 @@ XmlNode* xml_NextSibling(XmlNode* node);
 /// not a child of `parent`. The caller's handle of `child` is invalid afterwards.
 int xml_RemoveChild(XmlNode* parent, XmlNode* child);
 
-/// Returns a copy of the element's first text child (the empty text when it has none), which
-/// the caller frees with free(); null when the status is bad or the element is missing. Only
-/// the first text node counts, CDATA sections are not text.
+/// Returns a copy of the element's first text child (the empty text when it has none) in
+/// Windows-1252, the code page of stored texts (config/windows_1252.h), which the caller frees
+/// with free(); null when the status is bad or the element is missing, and null with status -1
+/// and "<name> character U+%04X is not in Windows-1252" (the element's name) when the text holds a
+/// character the code page cannot. Only the first text node counts, CDATA sections are not text,
+/// and neither is a text of white space only.
 char* xml_getText(XmlNode* element);
 
 /// Gives up the caller's handle of `node`. Nodes are owned by their document, so this only

@@ -22,6 +22,7 @@ void ParseXmlFields(XmlNode* parent, const StructsType* type, void* value, std::
     XmlNode* element = xml_FindByName(parent, names[i]);
     if (element == nullptr) continue;
     char* text = xml_getText(element);
+    if (text == nullptr) break;
     char ebuf[256];
     if (StructsSetString(type, names[i], text, value, ebuf, sizeof ebuf) != 0) {
       char message[600];

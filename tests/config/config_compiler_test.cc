@@ -178,6 +178,67 @@ TEST_F(ConfigCompilerTest, BadInputNamesFileAndFieldAndLeavesTheOldFiles) {
   EXPECT_EQ(error_, folder + "/ai.xml:1: Channel id \"0\" is not a channel number from 1 to 62500");
 }
 
+// Stored texts are Windows-1252 whatever the document's encoding: a character the code page
+// holds becomes its byte, one it cannot hold refuses the file naming the field, and decompiling
+// writes the stored bytes back as UTF-8.
+TEST_F(ConfigCompilerTest, TextsAreStoredInWindows1252AndDecompiledAsUtf8) {
+  struct Row {
+    const char* what;
+    std::string declaration;  // the document's XML declaration, if any
+    std::string units;        // the text of <Units> as the document holds it
+    std::string stored;       // the bytes stored, empty when the file is refused
+    std::string decompiled;   // the text of <Units> decompiled
+  };
+  const Row rows[] = {
+      {"degree sign", "",
+       "\xC2\xB0"
+       "C",
+       "\xB0"
+       "C",
+       "\xC2\xB0"
+       "C"},
+      {"euro sign", "", "\xE2\x82\xAC/h", "\x80/h", "\xE2\x82\xAC/h"},
+      {"declared windows-1252", "<?xml version='1.0' encoding='windows-1252'?>", "\x80/m\xB3",
+       "\x80/m\xB3", "\xE2\x82\xAC/m\xC2\xB3"},
+      {"arrow", "",
+       "a\xE2\x86\x92"
+       "b",
+       "", ""},
+  };
+  std::string folder = Folder("TESTX_1");
+  WriteText(folder + "/config.xml", kConfigXml);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::string ai = kAiXml;
+    ai.replace(ai.find("cnt/ft3"), 7, row.units);
+    WriteText(folder + "/ai.xml", row.declaration + ai);
+    if (row.stored.empty()) {
+      EXPECT_EQ(Compile(folder), -1);
+      EXPECT_EQ(error_, folder +
+                            "/ai.xml: TESTX_1ai Channel #1 - <Units> character U+2192 is not in "
+                            "Windows-1252");
+      continue;
+    }
+    ASSERT_EQ(Compile(folder), 0) << error_;
+    std::vector<uint8_t> bytes = ReadBytes(folder + "/ai");
+    std::string binary(bytes.begin(), bytes.end());
+    EXPECT_NE(binary.find(std::string(row.stored) + '\0'), std::string::npos);
+    ASSERT_EQ(Decompile(folder), 0) << error_;
+    bytes = ReadBytes(folder + "/ai.xml");
+    std::string xml(bytes.begin(), bytes.end());
+    EXPECT_NE(xml.find("<Units>" + row.decompiled + "</Units>"), std::string::npos) << xml;
+  }
+  // A stored control character XML cannot carry fails the decompile, naming the field.
+  std::vector<uint8_t> bytes = ReadBytes(folder + "/ai");
+  std::string binary(bytes.begin(), bytes.end());
+  const size_t units = binary.find("\x80/m\xB3");
+  ASSERT_NE(units, std::string::npos);
+  binary[units + 3] = '\x01';
+  WriteText(folder + "/ai", binary);
+  EXPECT_EQ(Decompile(folder), -1);
+  EXPECT_EQ(error_, folder + "/ai: channel 1: <Units> character U+0001 cannot be written in XML");
+}
+
 // The compiler and the loader read a channel id by one rule: a channel whose id the compiler
 // refuses is one the loader never selects, so the two forms cannot disagree in silence.
 TEST_F(ConfigCompilerTest, ChannelIdsOutsideTheOneRuleAreRefusedWithTheirLine) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -92,6 +94,58 @@ TEST_F(XmlDocumentTest, MalformedFileGivesTheParserReasonAndANegativeCode) {
   // An empty file has no document element: also a parse failure, not a crash.
   EXPECT_EQ(Load(""), nullptr);
   EXPECT_LT(xml_GetStatus(), 0);
+}
+
+// `levels` elements, each inside the one before.
+std::string Nested(int levels) {
+  std::string open, close;
+  for (int i = 0; i < levels; ++i) {
+    open += "<a>";
+    close += "</a>";
+  }
+  return open + close;
+}
+
+TEST_F(XmlDocumentTest, EveryWellFormednessErrorRefusesTheDocument) {
+  struct Row {
+    const char* what;
+    std::string xml;
+    const char* reason;  // a part of the parser's reason
+  };
+  const Row rows[] = {
+      {"second root", "<Configs/><Configs/>", "Extra content at the end of the document"},
+      {"trailing text", "<Configs/>text", "Extra content at the end of the document"},
+      {"bare ampersand", "<Configs>a & b</Configs>", "xmlParseEntityRef: no name"},
+      {"undefined entity", "<Configs>&nbsp;</Configs>", "Entity 'nbsp' not defined"},
+      {"undefined entity after an external subset",
+       "<!DOCTYPE Configs SYSTEM 'absent.dtd'><Configs>&nbsp;</Configs>",
+       "Entity 'nbsp' not defined"},
+      {"entity declared", "<!DOCTYPE Configs [<!ENTITY u 'cnt'>]><Configs>&u;</Configs>",
+       "entity 'u' is declared"},
+      {"duplicate attribute", "<Configs a='1' a='2'/>", "Attribute a redefined"},
+      {"invalid UTF-8", "<Configs>\xC3\x28</Configs>", "Input is not proper UTF-8"},
+      {"control character", "<Configs>\x01</Configs>", "invalid Char value 1"},
+      {"300 levels", Nested(300), "elements nested more than 256 levels deep"},
+      {"200,000 levels", Nested(200000), "elements nested more than 256 levels deep"},
+  };
+  const std::string prefix = "Xml Load Failed (" + dir_.str() + "/doc.xml) 1:";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    xml_SetStatus(0, "");
+    SetLastPlatformError(0);
+    EXPECT_EQ(Load(row.xml), nullptr);
+    const int status = xml_GetStatus();
+    EXPECT_LT(status, 0);
+    const std::string text = xml_GetStatusText();
+    char code[16];
+    std::snprintf(code, sizeof code, " 0x%8x", static_cast<unsigned>(status));
+    EXPECT_EQ(text.substr(0, prefix.size()), prefix) << text;
+    EXPECT_NE(text.find(row.reason), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - std::strlen(code)), code) << text;
+    EXPECT_EQ(GetLastPlatformError(), kXmlParseError);
+  }
+  // The deepest nesting the parser allows still loads.
+  EXPECT_NE(Load(Nested(256)), nullptr) << xml_GetStatusText();
 }
 
 TEST_F(XmlDocumentTest, TextsAreTheFirstTextChildAsDelivered) {
