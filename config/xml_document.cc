@@ -1,7 +1,10 @@
 #include "config/xml_document.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +14,7 @@
 #include <pugixml.hpp>
 
 #include "platform/error_number.h"
+#include "platform/file_handle.h"
 #include "platform/file_system.h"
 
 namespace kestrum {
@@ -84,6 +88,38 @@ XmlNode* Select(pugi::xml_node node, const char* query, const char* message_form
   return nullptr;
 }
 
+// Where a byte offset of a text file lies: its line and column, both counted from 1, the
+// column in characters (a UTF-8 sequence counts once).
+struct TextPosition {
+  long line = 1;
+  long column = 1;
+};
+
+// Reads `path` up to `offset` and fills `*at` with the offset's line and column, so that a
+// parse failure names the place as an editor shows it. Returns 0, or -1 when the file cannot be
+// read that far (it changed since the parse).
+int FindTextPosition(const char* path, ptrdiff_t offset, TextPosition* at) {
+  KeepErrorNumber keep;  // the load's own failure is what the caller reads
+  FileHandle file;
+  if (offset < 0 || file.Open(path, kOpenRead) != 0) return -1;
+  char block[4096];
+  for (ptrdiff_t done = 0; done < offset;) {
+    const size_t want = static_cast<size_t>(std::min<ptrdiff_t>(offset - done, sizeof block));
+    const long got = file.ReadAt(block, want, static_cast<uint64_t>(done));
+    if (got <= 0) return -1;
+    for (long i = 0; i < got; ++i) {
+      if (block[i] == '\n') {
+        ++at->line;
+        at->column = 1;
+      } else if ((static_cast<unsigned char>(block[i]) & 0xC0) != 0x80) {
+        ++at->column;
+      }
+    }
+    done += got;
+  }
+  return 0;
+}
+
 void ReportLoadFailure(const char* path, const pugi::xml_parse_result& result, int open_errno) {
   if (result.status == pugi::status_file_not_found) {
     if (open_errno == ENOENT || open_errno == ENOTDIR || open_errno == 0) {
@@ -97,8 +133,13 @@ void ReportLoadFailure(const char* path, const pugi::xml_parse_result& result, i
   }
   unsigned code = kParseErrorBase + static_cast<unsigned>(result.status);
   char reason[160];
-  std::snprintf(reason, sizeof reason, "%s at offset %lld", result.description(),
-                static_cast<long long>(result.offset));
+  TextPosition at;
+  if (FindTextPosition(path, result.offset, &at) == 0) {
+    std::snprintf(reason, sizeof reason, "%ld:%ld: %s", at.line, at.column, result.description());
+  } else {
+    std::snprintf(reason, sizeof reason, "%s at offset %lld", result.description(),
+                  static_cast<long long>(result.offset));
+  }
   Fail(static_cast<int>(code), Format("Xml Load Failed (%s) %s 0x%8x", path, reason, code));
 }
 
