@@ -22,9 +22,10 @@ TEST(FitFailureText, KeepsFileLocationAndReasonInTheWidth) {
       // The path becomes folder and file name, or the file name alone.
       {"Xml Load Failed (/a/b/c.xml), File Not Found", 43,
        "Xml Load Failed (b/c.xml), File Not Found"},
-      {"Xml Load Failed (/a/b/c.xml), File Not Found", 40, "Xml Load Failed (c.xml), File Not Found"},
-      {"PARVEX_1Dev/Proc Config - Xml Load Failed (" + kFolder + "/config.xml), File Not Found",
-       80, "PARVEX_1Dev/Proc Config - Xml Load Failed (PARVEX_1/config.xml), File Not Found"},
+      {"Xml Load Failed (/a/b/c.xml), File Not Found", 40,
+       "Xml Load Failed (c.xml), File Not Found"},
+      {"PARVEX_1Dev/Proc Config - Xml Load Failed (" + kFolder + "/config.xml), File Not Found", 80,
+       "PARVEX_1Dev/Proc Config - Xml Load Failed (PARVEX_1/config.xml), File Not Found"},
       // A Windows path, with a parenthesis inside it.
       {"PARVEX_1Dev/Proc Config - Xml Load Failed (C:\\Program Files (x86)\\Kestrum\\"
        "CURRENT_CONFIG\\PARVEX_1\\config.xml), File Not Found",
