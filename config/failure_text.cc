@@ -50,24 +50,33 @@ bool EndsWithResultCode(std::string_view text) {
          digits.find_first_not_of("0123456789abcdef ") == std::string_view::npos;
 }
 
+// Returns `text` without its closing result code, or unchanged when it has none.
+std::string_view WithoutResultCode(std::string_view text) {
+  return EndsWithResultCode(text) ? text.substr(0, text.size() - kCodeLead.size() - kCodeDigits)
+                                  : text;
+}
+
 }  // namespace
 
 std::string FitFailureText(std::string_view text, size_t width) {
   std::string fitted(text);
   if (fitted.size() <= width) return fitted;
+  // The folder and file name say more to an operator than the result code, which the system
+  // log keeps: the code goes first, then the folder.
   size_t begin = 0;
   size_t end = 0;
   if (FindLoadPath(text, &begin, &end)) {
     const std::string_view path = text.substr(begin, end - begin);
     for (int components : {2, 1}) {
-      fitted = std::string(text.substr(0, begin));
-      fitted += LastComponents(path, components);
-      fitted += text.substr(end);
-      if (fitted.size() <= width) return fitted;
+      for (std::string_view rest : {text.substr(end), WithoutResultCode(text.substr(end))}) {
+        fitted = std::string(text.substr(0, begin));
+        fitted += LastComponents(path, components);
+        fitted += rest;
+        if (fitted.size() <= width) return fitted;
+      }
     }
-  }
-  if (EndsWithResultCode(fitted)) {
-    fitted.resize(fitted.size() - kCodeLead.size() - kCodeDigits);
+  } else {
+    fitted = WithoutResultCode(text);
     if (fitted.size() <= width) return fitted;
   }
   if (width <= kCutMark.size()) return fitted.substr(0, width);

@@ -13,10 +13,11 @@ namespace kestrum {
 
 /// Returns `text` fitted into `width` characters. A text that fits is returned unchanged.
 /// Otherwise, one step at a time until it fits: the path of "Xml Load Failed (<path>)" becomes
-/// its folder and file name, then its file name alone; a closing result code (" 0x" and eight
-/// hex digits) is dropped; the end is cut and marked with "...". What precedes the path (the
-/// folder component and context text) and what follows it (line:column and reason) is kept in
-/// order, so the location stays in the message and the reason keeps as much as fits.
+/// its folder and file name, then the closing result code (" 0x" and eight hex digits) is
+/// dropped, then the path becomes the file name alone, first with the code and then without;
+/// the end is cut and marked with "...". What precedes the path (the folder component and
+/// context text) and what follows it (line:column and reason) is kept in order, so the location
+/// stays in the message and the reason keeps as much as fits.
 std::string FitFailureText(std::string_view text, size_t width);
 
 }  // namespace kestrum

@@ -37,6 +37,10 @@ TEST(FitFailureText, KeepsFileLocationAndReasonInTheWidth) {
       {"CNT1ai Channel #1 - Xml Load Failed (" + kFolder +
            "/ai.xml) 1:1: Char 0x0 out of allowed range 0x      4c",
        80, "CNT1ai Channel #1 - Xml Load Failed (ai.xml) 1:1: Char 0x0 out of allowed range"},
+      // The folder stays when dropping the result code makes room for it.
+      {"CNT1ai Channel #1 - Xml Load Failed (/tmp/parvex-test-Ab12Cd/config/CNT1/ai.xml) 2:30: "
+       "Start-end tags mismatch 0xc00ce50e",
+       80, "CNT1ai Channel #1 - Xml Load Failed (CNT1/ai.xml) 2:30: Start-end tags mismatch"},
       // Line and column stay, the reason is cut and marked.
       {"PARVEX_1ai Channel #3 - Xml Load Failed (" + kFolder +
            "/ai.xml) 12:7: Opening and ending tag mismatch: Channel line 3 and Channels "
