@@ -29,7 +29,6 @@ namespace {
 constexpr size_t kLongNameLength = sizeof(LongErrorEntry::source_name) - 1;
 constexpr size_t kShortNameLength = sizeof(ShortErrorEntry::source_name) - 1;
 constexpr size_t kLongMessageBuffer = 121;  // formatting buffer of the long layout
-constexpr size_t kLongMessageStored = 80;
 constexpr size_t kShortMessageStored = sizeof(ShortErrorEntry::message) - 1;
 constexpr size_t kMatchNameLength = 47;
 constexpr size_t kSyserTagLength = 15;
@@ -103,7 +102,7 @@ bool ClaimEntry(const SystemArea& errors, uint8_t type, std::string_view name, B
     SetFixedText(e->source_name, name, true);
     b->message = e->message;
     b->message_size = sizeof e->message;
-    b->stored_length = kLongMessageStored;
+    b->stored_length = kLongErrorMessageLength;
   } else {
     auto* e = reinterpret_cast<ShortErrorEntry*>(entry);
     SetFixedText(e->source_name, name, true);

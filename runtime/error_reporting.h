@@ -15,6 +15,7 @@
 #ifndef PARVEX_RUNTIME_ERROR_REPORTING_H_
 #define PARVEX_RUNTIME_ERROR_REPORTING_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "records/error_entries.h"
@@ -24,6 +25,9 @@ namespace kestrum {
 
 /// Name of the data processor whose channels show the errors of the system's processes.
 inline constexpr char kSystemErrorProcessorName[] = "SYSER";
+
+/// Longest message an entry of the long layout stores; a longer one is cut there.
+inline constexpr size_t kLongErrorMessageLength = 80;
 
 /// A rule that turns the name of a logger source into the name its SYSER channel carries.
 /// Returns a text that stays valid until the rule's next call.

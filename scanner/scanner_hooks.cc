@@ -1,7 +1,9 @@
 #include "scanner/scanner_hooks.h"
 
 #include <cstdio>
+#include <string>
 
+#include "config/failure_text.h"
 #include "config/xml_document.h"
 #include "platform/error_number.h"
 #include "runtime/driver_link.h"
@@ -32,7 +34,11 @@ void SystemScannerHooks::ReportEvent(int type, const char* text) {
 void ReportFailure(ScannerHooks& hooks, const char* format, int number, bool xml_text_allowed) {
   kestrum::KeepErrorNumber keep;
   if (xml_text_allowed && kestrum::GetLastPlatformError() == kestrum::kXmlParseError) {
-    hooks.ReportError(kestrum::xml_GetErrorText());
+    // The whole text went to the system log when the load failed; the device message keeps
+    // the file, line:column and as much of the reason as the entry shows.
+    const std::string text =
+        kestrum::FitFailureText(kestrum::xml_GetErrorText(), kestrum::kLongErrorMessageLength);
+    hooks.ReportError(text.c_str());
   } else {
     char text[128];
     std::snprintf(text, sizeof text, format, number);

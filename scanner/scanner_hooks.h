@@ -59,9 +59,10 @@ inline constexpr int kShownErrorBits = 0xFFF;
 /// Returns the part of `error` that a failure message shows.
 constexpr int ShownErrorCode(int error) { return error & kShownErrorBits; }
 
-/// Reports a failure through `hooks`: the XML parser's error text when `xml_text_allowed` and
-/// the platform's last error is the XML parse error (1465); otherwise `format` (one "%04d" or
-/// " %04d") with `number`. Keeps the error number.
+/// Reports a failure through `hooks`: the XML failure text, fitted into the message an error
+/// entry shows (FitFailureText), when `xml_text_allowed` and the platform's last error is the
+/// XML parse error (1465); otherwise `format` (one "%04d" or " %04d") with `number`. Keeps the
+/// error number.
 void ReportFailure(ScannerHooks& hooks, const char* format, int number, bool xml_text_allowed);
 
 }  // namespace parvex

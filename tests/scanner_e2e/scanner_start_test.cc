@@ -1,6 +1,7 @@
 // How the real scanner refuses its command line, fails its start, and starts without its
 // mailslot.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,10 +10,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "config/failure_text.h"
 #include "platform/process.h"
+#include "runtime/error_reporting.h"
 #include "scanner_rig.h"
 #include "syslog_capture.h"
 
@@ -129,6 +134,36 @@ TEST(ScannerStart, ANamePlantedAtTheScannersMailslotIsReportedAndTheScannerGoesO
       << syslog.Text();
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
+}
+
+// A malformed channel file: the device message keeps the file's name and what follows it within
+// the length an error entry shows, and the system log has the whole text with the whole path.
+TEST(ScannerStart, AMalformedChannelFileIsShownFittedAndLoggedWhole) {
+  ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
+  ASSERT_EQ(rig.error(), "");
+  // The device's extension module switches the XML form on (named after the folder "CNT1").
+  const fs::path bin = rig.instance().root() / "bin";
+  fs::create_directories(bin);
+  fs::create_symlink(PARVEX_TEST_XML_MODULE, bin / "cnt1_ex.so");
+  ScopedEnv program_folder("KSM_BIN", bin.c_str());
+  const std::string ai = rig.device_folder() + "/ai.xml";
+  std::ofstream(ai) << "<Channels>\n<Channel id='1'><Tag>VOLUME</Channel>\n</Channels>\n";
+
+  ScopedSyslogCapture syslog;
+  EXPECT_NE(RunAs(rig, "parvex_sc", {"1"}), 0);
+  syslog.Release();
+  std::string logged;
+  std::istringstream lines(syslog.Text());
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("Xml Load Failed (" + ai + ")") != std::string::npos) logged = line;
+  }
+  ASSERT_NE(logged, "") << syslog.Text();
+  ASSERT_GT(logged.size(), kestrum::kLongErrorMessageLength) << logged;
+  const std::string message = rig.error_message();
+  EXPECT_EQ(message, kestrum::FitFailureText(logged, kestrum::kLongErrorMessageLength));
+  // The file name with the line:column of the mismatched closing tag.
+  EXPECT_THAT(message, testing::ContainsRegex("[(](CNT1/)?ai[.]xml[)] 2:30: Start-end tags"))
+      << logged;
 }
 
 }  // namespace
