@@ -116,7 +116,7 @@ void LoadChannel(XmlNode* channel, int file_kind, int n, const ChannelConfigHook
   const StructsType* hardware =
       hooks.get_hw_type ? hooks.get_hw_type(file_kind, n, &work) : nullptr;
   ChannelLayout layout(IsDigitalType(static_cast<uint8_t>(kind)), hardware);
-  ParseXmlFields(channel, layout.type(), &work, &found, " <%s> %s");
+  ParseXmlFields(channel, layout.type(), &work, &found, " <%s> %s", hardware != nullptr);
   if (xml_GetStatus() < 0) return;
   if (hooks.decorate_hw != nullptr) {
     ConfigDesc desc{static_cast<int32_t>(sizeof work), &work, 0};

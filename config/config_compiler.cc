@@ -37,6 +37,10 @@ struct Output {
   std::string bytes;
 };
 
+// Zeroed bytes a module may look at when it tells the size of a channel's extra data before
+// that data is read.
+constexpr int32_t kChannelExtraScratchBytes = 4096;
+
 const StructsType* CounterConfigType(void*, int32_t) { return &kCounterConfigType; }
 
 // Range checks of the particle counter's serial settings where they were given.
@@ -65,6 +69,12 @@ class FolderModule {
       device_.get_config_type = CounterConfigType;
       device_.validate_device = ValidateCounterConfig;
     }
+    if (module_ != nullptr) {
+      config_extra_file_ = reinterpret_cast<ExGetConfigExtraFileNameFunc>(
+          FindModuleSymbol(module_, "Ex_Get_Config_Extra_FileName"));
+      channel_extra_file_ = reinterpret_cast<ExGetChannelExtraFileNameFunc>(
+          FindModuleSymbol(module_, "Ex_Get_Channel_Extra_FileName"));
+    }
   }
   ~FolderModule() { FreeModule(module_); }
   FolderModule(const FolderModule&) = delete;
@@ -73,10 +83,25 @@ class FolderModule {
   const DeviceConfigHooks& device() const { return device_; }
   const ChannelConfigHooks& channel() const { return channel_; }
 
+  // The file of the device's extra block, or "" when the module names none.
+  std::string ConfigExtraFile(std::string* extra) const {
+    const char* name = config_extra_file_
+                           ? config_extra_file_(extra->data(), static_cast<int32_t>(extra->size()))
+                           : nullptr;
+    return name != nullptr ? name : "";
+  }
+  // The file of a kind's channel extra data, or "" when the module names none.
+  std::string ChannelExtraFile(int kind) const {
+    const char* name = channel_extra_file_ ? channel_extra_file_(kind) : nullptr;
+    return name != nullptr ? name : "";
+  }
+
  private:
   ModuleHandle module_;
   DeviceConfigHooks device_;
   ChannelConfigHooks channel_;
+  ExGetConfigExtraFileNameFunc config_extra_file_ = nullptr;
+  ExGetChannelExtraFileNameFunc channel_extra_file_ = nullptr;
 };
 
 // Turns event reports of configuration errors off for the compiler's lifetime of a call.
@@ -226,12 +251,110 @@ struct DeviceSettings {
   }
 };
 
+// The device's extra block as its module describes it for `block`: the description, a zeroed
+// buffer of its size and the file that holds it. No description: false with nothing set. A
+// description without a file name fails with a message.
+struct DeviceExtra {
+  const StructsType* type = nullptr;
+  std::string bytes;
+  std::string file;
+};
+bool DescribeDeviceExtra(const FolderModule& module, std::string& block, DeviceExtra* extra,
+                         std::string* error) {
+  const DeviceConfigHooks& hooks = module.device();
+  if (hooks.get_config_extra_type == nullptr) return true;
+  extra->type =
+      hooks.get_config_extra_type(block.data(), static_cast<int32_t>(block.size()), nullptr, 0);
+  if (extra->type == nullptr || extra->type->size <= 0) {
+    extra->type = nullptr;
+    return true;
+  }
+  extra->bytes.assign(static_cast<size_t>(extra->type->size), '\0');
+  extra->file = module.ConfigExtraFile(&extra->bytes);
+  if (extra->file.empty()) {
+    *error = "the extension module describes an extra device block but names no file for it";
+    return false;
+  }
+  return true;
+}
+
+// Channel extra data of one kind as the module describes it, channel by channel.
+struct ChannelExtra {
+  bool described = false;
+  std::string file;
+};
+bool DescribeChannelExtra(const FolderModule& module, int kind, ChannelExtra* extra,
+                          std::string* error) {
+  const ChannelConfigHooks& hooks = module.channel();
+  if (hooks.get_extra_type == nullptr || hooks.get_extra_size == nullptr) return true;
+  extra->described = true;
+  extra->file = module.ChannelExtraFile(kind);
+  if (extra->file.empty()) {
+    *error = "the extension module describes channel extra data but names no file for it";
+    return false;
+  }
+  return true;
+}
+
+// Bytes that hold the extra data of `records` at most: per channel the larger of its
+// description's size and the size the module gives for it.
+size_t ChannelExtraCapacity(const ChannelConfigHooks& hooks, int kind,
+                            std::vector<ChannelConfigRecord>& records) {
+  std::string scratch(kChannelExtraScratchBytes, '\0');
+  size_t total = 0;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const auto n = static_cast<int32_t>(i);
+    const StructsType* type = hooks.get_extra_type(kind, n, &records[i]);
+    const int32_t parsed = type != nullptr ? std::max(type->size, 0) : 0;
+    const int32_t stored = hooks.get_extra_size(kind, n, &records[i], scratch.data());
+    total += static_cast<size_t>(std::max({parsed, stored, 0}));
+  }
+  return total;
+}
+
+// Bytes of `extra` that the channels' parts take, walked as the loader walks them.
+size_t ChannelExtraUsed(const ChannelConfigHooks& hooks, int kind,
+                        std::vector<ChannelConfigRecord>& records, std::string& extra) {
+  size_t used = 0;
+  for (size_t i = 0; i < records.size() && used <= extra.size(); ++i) {
+    const int32_t size =
+        hooks.get_extra_size(kind, static_cast<int32_t>(i), &records[i], extra.data() + used);
+    used += static_cast<size_t>(std::max(size, 0));
+  }
+  return std::min(used, extra.size());
+}
+
+// Writes `bytes` at `offset` of the file `name`, keeping what an existing file holds before it.
+Output WithHeader(const std::string& folder, const std::string& name, size_t offset,
+                  const std::string& bytes) {
+  std::string old;
+  ReadFile(folder + "/" + name, &old);
+  old.resize(offset, '\0');
+  return {name, old + bytes};
+}
+
 bool CompileDevice(const std::string& folder, const FolderModule& module,
                    std::vector<Output>* outputs, std::string* error) {
+  const std::string path = folder + "/" + kDeviceConfigXmlFile;
   DeviceSettings d;
   if (LoadDeviceConfigXml(folder.c_str(), module.device(), d.Request()) != 0) {
-    *error = folder + "/" + kDeviceConfigXmlFile + ": " + xml_GetErrorText();
+    *error = path + ": " + xml_GetErrorText();
     return false;
+  }
+  // The extra block is described for the block as read; read again with it.
+  DeviceExtra extra;
+  if (!DescribeDeviceExtra(module, d.block, &extra, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
+  if (extra.type != nullptr) {
+    DeviceConfigRequest request = d.Request();
+    request.extra = extra.bytes.data();
+    request.extra_size = static_cast<int>(extra.bytes.size());
+    if (LoadDeviceConfigXml(folder.c_str(), module.device(), request) != 0) {
+      *error = path + ": " + xml_GetErrorText();
+      return false;
+    }
   }
   outputs->push_back(
       {kDeviceConfigFile, std::string(1, static_cast<char>(d.auto_enable)) + d.block});
@@ -240,6 +363,13 @@ bool CompileDevice(const std::string& folder, const FolderModule& module,
   save[1] = static_cast<char>(d.save_by_tag);
   std::memcpy(save.data() + 2, &d.save_rate, 4);
   outputs->push_back({kSaveConfigFile, save});
+  if (extra.type != nullptr) {
+    const ExGetConfigExtraFileOffsetFunc offset_of = module.device().get_config_extra_file_offset;
+    const int32_t offset =
+        offset_of ? offset_of(extra.bytes.data(), static_cast<int32_t>(extra.bytes.size())) : 0;
+    outputs->push_back(
+        WithHeader(folder, extra.file, static_cast<size_t>(std::max(offset, 0)), extra.bytes));
+  }
   return true;
 }
 
@@ -248,17 +378,34 @@ bool CompileChannels(const std::string& folder, int kind, int channels, const Fo
   const std::string path = folder + "/" + ChannelFileName(kind, true);
   int count = ChannelCount(path, channels, error);
   if (count < 0) return false;
+  ChannelExtra extra;
+  if (!DescribeChannelExtra(module, kind, &extra, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
   std::vector<ChannelConfigRecord> records(static_cast<size_t>(count));
   if (LoadChannelConfigXml(folder.c_str(), kind, module.channel(), records.data(), 0, count,
                            nullptr, 0) != 0) {
     *error = path + ": " + xml_GetErrorText();
     return false;
   }
+  // The extra data is sized from the records, then read (and checked) with them.
+  std::string extra_bytes;
+  if (extra.described) {
+    extra_bytes.assign(ChannelExtraCapacity(module.channel(), kind, records), '\0');
+    if (LoadChannelConfigXml(folder.c_str(), kind, module.channel(), records.data(), 0, count,
+                             extra_bytes.data(), static_cast<int>(extra_bytes.size())) != 0) {
+      *error = path + ": " + xml_GetErrorText();
+      return false;
+    }
+    extra_bytes.resize(ChannelExtraUsed(module.channel(), kind, records, extra_bytes));
+  }
   TimeStamp stamp = LocalTimeNow();
   std::string bytes(reinterpret_cast<const char*>(&stamp), sizeof stamp);
   bytes.append(reinterpret_cast<const char*>(records.data()),
                records.size() * sizeof(ChannelConfigRecord));
   outputs->push_back({ChannelFileName(kind, false), bytes});
+  if (extra.described) outputs->push_back({extra.file, extra_bytes});
   return true;
 }
 
@@ -270,16 +417,48 @@ bool DecompileDevice(const std::string& folder, const FolderModule& module,
              std::strerror(GetErrorNumber());
     return false;
   }
+  DeviceExtra extra;
+  if (!DescribeDeviceExtra(module, d.block, &extra, error)) {
+    *error = folder + ": " + *error;
+    return false;
+  }
+  if (extra.type != nullptr) {
+    DeviceConfigRequest request;
+    request.extra = extra.bytes.data();
+    request.extra_size = static_cast<int>(extra.bytes.size());
+    request.extra_file_name = extra.file.c_str();
+    if (LoadDeviceConfigBinary(folder.c_str(), module.device(), request) != 0) {
+      *error = folder + "/" + extra.file + ": " + std::strerror(GetErrorNumber());
+      return false;
+    }
+  }
   SaveSettingsFields settings{d.auto_enable, d.save_outputs, d.save_by_tag, d.save_rate};
   Fields fields;
   if (!Format(&kSaveSettingsType, &settings, &fields, error)) return false;
   const StructsType* type =
       module.device().get_config_type(d.block.data(), static_cast<int32_t>(d.block.size()));
   if (type != nullptr && !Format(type, d.block.data(), &fields, error)) return false;
+  if (extra.type != nullptr && !Format(extra.type, extra.bytes.data(), &fields, error)) {
+    return false;
+  }
   pugi::xml_document doc;
   AddFields(doc.append_child("Configs").append_child("Config"), fields);
   outputs->push_back({kDeviceConfigXmlFile, Serialize(doc)});
   return true;
+}
+
+// Writes the leaves of a module-described hardware part under their shorter names, where no
+// other field of the channel has that name.
+void ShortenHardwareNames(Fields* fields) {
+  for (auto& [name, text] : *fields) {
+    const char* member = HardwareMemberName(name.c_str());
+    if (member == nullptr) continue;
+    const std::string shorter = member;
+    if (std::none_of(fields->begin(), fields->end(),
+                     [&](const auto& field) { return field.first == shorter; })) {
+      name = shorter;
+    }
+  }
 }
 
 bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
@@ -291,6 +470,22 @@ bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
     *error = path + ": not a channel file";
     return false;
   }
+  const ChannelConfigHooks& hooks = module.channel();
+  ChannelExtra extra;
+  if (!DescribeChannelExtra(module, kind, &extra, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
+  if (extra.described && hooks.get_extra_struct != nullptr) {
+    *error = path +
+             ": the extension module reads channel extra data into a structure of its own, "
+             "which cannot be written back as text";
+    return false;
+  }
+  // A missing extra file reads as zeros, as the loader reads it.
+  std::string extra_bytes;
+  if (extra.described) ReadFile(folder + "/" + extra.file, &extra_bytes);
+  size_t position = 0;
   const size_t count = (bytes.size() - kChannelFileHeaderSize) / sizeof(ChannelConfigRecord);
   pugi::xml_document doc;
   pugi::xml_node root = doc.append_child("Channels");
@@ -298,20 +493,37 @@ bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
   for (size_t i = 0; i < count; ++i) {
     ChannelConfigRecord record;
     std::memcpy(&record, bytes.data() + kChannelFileHeaderSize + i * sizeof record, sizeof record);
-    if (i > 0 && std::memcmp(&record, &kZero, sizeof record) == 0) continue;
-    const StructsType* hardware =
-        module.channel().get_hw_type
-            ? module.channel().get_hw_type(kind, static_cast<int32_t>(i), &record)
-            : nullptr;
-    ChannelLayout layout(IsDigitalRecord(record), hardware);
-    Fields fields;
-    if (!Format(layout.type(), &record, &fields, error)) {
-      *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
-      return false;
+    const auto n = static_cast<int32_t>(i);
+    const StructsType* extra_type =
+        extra.described ? hooks.get_extra_type(kind, n, &record) : nullptr;
+    if (extra.described) {
+      const size_t need = position + static_cast<size_t>(std::max(extra_type ? extra_type->size : 0,
+                                                                  kChannelExtraScratchBytes));
+      if (extra_bytes.size() < need) extra_bytes.resize(need, '\0');
     }
-    pugi::xml_node channel = root.append_child("Channel");
-    channel.append_attribute("id").set_value(static_cast<unsigned>(i + 1));
-    AddFields(channel, fields);
+    const bool blank = i > 0 && std::memcmp(&record, &kZero, sizeof record) == 0;
+    if (!blank) {
+      const StructsType* hardware =
+          hooks.get_hw_type ? hooks.get_hw_type(kind, n, &record) : nullptr;
+      ChannelLayout layout(IsDigitalRecord(record), hardware);
+      Fields fields;
+      bool ok = Format(layout.type(), &record, &fields, error);
+      if (ok && hardware != nullptr) ShortenHardwareNames(&fields);
+      if (ok && extra_type != nullptr) {
+        ok = Format(extra_type, extra_bytes.data() + position, &fields, error);
+      }
+      if (!ok) {
+        *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
+        return false;
+      }
+      pugi::xml_node channel = root.append_child("Channel");
+      channel.append_attribute("id").set_value(static_cast<unsigned>(i + 1));
+      AddFields(channel, fields);
+    }
+    if (extra.described) {
+      position += static_cast<size_t>(
+          std::max(hooks.get_extra_size(kind, n, &record, extra_bytes.data() + position), 0));
+    }
   }
   outputs->push_back({ChannelFileName(kind, true), Serialize(doc)});
   return true;

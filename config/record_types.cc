@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "records/channel_config.h"
 #include "records/device_record.h"
@@ -174,6 +175,18 @@ const StructsType kAnalogueChannelType =
     StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kAnalogueFields);
 const StructsType kDigitalChannelType =
     StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kDigitalFields);
+
+const char* HardwareMemberName(const char* leaf_name) {
+  for (const StructsField* hardware :
+       {&kAnalogueFields[kAnalogueFieldCount - 1], &kDigitalFields[kDigitalFieldCount - 1]}) {
+    const size_t length = std::strlen(hardware->name);
+    if (std::strncmp(leaf_name, hardware->name, length) == 0 && leaf_name[length] == '.' &&
+        leaf_name[length + 1] != '\0') {
+      return leaf_name + length + 1;
+    }
+  }
+  return nullptr;
+}
 
 ChannelLayout::ChannelLayout(bool digital, const StructsType* hardware) : fields_{} {
   const StructsField* source = digital ? kDigitalFields : kAnalogueFields;
