@@ -115,7 +115,14 @@ void LoadChannel(XmlNode* channel, int file_kind, int n, const ChannelConfigHook
 
   const StructsType* hardware =
       hooks.get_hw_type ? hooks.get_hw_type(file_kind, n, &work) : nullptr;
-  ChannelLayout layout(IsDigitalType(static_cast<uint8_t>(kind)), hardware);
+  const bool digital = IsDigitalType(static_cast<uint8_t>(kind));
+  ChannelLayout layout(digital, hardware);
+  // Files written before the module named the hardware bytes give them whole in hexadecimal;
+  // named leaves given as well change the bytes they name.
+  if (hardware != nullptr) {
+    ParseXmlFields(channel, digital ? &kDigitalHardwareBytesType : &kAnalogueHardwareBytesType,
+                   &work, &found, " <%s> %s");
+  }
   ParseXmlFields(channel, layout.type(), &work, &found, " <%s> %s", hardware != nullptr);
   if (xml_GetStatus() < 0) return;
   if (hooks.decorate_hw != nullptr) {

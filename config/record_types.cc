@@ -166,6 +166,12 @@ constexpr StructsField kDigitalFields[] = {
 static_assert(std::size(kAnalogueFields) == kAnalogueFieldCount + 1);
 static_assert(std::size(kDigitalFields) == kDigitalFieldCount + 1);
 
+// The hardware parts alone, as hexadecimal bytes.
+constexpr StructsField kAnalogueBytesFields[] = {kAnalogueFields[kAnalogueFieldCount - 1],
+                                                 {nullptr, nullptr, 0, 0}};
+constexpr StructsField kDigitalBytesFields[] = {kDigitalFields[kDigitalFieldCount - 1],
+                                                {nullptr, nullptr, 0, 0}};
+
 }  // namespace
 
 const StructsType kSaveSettingsType = StructsStructureType(16, kSaveSettingsFields);
@@ -175,6 +181,11 @@ const StructsType kAnalogueChannelType =
     StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kAnalogueFields);
 const StructsType kDigitalChannelType =
     StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kDigitalFields);
+
+const StructsType kAnalogueHardwareBytesType =
+    StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kAnalogueBytesFields);
+const StructsType kDigitalHardwareBytesType =
+    StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kDigitalBytesFields);
 
 const char* HardwareMemberName(const char* leaf_name) {
   for (const StructsField* hardware :

@@ -46,6 +46,11 @@ extern const StructsType kAnalogueChannelType;
 /// The digital layout (kinds "di", "do") with its default hardware part of 24 bytes.
 extern const StructsType kDigitalChannelType;
 
+/// Only the hardware part of a record ("Analogue" or "Digital") as hexadecimal bytes: the form
+/// that files written before a module described the part use, read also where one does.
+extern const StructsType kAnalogueHardwareBytesType;
+extern const StructsType kDigitalHardwareBytesType;
+
 /// The shorter name by which a channel's XML may give a leaf of a hardware part that an
 /// extension module describes: the leaf's name without the hardware field's own ("FieldType" for
 /// "Analogue.FieldType"). Null for every other name.

@@ -381,6 +381,10 @@ TEST_F(ConfigCompilerTest, CounterModuleNamesTheHardwareBytes) {
       {"<Analogue.ValueType>&gt;25</Analogue.ValueType>",
        {0, 0, 5},
        "<ValueType>&gt;25</ValueType>"},
+      {"<Analogue>00020300000000000000000000000000</Analogue>",
+       {0, 2, 3},
+       "<FieldType>VALUE</FieldType>\n    <PortNumber>2</PortNumber>\n    "
+       "<ValueType>5.0-10</ValueType>"},
       {"<FieldType>VALUES</FieldType>",
        {},
        " <FieldType> invalid value \"VALUES\" (one of VALUE, TIME, DATE, PORT, VOLUME)"},
