@@ -15,6 +15,7 @@
 
 #include "config/channel_config.h"
 #include "config/channel_id.h"
+#include "config/counter_block.h"
 #include "config/device_config.h"
 #include "config/extension_module.h"
 #include "config/record_types.h"
@@ -43,21 +44,6 @@ constexpr int32_t kChannelExtraScratchBytes = 4096;
 
 const StructsType* CounterConfigType(void*, int32_t) { return &kCounterConfigType; }
 
-// Range checks of the particle counter's serial settings where they were given.
-int32_t ValidateCounterConfig(const char* found, void* block, char* ebuf, int32_t size) {
-  const auto* comm = static_cast<const CommSettings*>(block);
-  const std::string list = found;
-  if (list.find(",BaudRate,") != std::string::npos && comm->BaudRate <= 0) {
-    std::snprintf(ebuf, static_cast<size_t>(size), "<BaudRate> must be above 0");
-    return -1;
-  }
-  if (list.find(",DataBits,") != std::string::npos && (comm->DataBits < 5 || comm->DataBits > 8)) {
-    std::snprintf(ebuf, static_cast<size_t>(size), "<DataBits> must be 5 to 8");
-    return -1;
-  }
-  return 0;
-}
-
 // Holds the folder's extension module while its descriptions are in use.
 class FolderModule {
  public:
@@ -67,7 +53,7 @@ class FolderModule {
     if (device_.get_config_type == nullptr) {
       device_ = DeviceConfigHooks{};
       device_.get_config_type = CounterConfigType;
-      device_.validate_device = ValidateCounterConfig;
+      device_.validate_device = ValidateCounterBlock;
     }
     if (module_ != nullptr) {
       config_extra_file_ = reinterpret_cast<ExGetConfigExtraFileNameFunc>(

@@ -10,40 +10,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
+#include "config/counter_block.h"
 #include "config/extension_api.h"
+#include "config/record_types.h"
 #include "records/channel_config.h"
-#include "records/device_record.h"
 
 namespace {
 
 using namespace kestrum;
-
-// Longest PortName that still leaves room for its terminating NUL.
-constexpr int32_t kPortNameMax = sizeof(CommSettings::PortName) - 1;
-constexpr int32_t kDataBitsMin = 5;
-constexpr int32_t kDataBitsMax = 8;
-
-constexpr StructsType kU32 = StructsUintType(kStructsInt32, kStructsUnsigned);
-constexpr StructsType kS32 = StructsUintType(kStructsInt32, kStructsSigned);
-constexpr StructsType kPortName = StructsFixedStringType(kPortNameMax);
-constexpr StructsIdEntry kParityNames[] = {{"None", kParityNone, 1},   {"Odd", kParityOdd, 1},
-                                           {"Even", kParityEven, 1},   {"Mark", kParityMark, 1},
-                                           {"Space", kParitySpace, 1}, {nullptr, 0, 0}};
-constexpr StructsType kParity = StructsIdType(sizeof(CommSettings::Parity), kParityNames);
-
-constexpr StructsField kCommFields[] = {
-    {"ScanRate", &kU32, 4, offsetof(CommSettings, ScanRate)},
-    {"BaudRate", &kS32, 4, offsetof(CommSettings, BaudRate)},
-    {"PortName", &kPortName, kPortNameMax, offsetof(CommSettings, PortName)},
-    {"Parity", &kParity, 4, offsetof(CommSettings, Parity)},
-    {"DataBits", &kS32, 4, offsetof(CommSettings, DataBits)},
-    {nullptr, nullptr, 0, 0},
-};
-constexpr StructsType kCommType =
-    StructsStructureType(static_cast<int32_t>(kDeviceConfigBlockSize), kCommFields);
 
 // The words of a table in one text: "VALUE, TIME, DATE, PORT, VOLUME".
 std::string Words(const StructsIdEntry* table) {
@@ -128,26 +104,13 @@ extern "C" {
 __attribute__((visibility("default"))) void Ex_DoXml(void) {}
 
 __attribute__((visibility("default"))) const StructsType* Ex_Get_Config_Type(void*, int32_t) {
-  return &kCommType;
+  return &kCounterConfigType;
 }
 
 // The serial settings that were given must be ones the scanner can open the port with.
 __attribute__((visibility("default"))) int32_t Ex_Validate_Device(const char* found, void* block,
                                                                   char* ebuf, int32_t size) {
-  CommSettings comm;
-  std::memcpy(&comm, block, sizeof comm);
-  const std::string list = found != nullptr ? found : "";
-  if (list.find(",BaudRate,") != std::string::npos && comm.BaudRate <= 0) {
-    std::snprintf(ebuf, static_cast<size_t>(size), "<BaudRate> must be above 0");
-    return -1;
-  }
-  if (list.find(",DataBits,") != std::string::npos &&
-      (comm.DataBits < kDataBitsMin || comm.DataBits > kDataBitsMax)) {
-    std::snprintf(ebuf, static_cast<size_t>(size), "<DataBits> must be %d to %d", kDataBitsMin,
-                  kDataBitsMax);
-    return -1;
-  }
-  return 0;
+  return ValidateCounterBlock(found, block, ebuf, size);
 }
 
 // Analogue kinds (even) carry the counter's source of the value; digital ones keep the default.
