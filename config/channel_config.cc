@@ -178,6 +178,8 @@ ChannelConfigHooks ChannelConfigHooksOf(ModuleHandle module) {
   h.decorate_extra = Symbol<ExDecorateChannelExtraFunc>(module, "Ex_Decorate_Channel_Extra");
   h.validate_extra = Symbol<ExValidateChanExtraFunc>(module, "Ex_Validate_Chan_Extra");
   h.get_extra_size = Symbol<ExGetChannelExtraSizeFunc>(module, "Ex_Get_Channel_Extra_Size");
+  h.get_extra_file_name =
+      Symbol<ExGetChannelExtraFileNameFunc>(module, "Ex_Get_Channel_Extra_FileName");
   return h;
 }
 

@@ -15,6 +15,7 @@
 
 #include "config/channel_config.h"
 #include "config/channel_id.h"
+#include "config/compiler_extras.h"
 #include "config/counter_block.h"
 #include "config/device_config.h"
 #include "config/extension_module.h"
@@ -38,10 +39,6 @@ struct Output {
   std::string bytes;
 };
 
-// Zeroed bytes a module may look at when it tells the size of a channel's extra data before
-// that data is read.
-constexpr int32_t kChannelExtraScratchBytes = 4096;
-
 const StructsType* CounterConfigType(void*, int32_t) { return &kCounterConfigType; }
 
 // Holds the folder's extension module while its descriptions are in use.
@@ -55,12 +52,6 @@ class FolderModule {
       device_.get_config_type = CounterConfigType;
       device_.validate_device = ValidateCounterBlock;
     }
-    if (module_ != nullptr) {
-      config_extra_file_ = reinterpret_cast<ExGetConfigExtraFileNameFunc>(
-          FindModuleSymbol(module_, "Ex_Get_Config_Extra_FileName"));
-      channel_extra_file_ = reinterpret_cast<ExGetChannelExtraFileNameFunc>(
-          FindModuleSymbol(module_, "Ex_Get_Channel_Extra_FileName"));
-    }
   }
   ~FolderModule() { FreeModule(module_); }
   FolderModule(const FolderModule&) = delete;
@@ -69,25 +60,10 @@ class FolderModule {
   const DeviceConfigHooks& device() const { return device_; }
   const ChannelConfigHooks& channel() const { return channel_; }
 
-  // The file of the device's extra block, or "" when the module names none.
-  std::string ConfigExtraFile(std::string* extra) const {
-    const char* name = config_extra_file_
-                           ? config_extra_file_(extra->data(), static_cast<int32_t>(extra->size()))
-                           : nullptr;
-    return name != nullptr ? name : "";
-  }
-  // The file of a kind's channel extra data, or "" when the module names none.
-  std::string ChannelExtraFile(int kind) const {
-    const char* name = channel_extra_file_ ? channel_extra_file_(kind) : nullptr;
-    return name != nullptr ? name : "";
-  }
-
  private:
   ModuleHandle module_;
   DeviceConfigHooks device_;
   ChannelConfigHooks channel_;
-  ExGetConfigExtraFileNameFunc config_extra_file_ = nullptr;
-  ExGetChannelExtraFileNameFunc channel_extra_file_ = nullptr;
 };
 
 // Turns event reports of configuration errors off for the compiler's lifetime of a call.
@@ -237,79 +213,6 @@ struct DeviceSettings {
   }
 };
 
-// The device's extra block as its module describes it for `block`: the description, a zeroed
-// buffer of its size and the file that holds it. No description: false with nothing set. A
-// description without a file name fails with a message.
-struct DeviceExtra {
-  const StructsType* type = nullptr;
-  std::string bytes;
-  std::string file;
-};
-bool DescribeDeviceExtra(const FolderModule& module, std::string& block, DeviceExtra* extra,
-                         std::string* error) {
-  const DeviceConfigHooks& hooks = module.device();
-  if (hooks.get_config_extra_type == nullptr) return true;
-  extra->type =
-      hooks.get_config_extra_type(block.data(), static_cast<int32_t>(block.size()), nullptr, 0);
-  if (extra->type == nullptr || extra->type->size <= 0) {
-    extra->type = nullptr;
-    return true;
-  }
-  extra->bytes.assign(static_cast<size_t>(extra->type->size), '\0');
-  extra->file = module.ConfigExtraFile(&extra->bytes);
-  if (extra->file.empty()) {
-    *error = "the extension module describes an extra device block but names no file for it";
-    return false;
-  }
-  return true;
-}
-
-// Channel extra data of one kind as the module describes it, channel by channel.
-struct ChannelExtra {
-  bool described = false;
-  std::string file;
-};
-bool DescribeChannelExtra(const FolderModule& module, int kind, ChannelExtra* extra,
-                          std::string* error) {
-  const ChannelConfigHooks& hooks = module.channel();
-  if (hooks.get_extra_type == nullptr || hooks.get_extra_size == nullptr) return true;
-  extra->described = true;
-  extra->file = module.ChannelExtraFile(kind);
-  if (extra->file.empty()) {
-    *error = "the extension module describes channel extra data but names no file for it";
-    return false;
-  }
-  return true;
-}
-
-// Bytes that hold the extra data of `records` at most: per channel the larger of its
-// description's size and the size the module gives for it.
-size_t ChannelExtraCapacity(const ChannelConfigHooks& hooks, int kind,
-                            std::vector<ChannelConfigRecord>& records) {
-  std::string scratch(kChannelExtraScratchBytes, '\0');
-  size_t total = 0;
-  for (size_t i = 0; i < records.size(); ++i) {
-    const auto n = static_cast<int32_t>(i);
-    const StructsType* type = hooks.get_extra_type(kind, n, &records[i]);
-    const int32_t parsed = type != nullptr ? std::max(type->size, 0) : 0;
-    const int32_t stored = hooks.get_extra_size(kind, n, &records[i], scratch.data());
-    total += static_cast<size_t>(std::max({parsed, stored, 0}));
-  }
-  return total;
-}
-
-// Bytes of `extra` that the channels' parts take, walked as the loader walks them.
-size_t ChannelExtraUsed(const ChannelConfigHooks& hooks, int kind,
-                        std::vector<ChannelConfigRecord>& records, std::string& extra) {
-  size_t used = 0;
-  for (size_t i = 0; i < records.size() && used <= extra.size(); ++i) {
-    const int32_t size =
-        hooks.get_extra_size(kind, static_cast<int32_t>(i), &records[i], extra.data() + used);
-    used += static_cast<size_t>(std::max(size, 0));
-  }
-  return std::min(used, extra.size());
-}
-
 // Writes `bytes` at `offset` of the file `name`, keeping what an existing file holds before it.
 Output WithHeader(const std::string& folder, const std::string& name, size_t offset,
                   const std::string& bytes) {
@@ -329,7 +232,7 @@ bool CompileDevice(const std::string& folder, const FolderModule& module,
   }
   // The extra block is described for the block as read; read again with it.
   DeviceExtra extra;
-  if (!DescribeDeviceExtra(module, d.block, &extra, error)) {
+  if (!DescribeDeviceExtra(module.device(), d.block, &extra, error)) {
     *error = path + ": " + *error;
     return false;
   }
@@ -365,7 +268,7 @@ bool CompileChannels(const std::string& folder, int kind, int channels, const Fo
   int count = ChannelCount(path, channels, error);
   if (count < 0) return false;
   ChannelExtra extra;
-  if (!DescribeChannelExtra(module, kind, &extra, error)) {
+  if (!DescribeChannelExtra(module.channel(), kind, &extra, error)) {
     *error = path + ": " + *error;
     return false;
   }
@@ -404,7 +307,7 @@ bool DecompileDevice(const std::string& folder, const FolderModule& module,
     return false;
   }
   DeviceExtra extra;
-  if (!DescribeDeviceExtra(module, d.block, &extra, error)) {
+  if (!DescribeDeviceExtra(module.device(), d.block, &extra, error)) {
     *error = folder + ": " + *error;
     return false;
   }
@@ -458,7 +361,7 @@ bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
   }
   const ChannelConfigHooks& hooks = module.channel();
   ChannelExtra extra;
-  if (!DescribeChannelExtra(module, kind, &extra, error)) {
+  if (!DescribeChannelExtra(module.channel(), kind, &extra, error)) {
     *error = path + ": " + *error;
     return false;
   }
