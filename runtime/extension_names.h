@@ -1,6 +1,6 @@
 // File names of extension modules: "<first five characters of a driver name>_ex" followed by the
-// platform's shared-object suffix. The configuration loaders, the status channels and the build
-// of the counter's own module all form the name by this one rule.
+// platform's shared-object suffix. The configuration loaders and the status channels form the
+// name by this one rule (counter_ex/CMakeLists.txt names the counter's module by it too).
 #ifndef PARVEX_RUNTIME_EXTENSION_NAMES_H_
 #define PARVEX_RUNTIME_EXTENSION_NAMES_H_
 

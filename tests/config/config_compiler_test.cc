@@ -178,19 +178,32 @@ TEST_F(ConfigCompilerTest, BadInputNamesFileAndFieldAndLeavesTheOldFiles) {
                         "of range");
   EXPECT_EQ(ReadBytes(folder + "/config"), config);
 
-  // Values the module's own checks refuse fail the compile with its message.
-  bad = kConfigXml;
-  bad.replace(bad.find("<Retries>3"), 10, "<Retries>99");
-  WriteText(folder + "/config.xml", bad);
-  EXPECT_EQ(Compile(folder), -1);
-  EXPECT_EQ(error_, folder + "/config.xml: TESTX_1Dev/Proc Config - Retries 99 above 10");
+  // Values of the module's extra block and channel extra data that its own checks refuse fail
+  // the compile with its message.
+  struct Refused {
+    const char* file;
+    const char* xml;
+    const char* given;
+    const char* bad;
+    const char* message;  // after "<folder>/<file>: "
+  };
+  const Refused refused[] = {
+      {"config.xml", kConfigXml, "<Retries>3", "<Retries>99",
+       "TESTX_1Dev/Proc Config - Retries 99 above 10"},
+      {"ai.xml", kAiXml, "<Scale>250", "<Scale>5000",
+       "TESTX_1ai Channel #1 - Scale 5000 above 1000"},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.bad);
+    WriteText(folder + "/config.xml", kConfigXml);
+    bad = r.xml;
+    bad.replace(bad.find(r.given), std::strlen(r.given), r.bad);
+    WriteText(folder + "/" + r.file, bad);
+    EXPECT_EQ(Compile(folder), -1);
+    EXPECT_EQ(error_, folder + "/" + r.file + ": " + r.message);
+    EXPECT_EQ(ReadBytes(folder + "/config"), config);
+  }
   WriteText(folder + "/config.xml", kConfigXml);
-  bad = kAiXml;
-  bad.replace(bad.find("<Scale>250"), 10, "<Scale>5000");
-  WriteText(folder + "/ai.xml", bad);
-  EXPECT_EQ(Compile(folder), -1);
-  EXPECT_EQ(error_, folder + "/ai.xml: TESTX_1ai Channel #1 - Scale 5000 above 1000");
-  EXPECT_EQ(ReadBytes(folder + "/config"), config);
 
   std::string bad_ai = kAiXml;
   bad_ai.replace(bad_ai.find("<Units>cnt/ft3</Units>"), 22, "");
