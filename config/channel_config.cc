@@ -115,8 +115,15 @@ void LoadChannel(XmlNode* channel, int file_kind, int n, const ChannelConfigHook
 
   const StructsType* hardware =
       hooks.get_hw_type ? hooks.get_hw_type(file_kind, n, &work) : nullptr;
-  ChannelLayout layout(IsDigitalType(static_cast<uint8_t>(kind)), hardware);
-  ParseXmlFields(channel, layout.type(), &work, &found, " <%s> %s");
+  const bool digital = IsDigitalType(static_cast<uint8_t>(kind));
+  ChannelLayout layout(digital, hardware);
+  // Files written before the module named the hardware bytes give them whole in hexadecimal;
+  // named leaves given as well change the bytes they name.
+  if (hardware != nullptr) {
+    ParseXmlFields(channel, digital ? &kDigitalHardwareBytesType : &kAnalogueHardwareBytesType,
+                   &work, &found, " <%s> %s");
+  }
+  ParseXmlFields(channel, layout.type(), &work, &found, " <%s> %s", hardware != nullptr);
   if (xml_GetStatus() < 0) return;
   if (hooks.decorate_hw != nullptr) {
     ConfigDesc desc{static_cast<int32_t>(sizeof work), &work, 0};
@@ -171,6 +178,8 @@ ChannelConfigHooks ChannelConfigHooksOf(ModuleHandle module) {
   h.decorate_extra = Symbol<ExDecorateChannelExtraFunc>(module, "Ex_Decorate_Channel_Extra");
   h.validate_extra = Symbol<ExValidateChanExtraFunc>(module, "Ex_Validate_Chan_Extra");
   h.get_extra_size = Symbol<ExGetChannelExtraSizeFunc>(module, "Ex_Get_Channel_Extra_Size");
+  h.get_extra_file_name =
+      Symbol<ExGetChannelExtraFileNameFunc>(module, "Ex_Get_Channel_Extra_FileName");
   return h;
 }
 

@@ -31,6 +31,7 @@ struct ChannelConfigHooks {
   ExDecorateChannelExtraFunc decorate_extra = nullptr;
   ExValidateChanExtraFunc validate_extra = nullptr;
   ExGetChannelExtraSizeFunc get_extra_size = nullptr;
+  ExGetChannelExtraFileNameFunc get_extra_file_name = nullptr;
 };
 
 /// Looks up the channel configuration entry points of `module` (null gives none).

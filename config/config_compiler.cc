@@ -15,6 +15,8 @@
 
 #include "config/channel_config.h"
 #include "config/channel_id.h"
+#include "config/compiler_extras.h"
+#include "config/counter_block.h"
 #include "config/device_config.h"
 #include "config/extension_module.h"
 #include "config/record_types.h"
@@ -41,21 +43,6 @@ struct Output {
 
 const StructsType* CounterConfigType(void*, int32_t) { return &kCounterConfigType; }
 
-// Range checks of the particle counter's serial settings where they were given.
-int32_t ValidateCounterConfig(const char* found, void* block, char* ebuf, int32_t size) {
-  const auto* comm = static_cast<const CommSettings*>(block);
-  const std::string list = found;
-  if (list.find(",BaudRate,") != std::string::npos && comm->BaudRate <= 0) {
-    std::snprintf(ebuf, static_cast<size_t>(size), "<BaudRate> must be above 0");
-    return -1;
-  }
-  if (list.find(",DataBits,") != std::string::npos && (comm->DataBits < 5 || comm->DataBits > 8)) {
-    std::snprintf(ebuf, static_cast<size_t>(size), "<DataBits> must be 5 to 8");
-    return -1;
-  }
-  return 0;
-}
-
 // Holds the folder's extension module while its descriptions are in use.
 class FolderModule {
  public:
@@ -65,7 +52,7 @@ class FolderModule {
     if (device_.get_config_type == nullptr) {
       device_ = DeviceConfigHooks{};
       device_.get_config_type = CounterConfigType;
-      device_.validate_device = ValidateCounterConfig;
+      device_.validate_device = ValidateCounterBlock;
     }
   }
   ~FolderModule() { FreeModule(module_); }
@@ -267,12 +254,37 @@ struct DeviceSettings {
   }
 };
 
+// Writes `bytes` at `offset` of the file `name`, keeping what an existing file holds before it.
+Output WithHeader(const std::string& folder, const std::string& name, size_t offset,
+                  const std::string& bytes) {
+  std::string old;
+  ReadFile(folder + "/" + name, &old);
+  old.resize(offset, '\0');
+  return {name, old + bytes};
+}
+
 bool CompileDevice(const std::string& folder, const FolderModule& module,
                    std::vector<Output>* outputs, std::string* error) {
+  const std::string path = folder + "/" + kDeviceConfigXmlFile;
   DeviceSettings d;
   if (LoadDeviceConfigXml(folder.c_str(), module.device(), d.Request()) != 0) {
-    *error = folder + "/" + kDeviceConfigXmlFile + ": " + xml_GetErrorText();
+    *error = path + ": " + xml_GetErrorText();
     return false;
+  }
+  // The extra block is described for the block as read; read again with it.
+  DeviceExtra extra;
+  if (!DescribeDeviceExtra(module.device(), d.block, &extra, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
+  if (extra.type != nullptr) {
+    DeviceConfigRequest request = d.Request();
+    request.extra = extra.bytes.data();
+    request.extra_size = static_cast<int>(extra.bytes.size());
+    if (LoadDeviceConfigXml(folder.c_str(), module.device(), request) != 0) {
+      *error = path + ": " + xml_GetErrorText();
+      return false;
+    }
   }
   outputs->push_back(
       {kDeviceConfigFile, std::string(1, static_cast<char>(d.auto_enable)) + d.block});
@@ -281,6 +293,13 @@ bool CompileDevice(const std::string& folder, const FolderModule& module,
   save[1] = static_cast<char>(d.save_by_tag);
   std::memcpy(save.data() + 2, &d.save_rate, 4);
   outputs->push_back({kSaveConfigFile, save});
+  if (extra.type != nullptr) {
+    const ExGetConfigExtraFileOffsetFunc offset_of = module.device().get_config_extra_file_offset;
+    const int32_t offset =
+        offset_of ? offset_of(extra.bytes.data(), static_cast<int32_t>(extra.bytes.size())) : 0;
+    outputs->push_back(
+        WithHeader(folder, extra.file, static_cast<size_t>(std::max(offset, 0)), extra.bytes));
+  }
   return true;
 }
 
@@ -289,17 +308,34 @@ bool CompileChannels(const std::string& folder, int kind, int channels, const Fo
   const std::string path = folder + "/" + ChannelFileName(kind, true);
   int count = ChannelCount(path, channels, error);
   if (count < 0) return false;
+  ChannelExtra extra;
+  if (!DescribeChannelExtra(module.channel(), kind, &extra, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
   std::vector<ChannelConfigRecord> records(static_cast<size_t>(count));
   if (LoadChannelConfigXml(folder.c_str(), kind, module.channel(), records.data(), 0, count,
                            nullptr, 0) != 0) {
     *error = path + ": " + xml_GetErrorText();
     return false;
   }
+  // The extra data is sized from the records, then read (and checked) with them.
+  std::string extra_bytes;
+  if (extra.described) {
+    extra_bytes.assign(ChannelExtraCapacity(module.channel(), kind, records), '\0');
+    if (LoadChannelConfigXml(folder.c_str(), kind, module.channel(), records.data(), 0, count,
+                             extra_bytes.data(), static_cast<int>(extra_bytes.size())) != 0) {
+      *error = path + ": " + xml_GetErrorText();
+      return false;
+    }
+    extra_bytes.resize(ChannelExtraUsed(module.channel(), kind, records, extra_bytes));
+  }
   TimeStamp stamp = LocalTimeNow();
   std::string bytes(reinterpret_cast<const char*>(&stamp), sizeof stamp);
   bytes.append(reinterpret_cast<const char*>(records.data()),
                records.size() * sizeof(ChannelConfigRecord));
   outputs->push_back({ChannelFileName(kind, false), bytes});
+  if (extra.described) outputs->push_back({extra.file, extra_bytes});
   return true;
 }
 
@@ -311,17 +347,49 @@ bool DecompileDevice(const std::string& folder, const FolderModule& module,
              std::strerror(GetErrorNumber());
     return false;
   }
+  DeviceExtra extra;
+  if (!DescribeDeviceExtra(module.device(), d.block, &extra, error)) {
+    *error = folder + ": " + *error;
+    return false;
+  }
+  if (extra.type != nullptr) {
+    DeviceConfigRequest request;
+    request.extra = extra.bytes.data();
+    request.extra_size = static_cast<int>(extra.bytes.size());
+    request.extra_file_name = extra.file.c_str();
+    if (LoadDeviceConfigBinary(folder.c_str(), module.device(), request) != 0) {
+      *error = folder + "/" + extra.file + ": " + std::strerror(GetErrorNumber());
+      return false;
+    }
+  }
   SaveSettingsFields settings{d.auto_enable, d.save_outputs, d.save_by_tag, d.save_rate};
   Fields fields;
   if (!Format(&kSaveSettingsType, &settings, &fields, error)) return false;
   const StructsType* type =
       module.device().get_config_type(d.block.data(), static_cast<int32_t>(d.block.size()));
   if (type != nullptr && !Format(type, d.block.data(), &fields, error)) return false;
+  if (extra.type != nullptr && !Format(extra.type, extra.bytes.data(), &fields, error)) {
+    return false;
+  }
   xmlNode* configs = nullptr;
   XmlDocPtr doc = NewDocument("Configs", &configs);
   if (!AddFields(AddElement(configs, "Config"), fields, error)) return false;
   outputs->push_back({kDeviceConfigXmlFile, Serialize(doc)});
   return true;
+}
+
+// Writes the leaves of a module-described hardware part under their shorter names, where no
+// other field of the channel has that name.
+void ShortenHardwareNames(Fields* fields) {
+  for (auto& [name, text] : *fields) {
+    const char* member = HardwareMemberName(name.c_str());
+    if (member == nullptr) continue;
+    const std::string shorter = member;
+    if (std::none_of(fields->begin(), fields->end(),
+                     [&](const auto& field) { return field.first == shorter; })) {
+      name = shorter;
+    }
+  }
 }
 
 bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
@@ -333,6 +401,22 @@ bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
     *error = path + ": not a channel file";
     return false;
   }
+  const ChannelConfigHooks& hooks = module.channel();
+  ChannelExtra extra;
+  if (!DescribeChannelExtra(module.channel(), kind, &extra, error)) {
+    *error = path + ": " + *error;
+    return false;
+  }
+  if (extra.described && hooks.get_extra_struct != nullptr) {
+    *error = path +
+             ": the extension module reads channel extra data into a structure of its own, "
+             "which cannot be written back as text";
+    return false;
+  }
+  // A missing extra file reads as zeros, as the loader reads it.
+  std::string extra_bytes;
+  if (extra.described) ReadFile(folder + "/" + extra.file, &extra_bytes);
+  size_t position = 0;
   const size_t count = (bytes.size() - kChannelFileHeaderSize) / sizeof(ChannelConfigRecord);
   xmlNode* root = nullptr;
   XmlDocPtr doc = NewDocument("Channels", &root);
@@ -340,23 +424,40 @@ bool DecompileChannels(const std::string& folder, int kind, int /*channels*/,
   for (size_t i = 0; i < count; ++i) {
     ChannelConfigRecord record;
     std::memcpy(&record, bytes.data() + kChannelFileHeaderSize + i * sizeof record, sizeof record);
-    if (i > 0 && std::memcmp(&record, &kZero, sizeof record) == 0) continue;
-    const StructsType* hardware =
-        module.channel().get_hw_type
-            ? module.channel().get_hw_type(kind, static_cast<int32_t>(i), &record)
-            : nullptr;
-    ChannelLayout layout(IsDigitalRecord(record), hardware);
-    Fields fields;
-    if (!Format(layout.type(), &record, &fields, error)) {
-      *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
-      return false;
+    const auto n = static_cast<int32_t>(i);
+    const StructsType* extra_type =
+        extra.described ? hooks.get_extra_type(kind, n, &record) : nullptr;
+    if (extra.described) {
+      const size_t need = position + static_cast<size_t>(std::max(extra_type ? extra_type->size : 0,
+                                                                  kChannelExtraScratchBytes));
+      if (extra_bytes.size() < need) extra_bytes.resize(need, '\0');
     }
-    xmlNode* channel = AddElement(root, "Channel");
-    xmlNewProp(channel, reinterpret_cast<const xmlChar*>("id"),
-               reinterpret_cast<const xmlChar*>(std::to_string(i + 1).c_str()));
-    if (!AddFields(channel, fields, error)) {
-      *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
-      return false;
+    const bool blank = i > 0 && std::memcmp(&record, &kZero, sizeof record) == 0;
+    if (!blank) {
+      const StructsType* hardware =
+          hooks.get_hw_type ? hooks.get_hw_type(kind, n, &record) : nullptr;
+      ChannelLayout layout(IsDigitalRecord(record), hardware);
+      Fields fields;
+      bool ok = Format(layout.type(), &record, &fields, error);
+      if (ok && hardware != nullptr) ShortenHardwareNames(&fields);
+      if (ok && extra_type != nullptr) {
+        ok = Format(extra_type, extra_bytes.data() + position, &fields, error);
+      }
+      if (!ok) {
+        *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
+        return false;
+      }
+      xmlNode* channel = AddElement(root, "Channel");
+      xmlNewProp(channel, reinterpret_cast<const xmlChar*>("id"),
+                 reinterpret_cast<const xmlChar*>(std::to_string(i + 1).c_str()));
+      if (!AddFields(channel, fields, error)) {
+        *error = path + ": channel " + std::to_string(i + 1) + ": " + *error;
+        return false;
+      }
+    }
+    if (extra.described) {
+      position += static_cast<size_t>(
+          std::max(hooks.get_extra_size(kind, n, &record, extra_bytes.data() + position), 0));
     }
   }
   outputs->push_back({ChannelFileName(kind, true), Serialize(doc)});

@@ -145,6 +145,8 @@ DeviceConfigHooks DeviceConfigHooksOf(ModuleHandle module) {
   h.validate_device_extra = Symbol<ExValidateDeviceExtraFunc>(module, "Ex_Validate_Device_Extra");
   h.get_config_extra_file_offset =
       Symbol<ExGetConfigExtraFileOffsetFunc>(module, "Ex_Get_Config_Extra_FileOffset");
+  h.get_config_extra_file_name =
+      Symbol<ExGetConfigExtraFileNameFunc>(module, "Ex_Get_Config_Extra_FileName");
   return h;
 }
 

@@ -36,6 +36,7 @@ struct DeviceConfigHooks {
   ExDecorateConfigExtraFunc decorate_config_extra = nullptr;
   ExValidateDeviceExtraFunc validate_device_extra = nullptr;
   ExGetConfigExtraFileOffsetFunc get_config_extra_file_offset = nullptr;
+  ExGetConfigExtraFileNameFunc get_config_extra_file_name = nullptr;
 };
 
 /// Looks up the device configuration entry points of `module` (null gives none).

@@ -39,6 +39,9 @@ typedef void (*ExDecorateConfigExtraFunc)(void* block, int32_t block_size, Confi
 typedef int32_t (*ExValidateDeviceExtraFunc)(const char* found, void* block, void* extra,
                                              int32_t extra_size, char* ebuf, int32_t ebuf_size);
 typedef int32_t (*ExGetConfigExtraFileOffsetFunc)(void* extra, int32_t extra_size);
+/* The name of the extra block's file in the device folder, for the programs that write the
+ * binary form (the loaders are given the name by their callers). */
+typedef const char* (*ExGetConfigExtraFileNameFunc)(void* extra, int32_t extra_size);
 
 /* Channel configuration; `kind` is the file's channel kind, `index` the 0-based channel. */
 typedef const StructsType* (*ExGetChannelHwTypeFunc)(int32_t kind, int32_t index, void* record);
@@ -53,6 +56,10 @@ typedef int32_t (*ExValidateChanExtraFunc)(const char* found, void* record, void
                                            int32_t bytes_left, char* ebuf, int32_t ebuf_size);
 typedef int32_t (*ExGetChannelExtraSizeFunc)(int32_t kind, int32_t index, void* record,
                                              void* position);
+/* The name of the file in the device folder that holds a kind's channel extra data (all
+ * channels' parts one after another from its start), for the programs that write the binary
+ * form. */
+typedef const char* (*ExGetChannelExtraFileNameFunc)(int32_t kind);
 
 #ifdef __cplusplus
 } /* extern "C" */

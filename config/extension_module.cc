@@ -9,6 +9,7 @@
 #include "config/runtime_services.h"
 #include "platform/error_number.h"
 #include "records/text_case.h"
+#include "runtime/extension_names.h"
 
 namespace kestrum {
 namespace {
@@ -64,7 +65,8 @@ ModuleHandle LoadGenericModule(std::string_view folder, const std::string& drive
   }
   CloseProcessorFile();
   if (accepted != 1 || entry.run != 0) return nullptr;
-  return LoadNamed(entry.kind == kProcessorKindAnalogue ? "usera_ex.so" : "userd_ex.so");
+  return LoadNamed(ExtensionModuleFile(entry.kind == kProcessorKindAnalogue ? kGenericAnalogueDriver
+                                                                            : kGenericOtherDriver));
 }
 
 }  // namespace
@@ -87,7 +89,7 @@ ModuleHandle LoadExtensionModule(const char* folder) {
   }
   const std::string driver = ExtensionDriverName(folder);
   ModuleHandle module = nullptr;
-  if (!driver.empty()) module = LoadNamed(driver.substr(0, 5) + "_ex.so");
+  if (!driver.empty()) module = LoadNamed(ExtensionModuleFile(driver));
   if (module == nullptr) module = LoadGenericModule(TrimSeparators(folder), driver);
   if (module == nullptr) SetErrorNumber(ENOENT);
   return module;

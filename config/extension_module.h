@@ -1,9 +1,9 @@
 // Finding and loading the extension module of a device or data-processor folder.
 //
-// A driver's module is "<first five letters of the driver name>_ex.so", tried as formed and
-// lower-cased, first through the dynamic loader's own search, then in the program folder
-// ("KSM_BIN"). A data processor without a module of its own and without the run flag in
-// "DATPROC.TXT" is served by a generic module: "usera_ex.so" for analogue processors,
+// A driver's module is "<first five letters of the driver name>_ex.so" (ExtensionModuleFile),
+// tried as formed and lower-cased, first through the dynamic loader's own search, then in the
+// program folder ("KSM_BIN"). A data processor without a module of its own and without the run
+// flag in "DATPROC.TXT" is served by a generic module: "usera_ex.so" for analogue processors,
 // "userd_ex.so" for the others.
 #ifndef PARVEX_CONFIG_EXTENSION_MODULE_H_
 #define PARVEX_CONFIG_EXTENSION_MODULE_H_

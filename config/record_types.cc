@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "records/channel_config.h"
 #include "records/device_record.h"
@@ -165,6 +166,12 @@ constexpr StructsField kDigitalFields[] = {
 static_assert(std::size(kAnalogueFields) == kAnalogueFieldCount + 1);
 static_assert(std::size(kDigitalFields) == kDigitalFieldCount + 1);
 
+// The hardware parts alone, as hexadecimal bytes.
+constexpr StructsField kAnalogueBytesFields[] = {kAnalogueFields[kAnalogueFieldCount - 1],
+                                                 {nullptr, nullptr, 0, 0}};
+constexpr StructsField kDigitalBytesFields[] = {kDigitalFields[kDigitalFieldCount - 1],
+                                                {nullptr, nullptr, 0, 0}};
+
 }  // namespace
 
 const StructsType kSaveSettingsType = StructsStructureType(16, kSaveSettingsFields);
@@ -174,6 +181,23 @@ const StructsType kAnalogueChannelType =
     StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kAnalogueFields);
 const StructsType kDigitalChannelType =
     StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kDigitalFields);
+
+const StructsType kAnalogueHardwareBytesType =
+    StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kAnalogueBytesFields);
+const StructsType kDigitalHardwareBytesType =
+    StructsStructureType(static_cast<int32_t>(kChannelConfigSize), kDigitalBytesFields);
+
+const char* HardwareMemberName(const char* leaf_name) {
+  for (const StructsField* hardware :
+       {&kAnalogueFields[kAnalogueFieldCount - 1], &kDigitalFields[kDigitalFieldCount - 1]}) {
+    const size_t length = std::strlen(hardware->name);
+    if (std::strncmp(leaf_name, hardware->name, length) == 0 && leaf_name[length] == '.' &&
+        leaf_name[length + 1] != '\0') {
+      return leaf_name + length + 1;
+    }
+  }
+  return nullptr;
+}
 
 ChannelLayout::ChannelLayout(bool digital, const StructsType* hardware) : fields_{} {
   const StructsField* source = digital ? kDigitalFields : kAnalogueFields;

@@ -46,6 +46,16 @@ extern const StructsType kAnalogueChannelType;
 /// The digital layout (kinds "di", "do") with its default hardware part of 24 bytes.
 extern const StructsType kDigitalChannelType;
 
+/// Only the hardware part of a record ("Analogue" or "Digital") as hexadecimal bytes: the form
+/// that files written before a module described the part use, read also where one does.
+extern const StructsType kAnalogueHardwareBytesType;
+extern const StructsType kDigitalHardwareBytesType;
+
+/// The shorter name by which a channel's XML may give a leaf of a hardware part that an
+/// extension module describes: the leaf's name without the hardware field's own ("FieldType" for
+/// "Analogue.FieldType"). Null for every other name.
+const char* HardwareMemberName(const char* leaf_name);
+
 /// A channel layout whose last field (the hardware part) has the type an extension module
 /// gave for one channel. Holds its own copy of the member list: the constant layouts above are
 /// never changed.

@@ -4,13 +4,14 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "config/record_types.h"
 #include "config/runtime_services.h"
 #include "platform/error_number.h"
 
 namespace kestrum {
 
 void ParseXmlFields(XmlNode* parent, const StructsType* type, void* value, std::string* found,
-                    const char* message_format) {
+                    const char* message_format, bool hardware_names) {
   if (xml_GetStatus() < 0) return;
   char** names = nullptr;
   int count = StructsTraverse(type, value, &names, "TEMPORARY");
@@ -19,14 +20,20 @@ void ParseXmlFields(XmlNode* parent, const StructsType* type, void* value, std::
     return;
   }
   for (int i = 0; i < count && xml_GetStatus() >= 0; ++i) {
-    XmlNode* element = xml_FindByName(parent, names[i]);
+    const char* written = names[i];
+    XmlNode* element = xml_FindByName(parent, written);
+    const char* member = hardware_names ? HardwareMemberName(names[i]) : nullptr;
+    if (element == nullptr && member != nullptr) {
+      written = member;
+      element = xml_FindByName(parent, written);
+    }
     if (element == nullptr) continue;
     char* text = xml_getText(element);
     if (text == nullptr) break;
     char ebuf[256];
     if (StructsSetString(type, names[i], text, value, ebuf, sizeof ebuf) != 0) {
       char message[600];
-      std::snprintf(message, sizeof message, message_format, names[i], ebuf);
+      std::snprintf(message, sizeof message, message_format, written, ebuf);
       xml_SetStatus(-1, message);
     } else {
       *found += names[i];

@@ -12,9 +12,12 @@ namespace kestrum {
 /// For every leaf field of `type` (in the description's order) while the XML status is good:
 /// finds the child element of that name in `parent`, parses its text into `value`, appends the
 /// name and "," to `found` and removes the element. An absent element is skipped. A text that
-/// does not parse sets status -1 with `message_format` (two "%s": field name, parser message).
+/// does not parse sets status -1 with `message_format` (two "%s": field name as written, parser
+/// message). With `hardware_names`, a leaf of a module-described hardware part whose dotted
+/// element is absent is also looked for under its shorter name (HardwareMemberName); `found`
+/// always receives the dotted name.
 void ParseXmlFields(XmlNode* parent, const StructsType* type, void* value, std::string* found,
-                    const char* message_format);
+                    const char* message_format, bool hardware_names = false);
 
 /// Returns the last path component of a folder (either separator; trailing ones ignored).
 std::string FolderComponent(const std::string& folder);

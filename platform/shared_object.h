@@ -9,6 +9,9 @@ namespace kestrum {
 /// A loaded shared object; null when none.
 using ModuleHandle = void*;
 
+/// How the file name of a shared object that the system loads by name ends.
+inline constexpr const char* kSharedObjectSuffix = ".so";
+
 /// Loads `name` with the dynamic loader: a name holding "/" is a path, any other name is found
 /// by the loader's own search (LD_LIBRARY_PATH, the cache, the system folders). Symbols are
 /// bound at once and kept local to the module. Returns the handle (loading an already loaded

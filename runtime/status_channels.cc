@@ -17,6 +17,7 @@
 #include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/channel_writes.h"
+#include "runtime/extension_names.h"
 #include "runtime/install_roots.h"
 #include "runtime/shared_area.h"
 #include "runtime/status_channel_names.h"
@@ -62,10 +63,10 @@ std::string ProgramFolder() {
   return bin ? bin : "";
 }
 
-// Loads the driver's extension module: "%1.5s_ex.so" as formed, then lower-cased, through the
-// loader's search, then in the program folder.
+// Loads the driver's extension module (ExtensionModuleFile) as formed, then lower-cased, through
+// the loader's search, then in the program folder.
 ModuleHandle LoadDriverModule(const std::string& driver) {
-  std::string file = driver.substr(0, 5) + "_ex.so";
+  std::string file = ExtensionModuleFile(driver);
   std::string lower = file;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const std::string folder = ProgramFolder();

@@ -30,9 +30,10 @@ declare -A may_include=(
   [runtime]="runtime platform records"
   [config]="config runtime platform records"
   [scanner]="scanner config runtime platform records"
+  [counter_ex]="counter_ex config runtime platform records"
   [configui]="configui config runtime platform records"
 )
-project_folders=" records platform runtime config scanner configui tools tests fuzz bench demo "
+project_folders=" records platform runtime config scanner counter_ex configui tools tests fuzz bench demo "
 
 # C standard library headers: not operating-system headers.
 c_standard=" assert.h complex.h ctype.h errno.h fenv.h float.h inttypes.h iso646.h limits.h "

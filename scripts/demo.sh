@@ -7,10 +7,13 @@
 #                                monitor's one-shot text (for scripted checks)
 #
 # Options: --json (with --for: print JSON), --keep (keep the temporary folder and print where
-# it is), --build-dir DIR (default: build).
+# it is), --build-dir DIR (default: build), --compiled (the scanner reads the compiled binary
+# files: the XML files are removed from the device folder after compiling).
 #
 # What runs, all inside one temporary folder (removed at the end):
-#   the demo device's XML configuration (demo/PARVEX1) compiled with kestrum_cfgc;
+#   the demo device's XML configuration (demo/PARVEX1) compiled with kestrum_cfgc; the scanner
+#     reads the XML form (the counter's extension module, built next to parvex_sc and found
+#     through KSM_BIN, turns it on), or with --compiled the binary files;
 #   counter_sim, a simulated counter on a pseudo-terminal published as port DEMO1, printing a
 #     report every second for sampler ports 1 and 2 in turn;
 #   kestrum_dm, the driver-manager stand-in: it builds the instance from demo/system.json
@@ -27,14 +30,16 @@ repo=$PWD
 seconds=""
 as_json=0
 keep=0
+compiled=0
 build=build
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --for) seconds=${2:?--for needs a number of seconds}; shift 2 ;;
     --json) as_json=1; shift ;;
     --keep) keep=1; shift ;;
+    --compiled) compiled=1; shift ;;
     --build-dir) build=${2:?--build-dir needs a folder}; shift 2 ;;
-    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -71,6 +76,8 @@ export KESTRUM_RUNDIR=$work/run
 export KESTRUM_REGISTRY=$work/registry
 export KSM_CURRENT_CONFIG=$work/config
 export KSM_SAVED_VALUES=$work/saved
+# The program folder, where the loaders find the counter's extension module.
+export KSM_BIN=$bin/scanner
 mkdir -p "$KESTRUM_REGISTRY" "$KSM_CURRENT_CONFIG" "$KSM_SAVED_VALUES"
 
 monitor_pid=""
@@ -133,6 +140,7 @@ trap 'exit 130' INT TERM
 cp -r demo/PARVEX1 "$KSM_CURRENT_CONFIG/PARVEX1"
 # --channels: the ai table's channel count in demo/system.json.
 "$bin/tools/cfgc/kestrum_cfgc" compile "$KSM_CURRENT_CONFIG/PARVEX1" --channels 22 >/dev/null
+if [[ $compiled -eq 1 ]]; then rm "$KSM_CURRENT_CONFIG"/PARVEX1/*.xml; fi
 
 spawn "$work/counter_sim.pid" "$work/counter_sim.log" "$bin/tools/counter_sim/counter_sim" \
   --port DEMO1 --interval 1000 --ports 1,2 --seed 7 --period 40 --no-stdin

@@ -22,7 +22,7 @@ const char kConfigXml[] =
     "<Configs><Config><AutoEnable>On</AutoEnable><SaveOutputs>yes</SaveOutputs>"
     "<SaveByTag>Off</SaveByTag><SaveRate>0x1000</SaveRate><ScanRate>1500</ScanRate>"
     "<BaudRate>19200</BaudRate><PortName>COM7</PortName><Parity>mark</Parity>"
-    "<DataBits>7</DataBits></Config></Configs>";
+    "<DataBits>7</DataBits><Retries>3</Retries><Label>north</Label></Config></Configs>";
 
 const char kAiXml[] =
     "<Channels>"
@@ -42,7 +42,7 @@ const char kAiXml[] =
     "<HighAlarmDelay>10</HighAlarmDelay><HighAlarmText>TOO MANY PARTICLES IN THE "
     "ROOM!!</HighAlarmText>"
     "<Analogue.FieldType>VALUE</Analogue.FieldType><Analogue.PortNumber>4</Analogue.PortNumber>"
-    "<Analogue.ValueType>>25</Analogue.ValueType></Channel>"
+    "<Analogue.ValueType>>25</Analogue.ValueType><Scale>250</Scale></Channel>"
     "<Channel id='4'><Enable>Off</Enable><Tag>SPARE</Tag></Channel>"
     "<Channel "
     "id='2'><Type>CI</Type><Enable>Off</Enable><Analogue.FieldType>TIME</Analogue.FieldType>"
@@ -63,11 +63,15 @@ struct Snapshot {
   uint32_t save_rate = 0;
   std::vector<ChannelConfigRecord> ai = std::vector<ChannelConfigRecord>(4);
   std::vector<ChannelConfigRecord> di = std::vector<ChannelConfigRecord>(1);
+  // The test module's extra block (Retries, Label) and four bytes (Scale) per ai channel.
+  std::vector<uint8_t> extra = std::vector<uint8_t>(16);
+  std::vector<uint8_t> ai_extra = std::vector<uint8_t>(16);
 };
 
 bool operator==(const Snapshot& a, const Snapshot& b) {
   return a.block == b.block && a.auto_enable == b.auto_enable && a.save_outputs == b.save_outputs &&
-         a.save_by_tag == b.save_by_tag && a.save_rate == b.save_rate &&
+         a.save_by_tag == b.save_by_tag && a.save_rate == b.save_rate && a.extra == b.extra &&
+         a.ai_extra == b.ai_extra &&
          std::memcmp(a.ai.data(), b.ai.data(), a.ai.size() * sizeof(ChannelConfigRecord)) == 0 &&
          std::memcmp(a.di.data(), b.di.data(), a.di.size() * sizeof(ChannelConfigRecord)) == 0;
 }
@@ -77,14 +81,15 @@ class ConfigCompilerTest : public parvex_test::ConfigFolderTest {
   // Loads everything through the loaders, in whichever form they choose.
   Snapshot LoadFolder(const std::string& folder) {
     Snapshot s;
-    EXPECT_EQ(LoadDeviceConfig(folder.c_str(), s.block.data(),
-                               static_cast<int>(kDeviceConfigBlockSize), nullptr, 0, nullptr,
-                               &s.auto_enable, &s.save_outputs, &s.save_by_tag, &s.save_rate),
-              0)
-        << xml_GetErrorText();
     EXPECT_EQ(
-        LoadChannelConfig(folder.c_str(), kKindAnalogInput, s.ai.data(), 0, 4, nullptr, 0, nullptr),
+        LoadDeviceConfig(folder.c_str(), s.block.data(), static_cast<int>(kDeviceConfigBlockSize),
+                         s.extra.data(), 16, "extra.bin", &s.auto_enable, &s.save_outputs,
+                         &s.save_by_tag, &s.save_rate),
         0)
+        << xml_GetErrorText();
+    EXPECT_EQ(LoadChannelConfig(folder.c_str(), kKindAnalogInput, s.ai.data(), 0, 4,
+                                s.ai_extra.data(), 16, "ai.extra"),
+              0)
         << xml_GetErrorText();
     EXPECT_EQ(LoadChannelConfig(folder.c_str(), kKindDigitalInput, s.di.data(), 0, 1, nullptr, 0,
                                 nullptr),
@@ -115,9 +120,12 @@ TEST_F(ConfigCompilerTest, XmlAndCompiledBinaryLoadToTheSameRecords) {
   EXPECT_EQ(from_xml.save_rate, 0x1000u);
   EXPECT_STREQ(GetChannelTag(from_xml.ai[0]), "COUNT_03_TO_05X");
   EXPECT_EQ(from_xml.ai[0].analogue.Analogue.ValueType, kValueAbove25);
+  EXPECT_EQ(from_xml.extra[0], 3) << "Retries";
+  EXPECT_EQ(from_xml.ai_extra[0], 250) << "Scale";
 
   ASSERT_EQ(Compile(folder), 0) << error_;
-  EXPECT_EQ(written_, (std::vector<std::string>{"config", "saveconfig", "ai", "di"}));
+  EXPECT_EQ(written_, (std::vector<std::string>{"config", "saveconfig", "extra.bin", "ai",
+                                                "ai.extra", "di", "di.extra"}));
   EXPECT_EQ(ReadBytes(folder + "/ai").size(), 8u + 216 * 4);
   SetReadXml("OFF");
   Snapshot from_binary = LoadFolder(folder);
@@ -134,6 +142,9 @@ TEST_F(ConfigCompilerTest, XmlToBinaryToXmlIsStable) {
   std::vector<uint8_t> ai1 = ReadBytes(folder + "/ai");
   std::vector<uint8_t> config1 = ReadBytes(folder + "/config");
 
+  std::vector<uint8_t> extra1 = ReadBytes(folder + "/extra.bin");
+  std::vector<uint8_t> ai_extra1 = ReadBytes(folder + "/ai.extra");
+
   ASSERT_EQ(Decompile(folder), 0) << error_;
   EXPECT_EQ(written_, (std::vector<std::string>{"config.xml", "ai.xml", "di.xml"}));
   std::vector<uint8_t> ai_xml2 = ReadBytes(folder + "/ai.xml");
@@ -141,6 +152,8 @@ TEST_F(ConfigCompilerTest, XmlToBinaryToXmlIsStable) {
   ASSERT_EQ(Compile(folder), 0) << error_;
   std::vector<uint8_t> ai2 = ReadBytes(folder + "/ai");
   EXPECT_EQ(ReadBytes(folder + "/config"), config1);
+  EXPECT_EQ(ReadBytes(folder + "/extra.bin"), extra1) << "the extra block came back";
+  EXPECT_EQ(ReadBytes(folder + "/ai.extra"), ai_extra1) << "the channels' extra data came back";
   ASSERT_EQ(ai2.size(), ai1.size());
   EXPECT_TRUE(std::equal(ai1.begin() + 8, ai1.end(), ai2.begin() + 8))
       << "records differ after a round trip through XML";
@@ -165,7 +178,33 @@ TEST_F(ConfigCompilerTest, BadInputNamesFileAndFieldAndLeavesTheOldFiles) {
                         "of range");
   EXPECT_EQ(ReadBytes(folder + "/config"), config);
 
+  // Values of the module's extra block and channel extra data that its own checks refuse fail
+  // the compile with its message.
+  struct Refused {
+    const char* file;
+    const char* xml;
+    const char* given;
+    const char* bad;
+    const char* message;  // after "<folder>/<file>: "
+  };
+  const Refused refused[] = {
+      {"config.xml", kConfigXml, "<Retries>3", "<Retries>99",
+       "TESTX_1Dev/Proc Config - Retries 99 above 10"},
+      {"ai.xml", kAiXml, "<Scale>250", "<Scale>5000",
+       "TESTX_1ai Channel #1 - Scale 5000 above 1000"},
+  };
+  for (const Refused& r : refused) {
+    SCOPED_TRACE(r.bad);
+    WriteText(folder + "/config.xml", kConfigXml);
+    bad = r.xml;
+    bad.replace(bad.find(r.given), std::strlen(r.given), r.bad);
+    WriteText(folder + "/" + r.file, bad);
+    EXPECT_EQ(Compile(folder), -1);
+    EXPECT_EQ(error_, folder + "/" + r.file + ": " + r.message);
+    EXPECT_EQ(ReadBytes(folder + "/config"), config);
+  }
   WriteText(folder + "/config.xml", kConfigXml);
+
   std::string bad_ai = kAiXml;
   bad_ai.replace(bad_ai.find("<Units>cnt/ft3</Units>"), 22, "");
   WriteText(folder + "/ai.xml", bad_ai);
@@ -393,6 +432,74 @@ TEST_F(ConfigCompilerTest, WithoutAModuleTheCounterBlockIsBuiltIn) {
   std::string empty = Folder("PLAIN_2");
   EXPECT_EQ(Compile(empty), -1);
   EXPECT_EQ(Decompile(empty), -1);
+}
+
+// The counter's own module names the hardware bytes of an analogue channel with their words and
+// refuses any other word; a compiled folder decompiles back to the same words.
+TEST_F(ConfigCompilerTest, CounterModuleNamesTheHardwareBytes) {
+  setenv("KSM_BIN", PARVEX_COUNTER_MODULE_DIR, 1);
+  struct Case {
+    const char* fields;          // inside the channel element
+    std::vector<uint8_t> bytes;  // FieldType, PortNumber, ValueType; empty: refused
+    const char* message;         // after "PARVEX1ai Channel #1 - ", or the decompiled fields
+  };
+  const Case cases[] = {
+      {"<FieldType>VALUE</FieldType><PortNumber>2</PortNumber><ValueType>0.5-1.0</ValueType>",
+       {0, 2, 1},
+       "<FieldType>VALUE</FieldType>\n    <PortNumber>2</PortNumber>\n    "
+       "<ValueType>0.5-1.0</ValueType>"},
+      {"<ValueType>flow</ValueType><FieldType>volume</FieldType><PortNumber>255</PortNumber>",
+       {4, 255, 8},
+       "<FieldType>VOLUME</FieldType>\n    <PortNumber>255</PortNumber>\n    "
+       "<ValueType>FLOW</ValueType>"},
+      {"<Analogue.ValueType>&gt;25</Analogue.ValueType>",
+       {0, 0, 5},
+       "<ValueType>&gt;25</ValueType>"},
+      {"<Analogue>00020300000000000000000000000000</Analogue>",
+       {0, 2, 3},
+       "<FieldType>VALUE</FieldType>\n    <PortNumber>2</PortNumber>\n    "
+       "<ValueType>5.0-10</ValueType>"},
+      {"<FieldType>VALUES</FieldType>",
+       {},
+       " <FieldType> invalid value \"VALUES\" (one of VALUE, TIME, DATE, PORT, VOLUME)"},
+      {"<ValueType>0.4-0.6</ValueType>",
+       {},
+       " <ValueType> invalid value \"0.4-0.6\" (one of 0.3-0.5, 0.5-1.0, 1.0-5.0, 5.0-10, 10-25, "
+       "&gt;25, RH, TEMP, FLOW)"},
+      {"<PortNumber>256</PortNumber>",
+       {},
+       " <PortNumber> integer value is out of range (a port id from 0 to 255)"},
+  };
+  std::string folder = Folder("PARVEX1");
+  std::string config = kConfigXml;
+  WriteText(folder + "/config.xml", config);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fields);
+    WriteText(folder + "/ai.xml",
+              "<Channels><Channel id='1'><Enable>On</Enable><Tag>T</Tag><Description>D"
+              "</Description><Type>AI</Type><ErrorAlarmEnable>Off</ErrorAlarmEnable>"
+              "<EventEnable>Off</EventEnable><Units>u</Units><MaximumUnits>1</MaximumUnits>"
+              "<MinimumUnits>0</MinimumUnits><ReferenceEnable>Off</ReferenceEnable>"
+              "<SigChangeEnable>Off</SigChangeEnable><ScalingEnable>Off</ScalingEnable>"
+              "<LowAlarmEnable>Off</LowAlarmEnable><HighAlarmEnable>Off</HighAlarmEnable>" +
+                  std::string(c.fields) + "</Channel></Channels>");
+    if (c.bytes.empty()) {
+      EXPECT_EQ(Compile(folder), -1);
+      std::string message = c.message;
+      if (size_t gt = message.find("&gt;"); gt != std::string::npos) message.replace(gt, 4, ">");
+      EXPECT_EQ(error_, folder + "/ai.xml: PARVEX1ai Channel #1 - " + message);
+      continue;
+    }
+    ASSERT_EQ(Compile(folder), 0) << error_;
+    std::vector<uint8_t> ai = ReadBytes(folder + "/ai");
+    ASSERT_EQ(ai.size(), 8u + 216);
+    EXPECT_EQ(std::vector<uint8_t>(ai.begin() + 8 + 188, ai.begin() + 8 + 191), c.bytes);
+    EXPECT_EQ(ReadBytes(folder + "/config")[1 + 16], 3) << "the module's Parity: mark";
+    ASSERT_EQ(Decompile(folder), 0) << error_;
+    std::vector<uint8_t> xml = ReadBytes(folder + "/ai.xml");
+    EXPECT_NE(std::string(xml.begin(), xml.end()).find(c.message), std::string::npos)
+        << std::string(xml.begin(), xml.end());
+  }
 }
 
 }  // namespace

@@ -115,6 +115,10 @@ __attribute__((visibility("default"))) int32_t Ex_Get_Config_Extra_FileOffset(vo
   return 4;
 }
 
+__attribute__((visibility("default"))) const char* Ex_Get_Config_Extra_FileName(void*, int32_t) {
+  return "extra.bin";
+}
+
 __attribute__((visibility("default"))) const StructsType* Ex_Get_Channel_Hw_Type(int32_t kind,
                                                                                  int32_t, void*) {
   return kind % 2 == 0 ? &kHwType : nullptr;
@@ -157,6 +161,11 @@ __attribute__((visibility("default"))) int32_t Ex_Validate_Chan_Extra(const char
 __attribute__((visibility("default"))) int32_t Ex_Get_Channel_Extra_Size(int32_t, int32_t, void*,
                                                                          void*) {
   return 4;
+}
+
+__attribute__((visibility("default"))) const char* Ex_Get_Channel_Extra_FileName(int32_t kind) {
+  static const char* const kFiles[] = {"ai.extra", "di.extra", "ao.extra", "do.extra", "ci.extra"};
+  return kind >= 0 && kind < 5 ? kFiles[kind] : nullptr;
 }
 
 }  // extern "C"
