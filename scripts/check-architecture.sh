@@ -4,7 +4,8 @@
 #   - a library folder includes only its own headers and those of the layers below it;
 #   - only platform/ includes operating-system headers (tools, tests, fuzz targets, benchmarks
 #     and the demo may, where they play another process);
-#   - only configui/, its host tool and its tests see Qt; only config/ and its tests see pugixml;
+#   - only configui/, its host tool and its tests see Qt; only config/ and its tests see pugixml
+#     and libxml2;
 #   - every file is as clang-format (the repository's .clang-format) would write it.
 # Prints one line per finding and exits 1 when there is any, 0 otherwise.
 #   scripts/check-architecture.sh            both checks
@@ -45,7 +46,7 @@ header_kind() {
   local name=$1
   case "$name" in
     Q* | Qt*/*) kind=qt ;;
-    pugixml.hpp) kind=xml ;;
+    pugixml.hpp | libxml/*) kind=xml ;;
     uriparser/* | nlohmann/* | CLI/* | gtest/* | gmock/* | benchmark/* | curses.h) kind=library ;;
     */* | *.h | *.hpp)
       if [[ "$c_standard" == *" $name "* ]]; then kind=std; else kind=os; fi ;;

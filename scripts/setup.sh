@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libpugixml-dev liburiparser-dev nlohmann-json3-dev libcli11-dev libncurses-dev
+  libpugixml-dev libxml2-dev liburiparser-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   qt6-base-dev poppler-utils python3
   clang libclang-rt-14-dev
 )
