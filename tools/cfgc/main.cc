@@ -46,7 +46,9 @@ constexpr const char kExample[] = R"(Example (a counter on COM1 with one channel
       <Enable>On</Enable> <Tag>COUNT</Tag> <Description>particles 0.5 um</Description>
       <Type>AI</Type> <ErrorAlarmEnable>Off</ErrorAlarmEnable> <EventEnable>Off</EventEnable>
       <Units>cnt</Units> <MaximumUnits>100000</MaximumUnits> <MinimumUnits>0</MinimumUnits>
-      <Analogue>00010000000000000000000000000000</Analogue>
+      <ReferenceEnable>Off</ReferenceEnable> <SigChangeEnable>Off</SigChangeEnable>
+      <ScalingEnable>Off</ScalingEnable> <LowAlarmEnable>Off</LowAlarmEnable>
+      <HighAlarmEnable>Off</HighAlarmEnable> <Analogue>00010000000000000000000000000000</Analogue>
     </Channel></Channels>
   kestrum_cfgc check DEV                      # every error at once, changes nothing
   kestrum_cfgc compile DEV --channels 1       # -> DEV/config, DEV/saveconfig, DEV/ai
