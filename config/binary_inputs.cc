@@ -40,15 +40,16 @@ bool BinaryInputUsable(const std::string& folder, const std::string& name, uint6
   const uint64_t past = info.size - header;
   const uint64_t odd = record > 0 ? past % record : past;
   if (odd > 0) {
-    findings->push_back({false, path + ": " + std::to_string(odd) + " bytes after the last whole " +
-                                    (record > 0 ? "record" : "setting") + " ignored"});
+    const std::string after =
+        record > 0 ? "the last whole record" : "the first " + std::to_string(header);
+    findings->push_back(
+        {false, path + ": " + std::to_string(odd) + " bytes after " + after + " ignored"});
   }
   return true;
 }
 
 bool BinaryDeviceInputsUsable(const std::string& folder, FolderFindings* findings) {
-  const bool config =
-      BinaryInputUsable(folder, kDeviceConfigFile, 1, kConfigFileSize, 0, findings);
+  const bool config = BinaryInputUsable(folder, kDeviceConfigFile, 1, kConfigFileSize, 0, findings);
   const bool save = BinaryInputUsable(folder, kSaveConfigFile, kSaveConfigFileSize,
                                       kSaveConfigFileSize, 0, findings);
   return config && save;

@@ -13,8 +13,8 @@
 
 #include <pugixml.hpp>
 
-#include "config/channel_config.h"
 #include "config/binary_inputs.h"
+#include "config/channel_config.h"
 #include "config/channel_id.h"
 #include "config/counter_settings.h"
 #include "config/device_config.h"

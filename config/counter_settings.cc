@@ -26,7 +26,8 @@ int32_t ValidateCounterSettings(const char* found, void* block, char* ebuf, int3
   }
   const std::string_view port = FixedText(comm->PortName);
   if (port.empty()) return 0;
-  if (port.find('/') != std::string_view::npos) return fail("<PortName> must be a name, not a path");
+  if (port.find('/') != std::string_view::npos)
+    return fail("<PortName> must be a name, not a path");
   if (!given("BaudRate")) return fail("<BaudRate> is required with a <PortName>");
   if (!given("DataBits")) return fail("<DataBits> is required with a <PortName>");
   SerialSettings settings;

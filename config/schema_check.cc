@@ -54,7 +54,7 @@ int CheckAgainstSchema(const std::string& path, std::string_view schema, FolderF
   Collector schema_errors{"schema", findings};
   xmlSchemaSetParserStructuredErrors(parser.get(), Collect, &schema_errors);
   std::unique_ptr<xmlSchema, decltype(&xmlSchemaFree)> compiled(xmlSchemaParse(parser.get()),
-                                                                 xmlSchemaFree);
+                                                                xmlSchemaFree);
   if (!compiled) {
     findings->push_back({true, path + ": the schema does not compile"});
     return -1;

@@ -52,9 +52,8 @@ struct KnownField {
 // The leaf fields of `type` as the loaders ask for them (a zero value selects the layout).
 void AddFields(const StructsType* type, std::vector<KnownField>* fields) {
   if (type == nullptr) return;
-  std::vector<uint8_t> zero(std::max<size_t>(static_cast<size_t>(std::max(type->size, 0)),
-                                             kDeviceConfigBlockSize),
-                            0);
+  std::vector<uint8_t> zero(
+      std::max<size_t>(static_cast<size_t>(std::max(type->size, 0)), kDeviceConfigBlockSize), 0);
   char** names = nullptr;
   const int count = StructsTraverse(type, zero.data(), &names, "TEMPORARY");
   for (int i = 0; i < count; ++i) {
@@ -85,9 +84,9 @@ class Linter {
   Linter(const std::string& path, FolderFindings* findings) : path_(path), findings_(findings) {}
 
   xmlDoc* Load() {
-    doc_.reset(xmlReadFile(path_.c_str(), nullptr,
-                           XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
-                               XML_PARSE_BIG_LINES));
+    doc_.reset(xmlReadFile(
+        path_.c_str(), nullptr,
+        XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_BIG_LINES));
     return doc_.get();
   }
 

@@ -69,7 +69,7 @@ TEST_F(ConfigFolderChecksTest, CompileRefusesSettingsThatCannotWorkAndWarnsOnUnk
     return s;
   };
   struct Case {
-    std::string config;  // the device fields of config.xml (its line 4)
+    std::string config;    // the device fields of config.xml (its line 4)
     std::string ai_extra;  // more elements of channel 1 (line 3 of ai.xml)
     int result;
     std::string findings;  // substring of Texts()
@@ -121,9 +121,21 @@ TEST_F(ConfigFolderChecksTest, DecompileReportsOddInputsAndNeverReplacesUnasked)
     std::string findings;
   } cases[] = {
       {"plain", 0, false, false, false, 0, {"config.xml", "ai.xml"}, ""},
-      {"partial record", 100, false, false, false, 0, {"config.xml", "ai.xml"},
+      {"partial record",
+       100,
+       false,
+       false,
+       false,
+       0,
+       {"config.xml", "ai.xml"},
        "W ai: 100 bytes after the last whole record ignored\n"},
-      {"ai a folder", 0, true, false, false, -1, {"config.xml"},
+      {"ai a folder",
+       0,
+       true,
+       false,
+       false,
+       -1,
+       {"config.xml"},
        "E ai: a folder where a file belongs\n"},
       {"output exists", 0, false, true, false, -1, {}, "E out/config.xml: File exists\n"},
       {"output replaced", 0, false, true, true, 0, {"config.xml", "ai.xml"}, ""},

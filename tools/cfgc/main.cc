@@ -62,7 +62,8 @@ void Print(const kestrum::FolderFindings& findings) {
 }
 
 void PrintWritten(const std::string& folder, const std::vector<std::string>& written) {
-  for (const std::string& name : written) std::printf("wrote %s/%s\n", folder.c_str(), name.c_str());
+  for (const std::string& name : written)
+    std::printf("wrote %s/%s\n", folder.c_str(), name.c_str());
 }
 
 bool HasExtensionModule(const std::string& folder) {
@@ -83,8 +84,7 @@ int Check(const std::string& folder, int channels) {
   } else {
     auto validate = [&](const std::string& name, std::string_view schema) {
       const std::string path = folder + "/" + name;
-      if (kestrum::PathExists(path) &&
-          kestrum::CheckAgainstSchema(path, schema, &findings) != 0) {
+      if (kestrum::PathExists(path) && kestrum::CheckAgainstSchema(path, schema, &findings) != 0) {
         result = -1;
       }
     };
