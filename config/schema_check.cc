@@ -30,13 +30,20 @@ void Collect(void* data, xmlErrorPtr error) {
 }
 
 // Routes the parser's own errors (a file that is not well-formed) to the collector while it
-// lives, and restores the default handler after.
+// lives, and restores the handler that was set before.
 class ParserErrorsTo {
  public:
-  explicit ParserErrorsTo(Collector* c) { xmlSetStructuredErrorFunc(c, Collect); }
-  ~ParserErrorsTo() { xmlSetStructuredErrorFunc(nullptr, nullptr); }
+  explicit ParserErrorsTo(Collector* c)
+      : previous_(xmlStructuredError), previous_context_(xmlStructuredErrorContext) {
+    xmlSetStructuredErrorFunc(c, Collect);
+  }
+  ~ParserErrorsTo() { xmlSetStructuredErrorFunc(previous_context_, previous_); }
   ParserErrorsTo(const ParserErrorsTo&) = delete;
   ParserErrorsTo& operator=(const ParserErrorsTo&) = delete;
+
+ private:
+  xmlStructuredErrorFunc previous_;
+  void* previous_context_;
 };
 
 }  // namespace
