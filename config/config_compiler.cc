@@ -380,17 +380,17 @@ int ConvertConfigFolder(const Direction& direction, const std::string& folder, i
   QuietEvents quiet;
   FolderModule module(folder);
   std::vector<Output> outputs;
-  auto input_failed = [&] { findings->push_back({true, *error}); };
+  auto add_error = [&] { findings->push_back({true, *error}); };
   if (PathExists(folder + "/" + direction.device_file) &&
       (direction.from_xml || BinaryDeviceInputsUsable(folder, findings)) &&
       !direction.device(folder, module, &outputs, error)) {
-    input_failed();
+    add_error();
   }
   for (int kind = 0; kind < kChannelKindCount; ++kind) {
     if (PathExists(folder + "/" + ChannelFileName(kind, direction.from_xml)) &&
         (direction.from_xml || BinaryChannelInputUsable(folder, kind, findings)) &&
         !direction.channels(folder, kind, channels, module, &outputs, error)) {
-      input_failed();
+      add_error();
     }
   }
   if (direction.from_xml) LintConfigFolder(folder, module.device(), module.channel(), findings);
@@ -399,7 +399,7 @@ int ConvertConfigFolder(const Direction& direction, const std::string& folder, i
   }
   if (run.write && !outputs.empty() && (run.partial || !HasError(*findings)) &&
       WriteOutputs(run.to, outputs, run.replace, written, error) != 0) {
-    input_failed();
+    add_error();
   }
   for (const FolderFinding& f : *findings) {
     if (f.error) {
