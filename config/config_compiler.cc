@@ -13,6 +13,7 @@
 
 #include <libxml/tree.h>
 
+#include "config/binary_inputs.h"
 #include "config/channel_config.h"
 #include "config/channel_id.h"
 #include "config/compiler_extras.h"
@@ -21,6 +22,7 @@
 #include "config/extension_module.h"
 #include "config/record_types.h"
 #include "config/runtime_services.h"
+#include "config/settings_lint.h"
 #include "config/windows_1252.h"
 #include "config/xml_document.h"
 #include "config/xml_parser.h"
@@ -76,6 +78,8 @@ class QuietEvents {
 };
 
 bool ReadFile(const std::string& path, std::string* bytes) {
+  FileInfo info;
+  if (GetFileInfo(path, &info) != 0 || !info.regular) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   bytes->assign(std::istreambuf_iterator<char>(in), {});
@@ -471,7 +475,8 @@ std::string TemporaryPath(const std::string& folder, const Output& out) {
 
 // Writes every output to a temporary file in `folder`, then renames them into place, so that a
 // failure to write any of them leaves every old file as it was and no temporary file behind.
-int WriteOutputs(const std::string& folder, const std::vector<Output>& outputs,
+// Without `replace` an output whose file exists is refused before anything is written.
+int WriteOutputs(const std::string& folder, const std::vector<Output>& outputs, bool replace,
                  std::vector<std::string>* written, std::string* error) {
   size_t ready = 0;
   auto fail = [&](const std::string& path) {
@@ -483,13 +488,17 @@ int WriteOutputs(const std::string& folder, const std::vector<Output>& outputs,
     const std::string path = folder + "/" + out.name;
     FileInfo info;
     // A folder in the way would only refuse the rename, after others were already replaced.
-    if (GetFileInfo(path, &info) == 0 && info.directory) {
-      SetErrorNumber(EISDIR);
+    if (GetFileInfo(path, &info) == 0 && (info.directory || !replace)) {
+      SetErrorNumber(info.directory ? EISDIR : EEXIST);
       return fail(path);
     }
+  }
+  for (const Output& out : outputs) {
     std::span<const std::byte> contents(reinterpret_cast<const std::byte*>(out.bytes.data()),
                                         out.bytes.size());
-    if (PublishSharedFile(TemporaryPath(folder, out), contents, 0644) != 0) return fail(path);
+    if (PublishSharedFile(TemporaryPath(folder, out), contents, 0644) != 0) {
+      return fail(folder + "/" + out.name);
+    }
     ++ready;
   }
   for (const Output& out : outputs) {
@@ -515,47 +524,98 @@ struct Direction {
   const char* nothing_found;
 };
 
+// How one conversion runs.
+struct Run {
+  std::string to;        // the folder the outputs go to
+  bool replace = true;   // existing outputs may be replaced
+  bool write = true;     // false: read and check only
+  bool partial = false;  // write the outputs of the good inputs even when others failed
+};
+
+// Converts every input of `folder`. Every failed input and every odd thing found goes to
+// `*findings`; the other inputs are still read, so that one run reports them all. Returns 0, or
+// -1 when a finding is an error, with the first one in `*error`.
 int ConvertConfigFolder(const Direction& direction, const std::string& folder, int channels,
-                        std::vector<std::string>* written, std::string* error) {
+                        const Run& run, std::vector<std::string>* written, std::string* error,
+                        FolderFindings* findings) {
   QuietEvents quiet;
   FolderModule module(folder);
   std::vector<Output> outputs;
+  auto add_error = [&] { findings->push_back({true, *error}); };
   if (PathExists(folder + "/" + direction.device_file) &&
+      (direction.from_xml || BinaryDeviceInputsUsable(folder, findings)) &&
       !direction.device(folder, module, &outputs, error)) {
-    return -1;
+    add_error();
   }
   for (int kind = 0; kind < kChannelKindCount; ++kind) {
     if (PathExists(folder + "/" + ChannelFileName(kind, direction.from_xml)) &&
+        (direction.from_xml || BinaryChannelInputUsable(folder, kind, findings)) &&
         !direction.channels(folder, kind, channels, module, &outputs, error)) {
+      add_error();
+    }
+  }
+  if (direction.from_xml) LintConfigFolder(folder, module.device(), module.channel(), findings);
+  if (outputs.empty() && !HasError(*findings)) {
+    findings->push_back({true, folder + direction.nothing_found});
+  }
+  if (run.write && !outputs.empty() && (run.partial || !HasError(*findings)) &&
+      WriteOutputs(run.to, outputs, run.replace, written, error) != 0) {
+    add_error();
+  }
+  for (const FolderFinding& f : *findings) {
+    if (f.error) {
+      *error = f.text;
       return -1;
     }
   }
-  if (outputs.empty()) {
-    *error = folder + direction.nothing_found;
-    return -1;
-  }
-  return WriteOutputs(folder, outputs, written, error);
+  return 0;
+}
+
+constexpr Direction kCompile{true, kDeviceConfigXmlFile, CompileDevice, CompileChannels,
+                             ": no config.xml and no channel XML file"};
+constexpr Direction kDecompile{false, kDeviceConfigFile, DecompileDevice, DecompileChannels,
+                               ": no config file and no channel file"};
+
+bool ChannelCountValid(int channels, std::string* error) {
+  if (channels >= 0 && channels <= kMaxChannelId) return true;
+  *error = "the channel count " + std::to_string(channels) + " is not from 1 to " +
+           std::to_string(kMaxChannelId);
+  return false;
 }
 
 }  // namespace
 
 int CompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
-                        std::string* error, int channels) {
-  static constexpr Direction kCompile{true, kDeviceConfigXmlFile, CompileDevice, CompileChannels,
-                                      ": no config.xml and no channel XML file"};
-  if (channels < 0 || channels > kMaxChannelId) {
-    *error = "the channel count " + std::to_string(channels) + " is not from 1 to " +
-             std::to_string(kMaxChannelId);
+                        std::string* error, int channels, FolderFindings* findings) {
+  if (!ChannelCountValid(channels, error)) return -1;
+  FolderFindings local;
+  return ConvertConfigFolder(kCompile, folder, channels, Run{folder}, written, error,
+                             findings != nullptr ? findings : &local);
+}
+
+int CheckConfigFolder(const std::string& folder, int channels, FolderFindings* findings) {
+  std::string error;
+  if (!ChannelCountValid(channels, &error)) {
+    findings->push_back({true, error});
     return -1;
   }
-  return ConvertConfigFolder(kCompile, folder, channels, written, error);
+  Run run{folder};
+  run.write = false;
+  return ConvertConfigFolder(kCompile, folder, channels, run, nullptr, &error, findings);
 }
 
 int DecompileConfigFolder(const std::string& folder, std::vector<std::string>* written,
                           std::string* error) {
-  static constexpr Direction kDecompile{false, kDeviceConfigFile, DecompileDevice,
-                                        DecompileChannels, ": no config file and no channel file"};
-  return ConvertConfigFolder(kDecompile, folder, 0, written, error);
+  FolderFindings findings;
+  return ConvertConfigFolder(kDecompile, folder, 0, Run{folder}, written, error, &findings);
+}
+
+int DecompileConfigFolderTo(const std::string& folder, const std::string& to, bool replace,
+                            std::vector<std::string>* written, FolderFindings* findings) {
+  std::string error;
+  Run run{to, replace};
+  run.partial = true;
+  return ConvertConfigFolder(kDecompile, folder, 0, run, written, &error, findings);
 }
 
 }  // namespace kestrum

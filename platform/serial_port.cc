@@ -158,6 +158,12 @@ int ComputeSerialTermios(const termios& current, const SerialSettings& settings,
   return 0;
 }
 
+int CheckSerialSettings(const SerialSettings& settings) {
+  termios current{};
+  termios wanted;
+  return ComputeSerialTermios(current, settings, &wanted);
+}
+
 SerialPort::SerialPort() = default;
 SerialPort::~SerialPort() { Close(); }
 

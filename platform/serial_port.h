@@ -50,6 +50,10 @@ std::string SerialPortPath(std::string_view name);
 /// rate, data bits (5-8) or parity (0-4) cannot be represented.
 int ComputeSerialTermios(const termios& current, const SerialSettings& settings, termios* out);
 
+/// Pure: returns 0 when a port could be opened with `settings` (the baud rate is one of the
+/// line's rates, data bits 5-8, parity 0-4), or -1 with error number EINVAL, as Open would fail.
+int CheckSerialSettings(const SerialSettings& settings);
+
 /// A port opened for raw, non-blocking reading. Closing restores the settings found at open.
 /// Not thread-safe; one owner at a time. Movable, not copyable.
 class SerialPort {

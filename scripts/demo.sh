@@ -138,7 +138,9 @@ trap 'exit 130' INT TERM
 
 # The demo device's configuration: XML under demo/, compiled to the binary files.
 cp -r demo/PARVEX1 "$KSM_CURRENT_CONFIG/PARVEX1"
-# --channels: the ai table's channel count in demo/system.json.
+# --channels: the ai table's channel count in demo/system.json. The check stops the demo on any
+# error in the XML (all of them printed) before anything is compiled.
+"$bin/tools/cfgc/kestrum_cfgc" check "$KSM_CURRENT_CONFIG/PARVEX1" --channels 22 >/dev/null
 "$bin/tools/cfgc/kestrum_cfgc" compile "$KSM_CURRENT_CONFIG/PARVEX1" --channels 22 >/dev/null
 if [[ $compiled -eq 1 ]]; then rm "$KSM_CURRENT_CONFIG"/PARVEX1/*.xml; fi
 

@@ -161,8 +161,8 @@ TEST(ScannerStart, AMalformedChannelFileIsShownFittedAndLoggedWhole) {
   ASSERT_GT(logged.size(), kestrum::kLongErrorMessageLength) << logged;
   const std::string message = rig.error_message();
   EXPECT_EQ(message, kestrum::FitFailureText(logged, kestrum::kLongErrorMessageLength));
-  // The file name with the line:column of the mismatched closing tag.
-  EXPECT_THAT(message, testing::ContainsRegex("[(](CNT1/)?ai[.]xml[)] 2:30: Start-end tags"))
+  // The file name with the line:column where the parser found the mismatched closing tag.
+  EXPECT_THAT(message, testing::ContainsRegex("[(](CNT1/)?ai[.]xml[)] 2:38: Opening and ending"))
       << logged;
 }
 
