@@ -65,6 +65,16 @@ void AddFields(const StructsType* type, std::vector<KnownField>* fields) {
          std::strcmp(leaf->name, "chanconfignstring") == 0)) {
       field.text_limit = leaf->size;
     }
+    // A module-described hardware part is read by its members' shorter names too, and whole
+    // (in hexadecimal) by its own name.
+    if (const char* member = HardwareMemberName(names[i])) {
+      fields->push_back({member, field.text_limit});
+      const std::string whole(names[i], static_cast<size_t>(member - names[i] - 1));
+      if (std::none_of(fields->begin(), fields->end(),
+                       [&](const KnownField& f) { return f.name == whole; })) {
+        fields->push_back({whole, 0});
+      }
+    }
     fields->push_back(std::move(field));
   }
   if (count >= 0) StructsFreeNames(names, count);

@@ -8,7 +8,9 @@
 #
 # Options: --json (with --for: print JSON), --keep (keep the temporary folder and print where
 # it is), --build-dir DIR (default: build), --compiled (the scanner reads the compiled binary
-# files: the XML files are removed from the device folder after compiling).
+# files: the XML files are removed from the device folder after compiling), --device DIR (a
+# device folder of your own, config.xml and ai.xml, in place of demo/PARVEX1; its PortName
+# must be DEMO1, its channels at most 22).
 #
 # What runs, all inside one temporary folder (removed at the end):
 #   the demo device's XML configuration (demo/PARVEX1) compiled with kestrum_cfgc; the scanner
@@ -32,6 +34,7 @@ as_json=0
 keep=0
 compiled=0
 build=build
+device=demo/PARVEX1
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --for) seconds=${2:?--for needs a number of seconds}; shift 2 ;;
@@ -39,7 +42,8 @@ while [[ $# -gt 0 ]]; do
     --keep) keep=1; shift ;;
     --compiled) compiled=1; shift ;;
     --build-dir) build=${2:?--build-dir needs a folder}; shift 2 ;;
-    -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --device) device=${2:?--device needs a folder}; shift 2 ;;
+    -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -137,7 +141,8 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # The demo device's configuration: XML under demo/, compiled to the binary files.
-cp -r demo/PARVEX1 "$KSM_CURRENT_CONFIG/PARVEX1"
+mkdir "$KSM_CURRENT_CONFIG/PARVEX1"
+cp "$device"/config.xml "$device"/ai.xml "$KSM_CURRENT_CONFIG/PARVEX1/"
 # --channels: the ai table's channel count in demo/system.json. The check stops the demo on any
 # error in the XML (all of them printed) before anything is compiled.
 "$bin/tools/cfgc/kestrum_cfgc" check "$KSM_CURRENT_CONFIG/PARVEX1" --channels 22 >/dev/null

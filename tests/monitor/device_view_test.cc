@@ -49,7 +49,7 @@ class DeviceViewTest : public ::testing::Test {
   }
 
   // Channel 1: AI "SMALL" in cnt/ft3, high alarm priority 5, low 3, error 9.
-  // Channel 2: AI "TEMP" in degF. Channels 3 and 4 stay blank.
+  // Channel 2: AI "TEMP" in °F. Channels 3 and 4 stay blank.
   void ConfigureAnalogInputs() {
     ChannelConfigRecord* r = Records("P2");
     ASSERT_NE(r, nullptr);
@@ -64,7 +64,9 @@ class DeviceViewTest : public ::testing::Test {
     r[1].analogue.Type = kTypeAI;
     r[1].analogue.flags = analogue_flags::kEnable;
     SetChannelTag(&r[1], "TEMP");
-    SetChannelUnits(&r[1], "degF");
+    SetChannelUnits(&r[1],
+                    "\xB0"
+                    "F");  // stored in Windows-1252
   }
 
   void Publish(const char* prefix, uint32_t channel, uint32_t status, float value = 0) {
@@ -180,7 +182,10 @@ TEST_F(DeviceViewTest, ReadsTheSelectedDeviceWithItsTablesChannelsAndStates) {
   EXPECT_EQ(ai.channels[0].value, 6120.0f);
   EXPECT_EQ(ai.channels[0].state.alarm, AlarmState::kHigh);
   EXPECT_EQ(ai.channels[0].state.alarm_priority, 5);
-  EXPECT_EQ(ai.channels[1].units, "degF");
+  EXPECT_EQ(ai.channels[1].units,
+            "\xC2\xB0"
+            "F")
+      << "shown in UTF-8";
   EXPECT_EQ(ai.channels[1].state.warning, Side::kLow);
   EXPECT_TRUE(ai.channels[2].state.no_value);
   EXPECT_FALSE(ai.channels[3].enabled);

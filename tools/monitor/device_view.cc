@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "config/windows_1252.h"
 #include "records/area_layout.h"
 #include "records/channel_table.h"
 #include "records/device_record.h"
@@ -60,11 +61,12 @@ ChannelView MakeChannel(uint32_t index, uint32_t status, std::optional<float> va
   if (config) {
     char tag[kMaxTagLength + 1];
     CopyChannelTag(*config, tag, sizeof(tag));
-    c.tag = tag;
-    c.description = GetChannelDescription(*config);
+    // Stored texts are Windows-1252; the view shows them (and writes JSON) in UTF-8.
+    c.tag = Windows1252ToUtf8(tag);
+    c.description = Windows1252ToUtf8(GetChannelDescription(*config));
     c.type = ChannelType(*config);
     c.enabled = ChannelEnabled(*config);
-    if (!IsDigitalRecord(*config)) c.units = GetChannelUnits(*config);
+    if (!IsDigitalRecord(*config)) c.units = Windows1252ToUtf8(GetChannelUnits(*config));
   }
   return c;
 }

@@ -1,5 +1,6 @@
 #include "tools/monitor/view_render.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -120,8 +121,13 @@ json AlarmJson(const AlarmEntry& e, const DeviceView& view) {
   return j;
 }
 
+// Pads the UTF-8 `text` to `width` characters (a continuation byte is no character of its own).
 std::string Padded(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+  const auto characters =
+      static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+      }));
+  return characters >= width ? text + " " : text + std::string(width - characters, ' ');
 }
 
 }  // namespace
