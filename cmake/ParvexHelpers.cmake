@@ -41,13 +41,21 @@ function(parvex_library name)
   endif()
 endfunction()
 
-# parvex_tests(NAME LIBS lib... [SOURCES extra...])
+# parvex_tests(NAME LIBS lib... [SOURCES extra...] [WINDOWS_TESTS file...])
 # One GoogleTest executable per test folder, from every *_test.cc file in it; each test case
 # becomes a CTest test, so `ctest -j` runs them in parallel. Each test carries the executable's
 # name as its label, so `ctest -L scanner_tests` runs one executable's tests.
+# A *_win32_test.cc file tests a Windows-only part and is built for Windows alone; a Windows
+# build takes only the files named in WINDOWS_TESTS (the ones whose parts are ported so far),
+# or every file when there is no such list.
 function(parvex_tests name)
-  cmake_parse_arguments(ARG "" "" "LIBS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS;SOURCES;WINDOWS_TESTS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cc)
+  if(NOT WIN32)
+    list(FILTER srcs EXCLUDE REGEX "_win32_test\\.cc$")
+  elseif(ARG_WINDOWS_TESTS)
+    list(TRANSFORM ARG_WINDOWS_TESTS PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE srcs)
+  endif()
   if(NOT srcs)
     return()
   endif()

@@ -32,6 +32,12 @@ void SetLastPlatformError(int error);
 /// Always returns -1 so that callers can write `return FailFromErrno();`.
 int FailFromErrno();
 
+#ifdef _WIN32
+/// Records a failed Windows call: copies GetLastError() into both the last error and the error
+/// number. Always returns -1.
+int FailFromLastError();
+#endif
+
 /// Sets both the last error and the error number to `error` and returns -1.
 int FailWith(int error);
 

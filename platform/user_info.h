@@ -7,15 +7,17 @@
 namespace kestrum {
 
 /// The user's local application-data folder: $XDG_DATA_HOME when set and not empty, else
-/// $HOME/.local/share; "" when neither variable is set (the folder may not exist yet).
+/// $HOME/.local/share; "" when neither variable is set (the folder may not exist yet). On Windows
+/// it is %LOCALAPPDATA%, "" when that is not set.
 std::string LocalAppDataFolder();
 
-/// Sets `*name` to this computer's name (gethostname). Returns 0, or -1 with the error number
-/// set.
+/// Sets `*name` to this computer's name (gethostname; the NetBIOS name on Windows). Returns 0, or
+/// -1 with the error number set.
 int GetComputerName(std::string* name);
 
 /// Sets `*name` to the login name of the process's effective user. Returns 0, or -1 with the
-/// error number set (ENOENT when the user has no entry in the user database).
+/// error number set (ENOENT when the user has no entry in the user database; the Windows error
+/// on Windows).
 int GetUserName(std::string* name);
 
 }  // namespace kestrum

@@ -1,0 +1,24 @@
+#include <windows.h>
+
+#include <io.h>
+
+#include "platform/error_number.h"
+#include "platform/own_process.h"
+
+namespace kestrum {
+
+// Windows has no fork, so the id never changes under a running process.
+std::uint32_t OwnProcessId() { return static_cast<std::uint32_t>(GetCurrentProcessId()); }
+
+// The real-time class is granted only to a process that may raise its base priority; the
+// system quietly gives the high class to others.
+int RaiseProcessPriority() {
+  HANDLE self = GetCurrentProcess();
+  if (SetPriorityClass(self, REALTIME_PRIORITY_CLASS)) return 0;
+  return SetPriorityClass(self, HIGH_PRIORITY_CLASS) ? 0 : FailFromLastError();
+}
+
+// Closing the C runtime's descriptor 0 closes its Windows handle with it.
+int CloseStandardInput() { return _close(0) == 0 ? 0 : FailFromErrno(); }
+
+}  // namespace kestrum

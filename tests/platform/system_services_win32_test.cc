@@ -1,0 +1,68 @@
+// The Windows halves of the process's own services, checked against what Windows puts in the
+// environment of every process and against files the test makes itself.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/environment.h"
+#include "platform/file_access.h"
+#include "platform/user_info.h"
+
+namespace kestrum {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(Win32Services, EnvironmentNamesAndNamesOfComputerAndUser) {
+  for (const char* name : {"PATH", "path", "Path"}) {
+    EXPECT_NE(FindEnvironmentVariable(name), nullptr) << name;
+  }
+  struct Case {
+    const char* variable;
+    int (*get)(std::string*);
+  };
+  for (const Case& c : {Case{"COMPUTERNAME", GetComputerName}, Case{"USERNAME", GetUserName}}) {
+    std::string name;
+    ASSERT_EQ(c.get(&name), 0) << c.variable;
+    const char* expected = std::getenv(c.variable);
+    ASSERT_NE(expected, nullptr) << c.variable;
+    EXPECT_STRCASEEQ(name.c_str(), expected) << c.variable;
+  }
+}
+
+TEST(Win32Services, FileAccessFollowsExistenceAndTheReadOnlyAttribute) {
+  const fs::path dir = fs::temp_directory_path() / ("parvex-access-" + std::to_string(std::rand()));
+  ASSERT_TRUE(fs::create_directories(dir));
+  const fs::path writable = dir / "writable.txt";
+  const fs::path read_only = dir / "read_only.txt";
+  for (const fs::path& file : {writable, read_only}) std::ofstream(file) << "x";
+  fs::permissions(read_only,
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  struct Case {
+    fs::path path;
+    int access;
+    bool allowed;
+  } cases[] = {
+      {writable, 0, true},
+      {writable, kAccessRead | kAccessWrite, true},
+      {writable, kAccessExecute, true},
+      {read_only, kAccessRead, true},
+      {read_only, kAccessWrite, false},
+      {read_only, kAccessRead | kAccessWrite, false},
+      {dir / "missing.txt", 0, false},
+      {dir / "missing.txt", kAccessRead, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(HasFileAccess(c.path.string(), c.access), c.allowed)
+        << c.path.filename() << " access " << c.access;
+  }
+  fs::permissions(read_only, fs::perms::owner_write, fs::perm_options::add);
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace kestrum
