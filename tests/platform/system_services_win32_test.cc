@@ -30,6 +30,7 @@ TEST(Win32Services, EnvironmentNamesAndNamesOfComputerAndUser) {
     const char* expected = std::getenv(c.variable);
     ASSERT_NE(expected, nullptr) << c.variable;
     EXPECT_STRCASEEQ(name.c_str(), expected) << c.variable;
+    EXPECT_EQ(name.size(), std::string(expected).size()) << c.variable;  // no trailing zero
   }
 }
 
