@@ -7,7 +7,9 @@
 
 namespace kestrum {
 
-/// What the system reports about a file.
+/// What the system reports about a file. Windows has no permission bits, owners, groups or link
+/// counts: there the permissions reflect the read-only attribute, owner and group are 0 and
+/// links is 1.
 struct FileInfo {
   std::uint64_t size = 0;
   std::int64_t modified_seconds = 0;      // last write, seconds since 1970 (UTC)

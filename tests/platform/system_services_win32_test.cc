@@ -2,13 +2,16 @@
 // environment of every process and against files the test makes itself.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "platform/environment.h"
+#include "platform/error_number.h"
 #include "platform/file_access.h"
+#include "platform/file_system.h"
 #include "platform/user_info.h"
 
 namespace kestrum {
@@ -62,6 +65,26 @@ TEST(Win32Services, FileAccessFollowsExistenceAndTheReadOnlyAttribute) {
         << c.path.filename() << " access " << c.access;
   }
   fs::permissions(read_only, fs::perms::owner_write, fs::perm_options::add);
+  fs::remove_all(dir);
+}
+
+TEST(Win32Services, RenameReplacesAndFileInfoTellsMissingApart) {
+  const fs::path dir = fs::temp_directory_path() / ("parvex-rename-" + std::to_string(std::rand()));
+  ASSERT_TRUE(fs::create_directories(dir));
+  const std::string from = (dir / "new.txt").string();
+  const std::string to = (dir / "old.txt").string();
+  std::ofstream(from) << "12345";
+  std::ofstream(to) << "1";
+  ASSERT_EQ(RenameFile(from, to), 0) << GetErrorNumber();
+  FileInfo info;
+  ASSERT_EQ(GetFileInfo(to, &info), 0);
+  EXPECT_EQ(info.size, 5u);
+  EXPECT_TRUE(info.regular);
+  EXPECT_GT(info.modified_seconds, 1600000000);  // seconds since 1970, not since 1601
+  EXPECT_EQ(GetFileInfo(from, &info), -1);
+  EXPECT_EQ(GetErrorNumber(), ENOENT);
+  EXPECT_EQ(GetFileInfo((dir / "no" / "such.txt").string(), &info), -1);
+  EXPECT_EQ(GetErrorNumber(), ENOENT);
   fs::remove_all(dir);
 }
 
