@@ -10,10 +10,15 @@ namespace kestrum {
 using ModuleHandle = void*;
 
 /// How the file name of a shared object that the system loads by name ends.
+#ifdef _WIN32
+inline constexpr const char* kSharedObjectSuffix = ".dll";
+#else
 inline constexpr const char* kSharedObjectSuffix = ".so";
+#endif
 
 /// Loads `name` with the dynamic loader: a name holding "/" is a path, any other name is found
-/// by the loader's own search (LD_LIBRARY_PATH, the cache, the system folders). Symbols are
+/// by the loader's own search (LD_LIBRARY_PATH, the cache, the system folders; on Windows the
+/// program's folder, the system folders, PATH). Symbols are
 /// bound at once and kept local to the module. Returns the handle (loading an already loaded
 /// module again counts it once more), or null with the error number set to ENOENT;
 /// LastModuleError() then tells why.
