@@ -3,7 +3,8 @@
 # tracks:
 #   - a library folder includes only its own headers and those of the layers below it;
 #   - only platform/ includes operating-system headers (tools, tests, fuzz targets, benchmarks
-#     and the demo may, where they play another process);
+#     and the demo may, where they play another process); no folder but platform/ includes
+#     <windows.h>;
 #   - only configui/, its host tool and its tests see Qt; only config/ (its tests and fuzz
 #     targets) sees libxml2;
 #   - every file is as clang-format (the repository's .clang-format) would write it.
@@ -75,6 +76,9 @@ check_includes() {
         os)
           if [[ -n "${may_include[$folder]:-}" && "$folder" != platform ]]; then
             report "$file" "operating-system header <$name> outside platform/"
+          elif [[ "${name,,}" == windows.h && "$folder" != platform ]]; then
+            # Not even tools and tests: <windows.h> renames functions of platform/'s headers.
+            report "$file" "<$name> outside platform/"
           fi ;;
         qt)
           if [[ "$folder" != configui && "$file" != tools/cf_host/* &&
