@@ -13,13 +13,12 @@
 #include "config/channel_id.h"
 #include "config/record_types.h"
 #include "config/structs_type.h"
+#include "config/xml_parser.h"
 #include "platform/file_system.h"
 #include "records/device_record.h"
 
 namespace kestrum {
 namespace {
-
-using XmlDocPtr = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -134,7 +133,7 @@ class Linter {
 
   std::string path_;
   FolderFindings* findings_;
-  XmlDocPtr doc_{nullptr, xmlFreeDoc};
+  XmlDocPtr doc_;
 };
 
 void LintDevice(const std::string& folder, const DeviceConfigHooks& hooks,
