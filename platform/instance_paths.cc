@@ -1,69 +1,39 @@
 #include "platform/instance_paths.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-
-#include "platform/error_number.h"
+#include <mutex>
+#include <string>
 
 namespace kestrum {
 namespace {
 
-const char* NonEmptyEnv(const char* name) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : nullptr;
+// The prefix that tests put in front of object names; empty in every production process.
+struct NamePrefix {
+  std::mutex mutex;
+  std::string text;
+};
+
+NamePrefix& ThePrefix() {
+  static NamePrefix* prefix = new NamePrefix;  // never destroyed: names outlive static destructors
+  return *prefix;
 }
 
 }  // namespace
 
-std::string InstanceDir() {
-  if (const char* dir = NonEmptyEnv("KESTRUM_RUNDIR")) return dir;
-  if (geteuid() == 0) return "/run/kestrum";
-  if (const char* xdg = NonEmptyEnv("XDG_RUNTIME_DIR")) return std::string(xdg) + "/kestrum";
-  return "/tmp/kestrum-" + std::to_string(getuid());
+void SetObjectNamePrefixForTests(std::string_view prefix) {
+  NamePrefix& p = ThePrefix();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  p.text = prefix;
 }
 
-std::string RegistryRoot() {
-  if (const char* dir = NonEmptyEnv("KESTRUM_REGISTRY")) return dir;
-  if (geteuid() == 0) return "/etc/kestrum/registry";
-  std::string config;
-  if (const char* xdg = NonEmptyEnv("XDG_CONFIG_HOME")) {
-    config = xdg;
-  } else {
-    const char* home = NonEmptyEnv("HOME");
-    config = std::string(home ? home : "") + "/.config";
-  }
-  return config + "/kestrum/registry";
-}
-
-std::string ObjectPath(std::string_view folder, std::string_view windows_name) {
-  std::string path = InstanceDir();
-  path += '/';
-  path += folder;
-  path += '/';
-  for (char c : windows_name) path += (c == '\\') ? '/' : c;
-  return path;
-}
-
-int CreateInstanceFolder(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : FailWith(ENOTDIR);
-  if (errno != ENOENT) return FailFromErrno();
-  const std::string::size_type slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && CreateInstanceFolder(path.substr(0, slash)) != 0) {
-    return -1;
-  }
-  if (mkdir(path.c_str(), kInstanceGroupFolderMode) != 0 && errno != EEXIST) {
-    return FailFromErrno();
-  }
-  if (stat(path.c_str(), &st) != 0) return FailFromErrno();
-  if (!S_ISDIR(st.st_mode)) return FailWith(ENOTDIR);
-  // mkdir inherits the set-group-id bit of the parent but loses group bits to the umask.
-  const mode_t wanted = (st.st_mode & 07777) | kInstanceGroupFolderMode;
-  if (wanted != (st.st_mode & 07777) && chmod(path.c_str(), wanted) != 0) return FailFromErrno();
-  return 0;
+std::string WithObjectNamePrefix(std::string_view windows_name) {
+  NamePrefix& p = ThePrefix();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  if (p.text.empty()) return std::string(windows_name);
+  const std::string_view::size_type own = windows_name.find_last_of('\\') + 1;  // npos + 1 == 0
+  std::string name(windows_name.substr(0, own));
+  name += p.text;
+  name += windows_name.substr(own);
+  return name;
 }
 
 }  // namespace kestrum

@@ -8,6 +8,10 @@
 // is short, and maps the file again once it is whole. A SIGBUS that is not such a touch goes to
 // whatever handled it before.
 //
+// On Windows a mapping cannot be cut short (a file mapping's size is fixed when it is created and
+// a view holds the whole object until it is unmapped): nothing is watched, FindMappedFileWatch
+// finds no watch and CheckMappedFile always returns 0.
+//
 // Cost: nothing on any access to a mapping; CheckMappedFile reads a flag and a coarse clock,
 // and looks at the file's length at most every kMappedFileCheckMs (on every call while the
 // mapping is cut or the file short).

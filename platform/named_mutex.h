@@ -1,9 +1,16 @@
 // Named system-wide mutexes: the carrier of a Windows named mutex.
 //
-// A named mutex is a regular file under the instance directory that holds one pthread_mutex_t at
-// offset 0, initialised process-shared, robust and recursive by the object's creator. Openers map
-// it and never initialise it. A mutex whose holder died is made consistent and counts as acquired,
-// as an abandoned Windows mutex does. The lock is recursive per thread.
+// On Linux a named mutex is a regular file under the instance directory that holds one
+// pthread_mutex_t at offset 0, initialised process-shared, robust and recursive by the object's
+// creator. Openers map it and never initialise it. A mutex whose holder died is made consistent
+// and counts as acquired, as an abandoned Windows mutex does.
+//
+// On Windows it is a Windows named mutex and `path` is its object name (ObjectPath). It is
+// opened with synchronise access only. A created mutex lives until the creating process ends
+// (platform/kept_handles.h); creating one that exists keeps the existing one.
+//
+// On both the lock is recursive per thread, and a holder thread that ends (or a holder process
+// that dies) without unlocking abandons the mutex to the next waiter.
 #ifndef PARVEX_PLATFORM_NAMED_MUTEX_H_
 #define PARVEX_PLATFORM_NAMED_MUTEX_H_
 
@@ -16,7 +23,7 @@ struct NamedMutex;
 
 /// Creates the mutex file at `path` (its folder must exist) with permission bits `mode`,
 /// initialising the mutex before the file is renamed into place. An existing file at `path` is
-/// replaced. Returns 0, or -1 with errno as the error number.
+/// replaced (on Windows, kept). Returns 0, or -1 with the error number set.
 int CreateNamedMutex(const std::string& path, unsigned mode = 0660);
 
 /// Opens the existing mutex file at `path`. Returns the handle, or null with the error number

@@ -1,9 +1,17 @@
 // Shared-memory files: the carrier of a named file mapping.
 //
-// A named mapping is a regular file under the instance directory, mapped MAP_SHARED. Opening
-// never creates: a missing file means "the object does not exist yet" (error number 0). A
-// creator publishes a file atomically (a temporary file in the same folder, written completely,
-// then renamed into place), so an opener sees either no file or a whole one.
+// On Linux a named mapping is a regular file under the instance directory, mapped MAP_SHARED.
+// Opening never creates: a missing file means "the object does not exist yet" (error number 0).
+// A creator publishes a file atomically (a temporary file in the same folder, written
+// completely, then renamed into place), so an opener sees either no file or a whole one.
+//
+// On Windows it is a page-file-backed named file mapping, and `path` is its object name
+// (ObjectPath). Opening never creates either. A published mapping is filled before the call
+// returns and lives until the publishing process ends (platform/kept_handles.h); its size is
+// fixed, an existing one is refused (ERROR_ALREADY_EXISTS) rather than replaced, `mode` is not
+// used (the object gets the shared security attributes), and a mapped length is that of whole
+// pages. A creator outside the services' session needs the privilege to create global objects
+// for a "Global\" name; opening needs none.
 #ifndef PARVEX_PLATFORM_SHARED_FILE_H_
 #define PARVEX_PLATFORM_SHARED_FILE_H_
 
@@ -32,7 +40,7 @@ long ReadSharedFileHead(const std::string& path, std::span<std::byte> buffer);
 
 /// Publishes `contents` as the file at `path`: writes a temporary file in the same folder with
 /// permission bits `mode`, then renames it over `path`. The folder must exist. Returns 0, or -1
-/// with errno as the error number (no temporary file is left behind).
+/// with the error number set (no temporary file is left behind).
 int PublishSharedFile(const std::string& path, std::span<const std::byte> contents,
                       unsigned mode = 0660);
 

@@ -12,11 +12,11 @@ namespace kestrum {
 
 int ApplySecurityAttributes(int fd, bool is_dir, const SecurityAttributes* attributes) {
   if (!attributes) return 0;
-  if (attributes->group != static_cast<gid_t>(-1)) {
+  if (attributes->group != kKeepCreatorsGroup) {
     // Not being a member of the group is no reason to fail the creation: the mode still holds.
-    (void)fchown(fd, static_cast<uid_t>(-1), attributes->group);
+    (void)fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(attributes->group));
   }
-  mode_t mode = is_dir ? attributes->dir_mode : attributes->file_mode;
+  const mode_t mode = is_dir ? attributes->dir_mode : attributes->file_mode;
   if (fchmod(fd, mode) != 0) return FailFromErrno();
   return 0;
 }
