@@ -140,6 +140,33 @@ TEST(FileHandle, OpenOwnFileRefusesWhatItsNamerCouldNotHaveWritten) {
   EXPECT_TRUE(fs::is_regular_file(root / "real" / "made"));
   EXPECT_EQ(own.OpenOwnFileIn(root.string(), "real/own", kOpenRead), -1);
   EXPECT_EQ(GetErrorNumber(), EINVAL);
+
+  // Named by another user, who has no more right than every user: what every user may do with
+  // the file and its folder decides (folders and file readable by all, writable by the owner).
+  const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write |
+                             fs::perms::group_read | fs::perms::others_read;
+  const fs::perms searchable =
+      readable | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  fs::permissions(root, searchable);
+  fs::permissions(root / "real", searchable);
+  fs::permissions(root / "real" / "own", readable);
+  struct Named {
+    const char* name;
+    int mode;
+    int result;
+  } named[] = {
+      {"own", kOpenRead, 0},
+      {"own", kOpenWrite, -1},
+      {"other", kOpenWrite | kOpenCreate, -1},
+  };
+  for (const Named& n : named) {
+    FileHandle file;
+    EXPECT_EQ(file.OpenOwnFileFor(kOtherUserId, (root / "real" / n.name).string(), n.mode),
+              n.result)
+        << n.name << " mode " << n.mode;
+    if (n.result != 0) EXPECT_EQ(GetErrorNumber(), EACCES) << n.name << " mode " << n.mode;
+  }
+  EXPECT_FALSE(fs::exists(root / "real" / "other"));
 }
 
 }  // namespace
