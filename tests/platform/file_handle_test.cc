@@ -164,7 +164,9 @@ TEST(FileHandle, OpenOwnFileRefusesWhatItsNamerCouldNotHaveWritten) {
     EXPECT_EQ(file.OpenOwnFileFor(kOtherUserId, (root / "real" / n.name).string(), n.mode),
               n.result)
         << n.name << " mode " << n.mode;
-    if (n.result != 0) EXPECT_EQ(GetErrorNumber(), EACCES) << n.name << " mode " << n.mode;
+    if (n.result != 0) {
+      EXPECT_EQ(GetErrorNumber(), EACCES) << n.name << " mode " << n.mode;
+    }
   }
   EXPECT_FALSE(fs::exists(root / "real" / "other"));
 }
