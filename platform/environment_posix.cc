@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/error_number.h"
+
 namespace kestrum {
 
 const char* FindEnvironmentVariable(const std::string& name) {
@@ -18,6 +20,11 @@ const char* FindEnvironmentVariable(const std::string& name) {
     }
   }
   return nullptr;
+}
+
+int SetEnvironmentValue(const std::string& name, const char* value) {
+  const int rc = value != nullptr ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
+  return rc == 0 ? 0 : FailFromErrno();
 }
 
 }  // namespace kestrum

@@ -49,7 +49,10 @@ class FileHandle {
   /// the way and, for an existing file, access it as `mode` asks, or, for a missing one (or,
   /// with kOpenCreate, one `writer` could remove), write in its folder (EACCES otherwise). A
   /// missing file is created only when its name is still free at the open. Where `writer` is
-  /// this process's effective user, this is OpenOwnFile.
+  /// this process's effective user, this is OpenOwnFile. On Windows, where another user's
+  /// rights cannot be read without that user's token, such a writer is judged as a user with
+  /// what every signed-in user has, by the access lists of the file and its folder; a symlink
+  /// there is any reparse point (a junction too), and a device's name is never opened.
   /// Returns 0, or -1 with the error number set.
   int OpenOwnFileFor(std::uint32_t writer, const std::string& path, int mode,
                      unsigned permissions = 0666);
@@ -65,7 +68,7 @@ class FileHandle {
   int OpenStandardError();
 
   /// True while a file is open.
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const { return handle_ != kNoHandle; }
 
   /// Closes the file (nothing when none is open). Returns 0, or -1 with the error number set
   /// when the system reports a failure on close (the handle is closed all the same).
@@ -93,14 +96,20 @@ class FileHandle {
   /// Fills `*info` for the open file. Returns 0, or -1 with the error number set.
   int Info(FileInfo* info) const;
 
-  /// Sets the file's permission bits to `permissions`. Returns 0, or -1 with the error number
-  /// set.
+  /// Sets the file's permission bits to `permissions`. On Windows, which has no permission
+  /// bits, a file without the owner's write bit (0200) becomes read-only and one with it
+  /// writable, as GetFileInfo reports them. Returns 0, or -1 with the error number set.
   int SetPermissions(unsigned permissions);
 
  private:
-  int Adopt(int fd);
+  // What the handle holds: a file descriptor, or on Windows a HANDLE; kNoHandle when closed
+  // (-1 is both an invalid descriptor and INVALID_HANDLE_VALUE).
+  static constexpr std::intptr_t kNoHandle = -1;
 
-  int fd_ = -1;
+  int Adopt(std::intptr_t handle);
+  int fd() const { return static_cast<int>(handle_); }  // the descriptor, where one is held
+
+  std::intptr_t handle_ = kNoHandle;
 };
 
 }  // namespace kestrum

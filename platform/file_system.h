@@ -7,9 +7,15 @@
 
 namespace kestrum {
 
-/// What the system reports about a file. Windows has no permission bits, owners, groups or link
-/// counts: there the permissions reflect the read-only attribute, owner and group are 0 and
-/// links is 1.
+/// The owner that FileInfo reports on Windows for a file whose owner is not this process's user.
+/// Windows names users by security identifiers, which no 32-bit id holds; every check of the
+/// system only asks whether an owner is this process's user (EffectiveUserId()), so the owners
+/// of Windows files are that user's id or this one.
+inline constexpr std::uint32_t kOtherUserId = 0xFFFFFFFE;
+
+/// What the system reports about a file. Windows has no permission bits or groups: there the
+/// permissions reflect the read-only attribute, the owner is EffectiveUserId() or
+/// kOtherUserId, and the group is 0.
 struct FileInfo {
   std::uint64_t size = 0;
   std::int64_t modified_seconds = 0;      // last write, seconds since 1970 (UTC)
@@ -49,7 +55,8 @@ std::string CurrentDirectory();
 /// Makes `path` the process's working folder. Returns 0, or -1 with the error number set.
 int ChangeDirectory(const std::string& path);
 
-/// The effective user id of the process.
+/// The effective user id of the process. On Windows: the relative id (the last part) of the
+/// security identifier of the process token's user; only ever compared with files' owners.
 std::uint32_t EffectiveUserId();
 
 }  // namespace kestrum

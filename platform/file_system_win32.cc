@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "platform/error_number.h"
+#include "platform/file_info_win32.h"
+#include "platform/file_security_win32.h"
 #include "platform/file_system.h"
+#include "platform/owned_handle_win32.h"
 
 namespace kestrum {
 namespace {
@@ -20,30 +23,61 @@ namespace {
 constexpr std::int64_t kFileTimeTo1970 = 116444736000000000LL;
 constexpr std::int64_t kFileTimeTicksPerSecond = 10000000;
 
-}  // namespace
-
-int GetFileInfo(const std::string& path, FileInfo* info) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
-    const DWORD error = GetLastError();
-    // Callers tell "nothing there" by ENOENT on every platform.
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FailWith(ENOENT);
-    return FailFromLastError();
-  }
-  const bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  const bool read_only = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-  const std::int64_t ticks = (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
-                              data.ftLastWriteTime.dwLowDateTime) -
-                             kFileTimeTo1970;
+// What FileInfo holds, from a file's attributes, size, last-write time and link count.
+void FillFromAttributes(DWORD attributes, std::uint64_t size, const FILETIME& written,
+                        std::uint64_t links, FileInfo* info) {
+  const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  const std::int64_t ticks =
+      (static_cast<std::int64_t>(written.dwHighDateTime) << 32 | written.dwLowDateTime) -
+      kFileTimeTo1970;
   *info = FileInfo{};
-  info->size = static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  info->size = size;
   info->modified_seconds = ticks / kFileTimeTicksPerSecond;
   info->modified_nanoseconds = static_cast<std::int32_t>(ticks % kFileTimeTicksPerSecond * 100);
   // Windows has no permission bits: the read-only attribute is the only one a name shows.
   info->permissions = (read_only ? 0444 : 0666) | (directory ? 0111 : 0);
-  info->links = 1;
-  info->regular = !directory && !(data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE);
+  info->owner = kOtherUserId;
+  info->links = links;
+  info->regular =
+      !directory && !(attributes & (FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT));
   info->directory = directory;
+}
+
+// Callers tell "nothing there" by ENOENT on every platform.
+int FailForMissing() {
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FailWith(ENOENT);
+  return FailFromLastError();
+}
+
+}  // namespace
+
+int FillFileInfo(void* handle, FileInfo* info) {
+  BY_HANDLE_FILE_INFORMATION data;
+  if (!GetFileInformationByHandle(handle, &data)) return FailFromLastError();
+  FillFromAttributes(data.dwFileAttributes,
+                     static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow,
+                     data.ftLastWriteTime, data.nNumberOfLinks, info);
+  // A pipe or a console handle has attributes but is not a file on a disk.
+  if (GetFileType(handle) != FILE_TYPE_DISK) info->regular = false;
+  info->owner = OwnerIdOf(handle);
+  return 0;
+}
+
+// The file is opened for its attributes and owner only (a folder too, with backup semantics);
+// one that cannot be opened so (one opened by another process without sharing) is still
+// described by name, its owner then unknown and its link count taken as 1.
+int GetFileInfo(const std::string& path, FileInfo* info) {
+  const HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file != INVALID_HANDLE_VALUE) return FillFileInfo(OwnedHandle(file).get(), info);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return FailForMissing();
+  FillFromAttributes(data.dwFileAttributes,
+                     static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow,
+                     data.ftLastWriteTime, 1, info);
   return 0;
 }
 
@@ -83,8 +117,5 @@ std::string CurrentDirectory() {
 int ChangeDirectory(const std::string& path) {
   return _chdir(path.c_str()) == 0 ? 0 : FailFromErrno();
 }
-
-// Windows has no user ids; files' owners read as 0 too.
-std::uint32_t EffectiveUserId() { return 0; }
 
 }  // namespace kestrum

@@ -4,22 +4,37 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
 #include <utility>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
+
+#include "platform/environment.h"
 
 namespace parvex_test {
 
-/// A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction,
-/// also when an assertion failed.
+/// A fresh folder under $TMPDIR (or /tmp; on Windows the user's temporary folder), only its
+/// creator's, removed with everything in it on destruction, also when an assertion failed.
 class ScopedTempDir {
  public:
   ScopedTempDir() {
+#ifdef _WIN32
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100 && path_.empty() && !ec; ++attempt) {
+      const std::filesystem::path made = base / ("parvex-test-" + std::to_string(seed()));
+      if (std::filesystem::create_directory(made, ec)) path_ = made;
+    }
+#else
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/parvex-test-XXXXXX";
     if (char* made = mkdtemp(pattern.data())) path_ = made;
+#endif
   }
   ~ScopedTempDir() {
     std::error_code ec;
@@ -43,8 +58,8 @@ class ScopedInstance {
   ScopedInstance() : old_rundir_(Get("KESTRUM_RUNDIR")), old_registry_(Get("KESTRUM_REGISTRY")) {
     std::filesystem::create_directories(rundir());
     std::filesystem::create_directories(registry());
-    setenv("KESTRUM_RUNDIR", rundir().c_str(), 1);
-    setenv("KESTRUM_REGISTRY", registry().c_str(), 1);
+    kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", rundir().string().c_str());
+    kestrum::SetEnvironmentValue("KESTRUM_REGISTRY", registry().string().c_str());
   }
   ~ScopedInstance() {
     Restore("KESTRUM_RUNDIR", old_rundir_);
@@ -63,11 +78,7 @@ class ScopedInstance {
     return {v != nullptr, v ? v : ""};
   }
   static void Restore(const char* name, const std::pair<bool, std::string>& old) {
-    if (old.first) {
-      setenv(name, old.second.c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
+    kestrum::SetEnvironmentValue(name, old.first ? old.second.c_str() : nullptr);
   }
 
   ScopedTempDir dir_;
@@ -83,19 +94,9 @@ class ScopedEnv {
     const char* old = std::getenv(name);
     had_ = old != nullptr;
     if (old) old_ = old;
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
+    kestrum::SetEnvironmentValue(name, value);
   }
-  ~ScopedEnv() {
-    if (had_) {
-      setenv(name_.c_str(), old_.c_str(), 1);
-    } else {
-      unsetenv(name_.c_str());
-    }
-  }
+  ~ScopedEnv() { kestrum::SetEnvironmentValue(name_, had_ ? old_.c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 

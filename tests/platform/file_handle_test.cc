@@ -3,8 +3,10 @@
 #include "platform/file_handle.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -46,6 +48,11 @@ TEST(FileHandle, ReadAtStopsOnlyAtTheEndAndTheExactReadsFailThereWithNoData) {
   EXPECT_EQ(GetErrorNumber(), ENODATA);
   EXPECT_EQ(file.ReadExactly(buffer, 1), -1);  // the position is at the end after the write
   EXPECT_EQ(GetErrorNumber(), ENODATA);
+  FileHandle reader;
+  ASSERT_EQ(reader.Open(path, kOpenRead), 0);
+  EXPECT_EQ(reader.ReadAt(buffer, 8, 6), 4);
+  ASSERT_EQ(reader.ReadExactly(buffer, 2), 0);
+  EXPECT_EQ(std::string(buffer, 2), "01") << "ReadAt moved the position";
   EXPECT_EQ(file.Open(path, 0), -1);
   EXPECT_EQ(GetErrorNumber(), EINVAL);
 }
@@ -57,25 +64,55 @@ TEST(FileHandle, OpenOwnFileRefusesWhatItsNamerCouldNotHaveWritten) {
   const fs::path root = dir.path();
   const fs::path secret = root / "secret";
   fs::create_directory(root / "real");
+  // Each case lays out root / "named" (and what it leads to) and says whether the platform let
+  // it: making a link takes a right that Windows gives few accounts, and wine makes none.
   struct Case {
     const char* what;
-    std::function<void()> make;  // lays out root / "named" (and what it leads to)
+    std::function<bool(std::error_code&)> make;
     const char* named;
     int error;
   } cases[] = {
-      {"a symlink", [&] { fs::create_symlink(secret, root / "link"); }, "link", ELOOP},
+      {"a symlink",
+       [&](std::error_code& ec) {
+         fs::create_symlink(secret, root / "link", ec);
+         return fs::is_symlink(root / "link");
+       },
+       "link", ELOOP},
       {"a symlinked folder on the way",
-       [&] { fs::create_directory_symlink(root, root / "dirlink"); }, "dirlink/secret", ELOOP},
-      {"a dangling symlink", [&] { fs::create_symlink(root / "none", root / "dangling"); },
+       [&](std::error_code& ec) {
+         fs::create_directory_symlink(root, root / "dirlink", ec);
+         return fs::is_symlink(root / "dirlink");
+       },
+       "dirlink/secret", ELOOP},
+      {"a dangling symlink",
+       [&](std::error_code& ec) {
+         fs::create_symlink(root / "none", root / "dangling", ec);
+         return fs::is_symlink(root / "dangling");
+       },
        "dangling", ELOOP},
-      {"a second name of the file", [&] { fs::create_hard_link(secret, root / "hard"); }, "hard",
-       EPERM},
-      {"a FIFO", [&] { ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0600), 0); }, "fifo", EPERM},
-      {"a folder", [] {}, "real", EPERM},
+      {"a second name of the file",
+       [&](std::error_code& ec) {
+         fs::create_hard_link(secret, root / "hard", ec);
+         return !ec;
+       },
+       "hard", EPERM},
+#ifdef _WIN32
+      {"a device's name", [](std::error_code&) { return true; }, "nul.txt", EPERM},
+      {"a stream of the file", [](std::error_code&) { return true; }, "secret:more", EINVAL},
+#else
+      {"a FIFO", [&](std::error_code&) { return mkfifo((root / "fifo").c_str(), 0600) == 0; },
+       "fifo", EPERM},
+#endif
+      {"a folder", [](std::error_code&) { return true; }, "real", EPERM},
   };
   for (const Case& c : cases) {
     WriteText(secret, "keep");
-    c.make();
+    std::error_code ec;
+    const bool made = c.make(ec);
+#ifndef _WIN32
+    ASSERT_TRUE(made) << c.what << ": " << ec.message();
+#endif
+    if (!made) continue;  // the platform cannot lay it out
     FileHandle file;
     EXPECT_EQ(file.OpenOwnFile((root / c.named).string(),
                                kOpenRead | kOpenWrite | kOpenCreate | kOpenTruncate),
@@ -85,6 +122,7 @@ TEST(FileHandle, OpenOwnFileRefusesWhatItsNamerCouldNotHaveWritten) {
     EXPECT_FALSE(file.is_open()) << c.what;
     EXPECT_EQ(ReadText(secret), "keep") << c.what;
   }
+#ifndef _WIN32
   if (geteuid() == 0) {
     ASSERT_EQ(chown(secret.c_str(), 65534, 65534), 0);
     FileHandle file;
@@ -92,6 +130,7 @@ TEST(FileHandle, OpenOwnFileRefusesWhatItsNamerCouldNotHaveWritten) {
     EXPECT_EQ(GetErrorNumber(), EPERM);
     EXPECT_EQ(ReadText(secret), "keep");
   }
+#endif
   FileHandle own;
   WriteText(root / "real" / "own", "old");
   ASSERT_EQ(own.OpenOwnFile((root / "real" / "own").string(), kOpenWrite | kOpenTruncate), 0);
@@ -101,6 +140,35 @@ TEST(FileHandle, OpenOwnFileRefusesWhatItsNamerCouldNotHaveWritten) {
   EXPECT_TRUE(fs::is_regular_file(root / "real" / "made"));
   EXPECT_EQ(own.OpenOwnFileIn(root.string(), "real/own", kOpenRead), -1);
   EXPECT_EQ(GetErrorNumber(), EINVAL);
+
+  // Named by another user, who has no more right than every user: what every user may do with
+  // the file and its folder decides (folders and file readable by all, writable by the owner).
+  const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write |
+                             fs::perms::group_read | fs::perms::others_read;
+  const fs::perms searchable =
+      readable | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  fs::permissions(root, searchable);
+  fs::permissions(root / "real", searchable);
+  fs::permissions(root / "real" / "own", readable);
+  struct Named {
+    const char* name;
+    int mode;
+    int result;
+  } named[] = {
+      {"own", kOpenRead, 0},
+      {"own", kOpenWrite, -1},
+      {"other", kOpenWrite | kOpenCreate, -1},
+  };
+  for (const Named& n : named) {
+    FileHandle file;
+    EXPECT_EQ(file.OpenOwnFileFor(kOtherUserId, (root / "real" / n.name).string(), n.mode),
+              n.result)
+        << n.name << " mode " << n.mode;
+    if (n.result != 0) {
+      EXPECT_EQ(GetErrorNumber(), EACCES) << n.name << " mode " << n.mode;
+    }
+  }
+  EXPECT_FALSE(fs::exists(root / "real" / "other"));
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // Shared objects, file access, user and computer names.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -33,14 +35,20 @@ TEST(SharedObject, LoadsByPathAndFromAFolderAndFindsCSymbols) {
 
 TEST(SharedObject, MissingAndBrokenModulesAreToldApart) {
   parvex_test::ScopedTempDir dir;
-  EXPECT_EQ(LoadModuleFrom(dir.str(), "absent_ex.so"), nullptr);
+  const std::string absent = std::string("absent_ex") + kSharedObjectSuffix;
+  const std::string broken = std::string("broken_ex") + kSharedObjectSuffix;
+  EXPECT_EQ(LoadModuleFrom(dir.str(), absent), nullptr);
   EXPECT_EQ(GetErrorNumber(), ENOENT);
-  std::ofstream(dir.path() / "broken_ex.so") << "not an ELF file";
-  EXPECT_EQ(LoadModuleFrom(dir.str(), "broken_ex.so"), nullptr);
+  EXPECT_NE(LastModuleError(), "");
+  std::ofstream(dir.path() / broken) << "not a program file";
+  EXPECT_EQ(LoadModuleFrom(dir.str(), broken), nullptr);
   EXPECT_EQ(GetErrorNumber(), ENOEXEC);
-  EXPECT_EQ(LoadModule("parvex_absent_ex.so"), nullptr);
+  EXPECT_NE(LastModuleError(), "");
+  EXPECT_EQ(LoadModule(std::string("parvex_absent_ex") + kSharedObjectSuffix), nullptr);
   EXPECT_EQ(GetErrorNumber(), ENOENT);
 }
+
+#ifndef _WIN32
 
 // Runs `check` as an unprivileged user when the tests run as root, so that permission bits
 // count; returns its result.
@@ -95,14 +103,18 @@ TEST(UserInfo, DataFolderFollowsXdgThenHome) {
     unsetenv("HOME");
 }
 
+#endif  // the POSIX users' permission bits and folders
+
 TEST(UserInfo, NamesOfComputerAndEffectiveUser) {
   std::string host, user;
   ASSERT_EQ(GetComputerName(&host), 0);
   EXPECT_FALSE(host.empty());
   ASSERT_EQ(GetUserName(&user), 0);
+#ifndef _WIN32
   if (geteuid() == 0) {
     EXPECT_EQ(user, "root");
   }
+#endif
   EXPECT_FALSE(user.empty());
 }
 

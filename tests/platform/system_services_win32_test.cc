@@ -12,7 +12,6 @@
 #include "platform/error_number.h"
 #include "platform/file_access.h"
 #include "platform/file_system.h"
-#include "platform/shared_object.h"
 #include "platform/user_info.h"
 
 namespace kestrum {
@@ -85,34 +84,6 @@ TEST(Win32Services, RenameReplacesAndFileInfoTellsMissingApart) {
   EXPECT_EQ(GetFileInfo(from, &info), -1);
   EXPECT_EQ(GetErrorNumber(), ENOENT);
   EXPECT_EQ(GetFileInfo((dir / "no" / "such.txt").string(), &info), -1);
-  EXPECT_EQ(GetErrorNumber(), ENOENT);
-  fs::remove_all(dir);
-}
-
-TEST(Win32Services, ModulesLoadAndMissingAndBrokenOnesAreToldApart) {
-  const fs::path sample(PARVEX_SAMPLE_MODULE);
-  ModuleHandle module = LoadModuleFrom(sample.parent_path().string(), sample.filename().string());
-  ASSERT_NE(module, nullptr) << LastModuleError();
-  auto answer = reinterpret_cast<int (*)()>(FindModuleSymbol(module, "Ex_SampleAnswer"));
-  ASSERT_NE(answer, nullptr) << LastModuleError();
-  EXPECT_EQ(answer(), 42);
-  EXPECT_EQ(FindModuleSymbol(module, "Ex_Missing"), nullptr);
-  EXPECT_EQ(GetErrorNumber(), ENOENT);
-  EXPECT_EQ(FreeModule(module), 0);
-
-  const fs::path dir = fs::temp_directory_path() / ("parvex-module-" + std::to_string(std::rand()));
-  ASSERT_TRUE(fs::create_directories(dir));
-  std::ofstream(dir / "broken_ex.dll") << "not a program file";
-  struct Case {
-    std::string name;
-    int error;
-  } cases[] = {{"absent_ex.dll", ENOENT}, {"broken_ex.dll", ENOEXEC}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(LoadModuleFrom(dir.string(), c.name), nullptr) << c.name;
-    EXPECT_EQ(GetErrorNumber(), c.error) << c.name;
-    EXPECT_NE(LastModuleError(), "") << c.name;
-  }
-  EXPECT_EQ(LoadModule("parvex_absent_ex.dll"), nullptr);
   EXPECT_EQ(GetErrorNumber(), ENOENT);
   fs::remove_all(dir);
 }

@@ -141,20 +141,21 @@ int OpenOwnFileAt(int folder, const std::string& name, int flags, bool truncate,
 
 FileHandle::~FileHandle() { Close(); }
 
-FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+FileHandle::FileHandle(FileHandle&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoHandle)) {}
 
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
   if (this != &other) {
     Close();
-    fd_ = std::exchange(other.fd_, -1);
+    handle_ = std::exchange(other.handle_, kNoHandle);
   }
   return *this;
 }
 
-int FileHandle::Adopt(int fd) {
+int FileHandle::Adopt(std::intptr_t handle) {
   Close();
-  if (fd < 0) return FailFromErrno();
-  fd_ = fd;
+  if (handle < 0) return FailFromErrno();
+  handle_ = handle;
   return 0;
 }
 
@@ -178,7 +179,7 @@ int FileHandle::OpenOwnFileFor(std::uint32_t writer, const std::string& path, in
     return -1;
   }
   struct stat start;
-  if (fstat(folder.fd_, &start) != 0) return FailFromErrno();
+  if (fstat(folder.fd(), &start) != 0) return FailFromErrno();
   if (!WriterMay(writer, start, kAccessExecute)) return FailWith(EACCES);
   std::string_view rest(path);
   while (true) {
@@ -186,12 +187,12 @@ int FileHandle::OpenOwnFileFor(std::uint32_t writer, const std::string& path, in
     const std::string part(rest.substr(0, slash));
     if (slash == std::string_view::npos) {
       if (part.empty() || part == "." || part == "..") return FailWith(EISDIR);
-      return Adopt(
-          OpenOwnFileAt(folder.fd_, part, flags, (mode & kOpenTruncate) != 0, permissions, writer));
+      return Adopt(OpenOwnFileAt(folder.fd(), part, flags, (mode & kOpenTruncate) != 0, permissions,
+                                 writer));
     }
     rest.remove_prefix(slash + 1);
     if (part.empty() || part == ".") continue;
-    if (folder.Adopt(EnterWithoutFollowing(folder.fd_, part, writer)) != 0) return -1;
+    if (folder.Adopt(EnterWithoutFollowing(folder.fd(), part, writer)) != 0) return -1;
   }
 }
 
@@ -205,21 +206,21 @@ int FileHandle::OpenOwnFileIn(const std::string& folder, const std::string& name
   FileHandle held;
   if (held.Adopt(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) != 0) return -1;
   return Adopt(
-      OpenOwnFileAt(held.fd_, name, flags, (mode & kOpenTruncate) != 0, permissions, geteuid()));
+      OpenOwnFileAt(held.fd(), name, flags, (mode & kOpenTruncate) != 0, permissions, geteuid()));
 }
 
 int FileHandle::OpenStandardError() { return Adopt(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0)); }
 
 int FileHandle::Close() {
-  if (fd_ < 0) return 0;
-  const int rc = close(std::exchange(fd_, -1));
+  if (handle_ == kNoHandle) return 0;
+  const int rc = close(static_cast<int>(std::exchange(handle_, kNoHandle)));
   return rc == 0 ? 0 : FailFromErrno();
 }
 
 int FileHandle::ReadExactly(void* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n = read(fd_, static_cast<char*>(data) + done, size - done);
+    const ssize_t n = read(fd(), static_cast<char*>(data) + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return FailFromErrno();
     if (n == 0) return FailWith(ENODATA);
@@ -231,7 +232,7 @@ int FileHandle::ReadExactly(void* data, std::size_t size) {
 int FileHandle::WriteExactly(const void* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n = write(fd_, static_cast<const char*>(data) + done, size - done);
+    const ssize_t n = write(fd(), static_cast<const char*>(data) + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return FailFromErrno();
     if (n == 0) return FailWith(EIO);
@@ -243,8 +244,8 @@ int FileHandle::WriteExactly(const void* data, std::size_t size) {
 long FileHandle::ReadAt(void* data, std::size_t size, std::uint64_t offset) {
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n =
-        pread(fd_, static_cast<char*>(data) + done, size - done, static_cast<off_t>(offset + done));
+    const ssize_t n = pread(fd(), static_cast<char*>(data) + done, size - done,
+                            static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return FailFromErrno();
     if (n == 0) break;
@@ -260,17 +261,17 @@ int FileHandle::ReadExactlyAt(void* data, std::size_t size, std::uint64_t offset
   return 0;
 }
 
-int FileHandle::Sync() { return fsync(fd_) == 0 ? 0 : FailFromErrno(); }
+int FileHandle::Sync() { return fsync(fd()) == 0 ? 0 : FailFromErrno(); }
 
 int FileHandle::Info(FileInfo* info) const {
   struct stat status;
-  if (fstat(fd_, &status) != 0) return FailFromErrno();
+  if (fstat(fd(), &status) != 0) return FailFromErrno();
   FillFileInfo(status, info);
   return 0;
 }
 
 int FileHandle::SetPermissions(unsigned permissions) {
-  return fchmod(fd_, permissions) == 0 ? 0 : FailFromErrno();
+  return fchmod(fd(), permissions) == 0 ? 0 : FailFromErrno();
 }
 
 }  // namespace kestrum
