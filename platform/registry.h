@@ -168,6 +168,11 @@ int RegEnumKey(RegKey key, uint32_t index, std::string* name);
 /// returns EHOSTUNREACH.
 int RegConnectRegistry(std::string_view machine, RegHive hive, RegKey* result);
 
+#ifdef _WIN32
+/// Returns the system's handle (an HKEY) of an open key, owned by the key.
+void* RegNativeKey(RegKey key);
+#endif
+
 #ifndef _WIN32
 /// Returns the folder that carries an open key ("" for a key that is not stored, such as
 /// SERIALCOMM, and for the hives that are not carried).

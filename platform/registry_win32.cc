@@ -337,6 +337,8 @@ int RegEnumKey(RegKey key, uint32_t index, std::string* name) {
   return 0;
 }
 
+void* RegNativeKey(RegKey key) { return key ? key->handle : nullptr; }
+
 int RegConnectRegistry(std::string_view machine, RegHive hive, RegKey* result) {
   if (!result) return EINVAL;
   *result = nullptr;
