@@ -209,7 +209,24 @@ TEST_F(RegistryTest, DwordValuesAndEnumerationInNameOrder) {
   RegCloseKey(key);
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST_F(RegistryTest, ValueWriterIsZeroOnlyWhereOnlyTheAdministratorsMayWrite) {
+  RegKey key = Create("SOFTWARE\\Veltrane\\Writer");
+  ASSERT_EQ(RegSetString(key, "v", "x"), 0);
+  uint32_t writer = 7;
+  EXPECT_EQ(RegQueryValueWriter(key, "v", &writer), 0);
+  EXPECT_EQ(writer, 0u);  // the default access list: only the system and the administrators
+  EXPECT_EQ(RegQueryValueWriter(key, "missing", &writer), ENOENT);
+  RegCloseKey(key);
+  // Without the right to read the access list the writer cannot be named.
+  ASSERT_EQ(RegOpenKey(RegHiveKey(RegHive::kLocalMachine), "SOFTWARE\\Veltrane\\Writer",
+                       kKeyQueryValue, &key),
+            0);
+  EXPECT_EQ(RegQueryValueWriter(key, "v", &writer), 0);
+  EXPECT_EQ(writer, kAnyUser);
+  RegCloseKey(key);
+}
+#else
 TEST_F(RegistryTest, ExactlyOneOfSeveralProcessesCreatesAKey) {
   constexpr int kChildren = 4;
   pid_t children[kChildren];
