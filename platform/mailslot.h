@@ -1,9 +1,10 @@
 // Mailslots: one-way queues of fixed-size messages that any process can post to by name.
 //
 // On Windows a mailslot is the system's own, "\\.\mailslot\<name>", created with the slot's
-// message size as its largest message; a writer is an overlapped handle held as a C run-time
-// descriptor, and a message that finds the receiver full is withdrawn when its wait runs out.
-// The slot goes away with its last reading handle, so nothing is stale after an owner's end.
+// message size as its largest message and open to every user (a null access-control list, as
+// the system's shared security attributes give); a writer is an overlapped handle held as a C
+// run-time descriptor, and a message that finds the receiver full is withdrawn when its wait runs
+// out. The slot goes away with its last reading handle, so nothing is stale after an owner's end.
 //
 // On Linux a mailslot is an AF_UNIX SOCK_DGRAM socket bound at a path under
 // "<instance>/mailslot/". One message is one datagram of the slot's message size; the reader

@@ -79,6 +79,25 @@ class EventHandle {
   HANDLE handle_;
 };
 
+// The security attributes of every slot: a descriptor with a present but null access-control
+// list, so that every process of the SCADA, whatever its user, may post (the Linux slot is open
+// to the instance's group). Built once and kept for the life of the process.
+SECURITY_ATTRIBUTES* OpenToEveryone() {
+  static SECURITY_DESCRIPTOR descriptor;
+  static SECURITY_ATTRIBUTES attributes;
+  static const bool built = [] {
+    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
+      return false;
+    }
+    attributes.nLength = sizeof attributes;
+    attributes.lpSecurityDescriptor = &descriptor;
+    attributes.bInheritHandle = FALSE;
+    return true;
+  }();
+  return built ? &attributes : nullptr;
+}
+
 // Takes the next message off the slot, waiting at most `timeout` milliseconds
 // (MAILSLOT_WAIT_FOREVER: no limit). Returns its length (a message longer than the slot's size
 // reads as size + 1 bytes; its bytes past that are dropped), or -1 with the error number set.
@@ -141,9 +160,14 @@ Mailslot* CreateMailslot(std::string_view name, std::size_t message_size) {
     FailWith(EINVAL);
     return nullptr;
   }
+  SECURITY_ATTRIBUTES* security = OpenToEveryone();
+  if (!security) {
+    FailFromLastError();
+    return nullptr;
+  }
   // The largest message the slot takes is its message size; shorter ones the reader discards.
   HANDLE handle = CreateMailslotA(MailslotPath(name).c_str(), static_cast<DWORD>(message_size),
-                                  MAILSLOT_WAIT_FOREVER, nullptr);
+                                  MAILSLOT_WAIT_FOREVER, security);
   if (handle == INVALID_HANDLE_VALUE) {
     FailFromMailslotError(GetLastError());
     return nullptr;
