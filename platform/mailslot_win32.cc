@@ -99,8 +99,10 @@ SECURITY_ATTRIBUTES* OpenToEveryone() {
 }
 
 // Takes the next message off the slot, waiting at most `timeout` milliseconds
-// (MAILSLOT_WAIT_FOREVER: no limit). Returns its length (a message longer than the slot's size
-// reads as size + 1 bytes; its bytes past that are dropped), or -1 with the error number set.
+// (MAILSLOT_WAIT_FOREVER: no limit). Returns its length, or -1 with the error number set. The
+// buffer holds one byte more than the slot's size, so a longer message shows by its length:
+// Windows keeps such messages out of the slot (its largest message is the slot's size), wine
+// takes them and cuts them to the buffer.
 long ReadOnce(Mailslot* slot, std::vector<char>* datagram, DWORD timeout) {
   if (!SetMailslotInfo(slot->handle, timeout)) return FailFromLastError();
   DWORD got = 0;
@@ -112,18 +114,7 @@ long ReadOnce(Mailslot* slot, std::vector<char>* datagram, DWORD timeout) {
   // Wine reads an empty message as the end of a pipe; a slot's reading handle has no other end
   // to lose, so this is a message of length 0.
   if (error == ERROR_BROKEN_PIPE) return 0;
-  if (error != ERROR_INSUFFICIENT_BUFFER) return FailFromMailslotError(error);
-  // Windows leaves a message that does not fit in the slot: take it with a buffer of its size.
-  DWORD next = 0;
-  if (!GetMailslotInfo(slot->handle, nullptr, &next, nullptr, nullptr)) {
-    return FailFromLastError();
-  }
-  std::vector<char> oversized(next == MAILSLOT_NO_MESSAGE ? 0 : next);
-  if (!ReadFile(slot->handle, oversized.data(), static_cast<DWORD>(oversized.size()), &got,
-                nullptr)) {
-    return FailFromMailslotError(GetLastError());
-  }
-  return static_cast<long>(datagram->size());
+  return FailFromMailslotError(error);
 }
 
 // Reads until a message of the slot's size arrives or `milliseconds` (negative: no limit) ran
