@@ -27,7 +27,7 @@ namespace kestrum {
 /// is dropped when present and every backslash becomes a slash:
 /// "\\.\mailslot\process\32C" is "<instance>/mailslot/process/32C"; "xalarms" is
 /// "<instance>/mailslot/xalarms". On Windows the result is the system's mailslot name: the
-/// name as it is when it begins with the root (any case), else the root and the name.
+/// name after the root (any case) when it has one, below "\\.\mailslot\".
 std::string MailslotPath(std::string_view name);
 
 /// The receiving side of a mailslot. Opaque; owned by the caller until CloseMailslot.

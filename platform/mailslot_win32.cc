@@ -142,7 +142,7 @@ long Receive(Mailslot* slot, void* buffer, int milliseconds) {
 }  // namespace
 
 std::string MailslotPath(std::string_view name) {
-  if (StartsWithIgnoringCase(name, kRoot)) return std::string(name);
+  if (StartsWithIgnoringCase(name, kRoot)) name.remove_prefix(kRoot.size());
   return std::string(kRoot) + std::string(name);
 }
 

@@ -31,9 +31,9 @@ long Post(std::string_view name, const void* data, std::size_t length) {
 long PostInt(std::string_view name, int32_t value) { return Post(name, &value, sizeof(value)); }
 
 #ifdef _WIN32
-TEST(MailslotPath, KeepsOrAddsTheRoot) {
+TEST(MailslotPath, IsTheNameBelowTheMailslotRoot) {
   EXPECT_EQ(MailslotPath("\\\\.\\mailslot\\dm_812.slt"), "\\\\.\\mailslot\\dm_812.slt");
-  EXPECT_EQ(MailslotPath("\\\\.\\MAILSLOT\\process\\32C"), "\\\\.\\MAILSLOT\\process\\32C");
+  EXPECT_EQ(MailslotPath("\\\\.\\MAILSLOT\\process\\32C"), "\\\\.\\mailslot\\process\\32C");
   EXPECT_EQ(MailslotPath("process\\32C"), "\\\\.\\mailslot\\process\\32C");
   EXPECT_EQ(MailslotPath("xalarms"), "\\\\.\\mailslot\\xalarms");
 }
