@@ -1,12 +1,19 @@
-// Mailslots: the carrier of a Windows mailslot.
+// Mailslots: one-way queues of fixed-size messages that any process can post to by name.
 //
-// A mailslot is an AF_UNIX SOCK_DGRAM socket bound at a path under "<instance>/mailslot/". One
-// message is one datagram of the slot's message size; the reader discards datagrams of any other
-// length. A writer waits for room in a full receiver only as long as it asks to; a missing
-// receiver is a failed post at once. The socket file is readable and writable by the instance's
-// group whatever the umask, and the folders created for it keep the instance folder's
-// set-group-id bit. A socket file whose owner is gone (connect is refused) is stale and is taken
-// over by the next owner of the name; a name whose owner is alive cannot be taken.
+// On Windows a mailslot is the system's own, "\\.\mailslot\<name>", created with the slot's
+// message size as its largest message and open to every user (a null access-control list, as
+// the system's shared security attributes give); a writer is an overlapped handle held as a C
+// run-time descriptor, and a message that finds the receiver full is withdrawn when its wait runs
+// out. The slot goes away with its last reading handle, so nothing is stale after an owner's end.
+//
+// On Linux a mailslot is an AF_UNIX SOCK_DGRAM socket bound at a path under
+// "<instance>/mailslot/". One message is one datagram of the slot's message size; the reader
+// discards datagrams of any other length. A writer waits for room in a full receiver only as
+// long as it asks to; a missing receiver is a failed post at once. The socket file is readable
+// and writable by the instance's group whatever the umask, and the folders created for it keep
+// the instance folder's set-group-id bit. A socket file whose owner is gone (connect is refused) is
+// stale and is taken over by the next owner of the name; a name whose owner is alive cannot be
+// taken.
 #ifndef PARVEX_PLATFORM_MAILSLOT_H_
 #define PARVEX_PLATFORM_MAILSLOT_H_
 
@@ -19,7 +26,8 @@ namespace kestrum {
 /// Maps a mailslot name to its socket path. The local mailslot root "\\.\mailslot\" (any case)
 /// is dropped when present and every backslash becomes a slash:
 /// "\\.\mailslot\process\32C" is "<instance>/mailslot/process/32C"; "xalarms" is
-/// "<instance>/mailslot/xalarms".
+/// "<instance>/mailslot/xalarms". On Windows the result is the system's mailslot name: the
+/// name after the root (any case) when it has one, below "\\.\mailslot\".
 std::string MailslotPath(std::string_view name);
 
 /// The receiving side of a mailslot. Opaque; owned by the caller until CloseMailslot.
@@ -36,7 +44,8 @@ Mailslot* CreateMailslot(std::string_view name, std::size_t message_size);
 void CloseMailslot(Mailslot* slot);
 
 /// Waits without time limit for the next message of the slot's size and copies it to `buffer`
-/// (at least the message size). Datagrams of another length are discarded. Returns the message
+/// (at least the message size). Datagrams of another length are discarded. On Windows one
+/// thread at a time reads a slot (reads of the same slot wait for each other). Returns the message
 /// size, or -1 with errno as the error number.
 long ReadMailslot(Mailslot* slot, void* buffer);
 
@@ -44,8 +53,11 @@ long ReadMailslot(Mailslot* slot, void* buffer);
 /// number ETIMEDOUT when no message came in time.
 long ReadMailslotFor(Mailslot* slot, void* buffer, int milliseconds);
 
+#ifndef _WIN32
 /// The slot's socket descriptor, readable when a datagram waits (for poll). Owned by the slot.
+/// Windows has no handle that signals a waiting message: wait there with ReadMailslotFor.
 int MailslotDescriptor(const Mailslot* slot);
+#endif
 
 /// Opens the existing mailslot `name` for writing. Returns a descriptor that the caller closes
 /// with CloseMailslotWriter, or -1 with the error number set (ENOENT when no such slot exists,

@@ -1,10 +1,16 @@
-// The registry, carried by a directory tree.
+// The registry.
 //
-// A key is a folder <RegistryRoot()>/<HIVE>/<key path with \ replaced by />; a value is a
-// regular file in its key's folder, named by the value name. Key and value names match
-// ignoring case: an existing entry is looked up without regard to case before a new one is
-// created. Every value write is atomic (a temporary file in the key's folder renamed into
-// place), so a reader never sees half a value.
+// On Windows these are the system's own registry calls (the ANSI forms), with the same numbers
+// for rights, options, dispositions and types. Strings are stored with their terminating NUL,
+// as every Windows program expects; enumerations still come in name order. Failures the
+// callers tell apart come back as the error codes below; any other failure is the system's own
+// error code. The Linux carrier described below has no meaning there.
+//
+// On Linux the registry is carried by a directory tree. A key is a folder
+// <RegistryRoot()>/<HIVE>/<key path with \ replaced by />; a value is a regular file in its key's
+// folder, named by the value name. Key and value names match ignoring case: an existing entry is
+// looked up without regard to case before a new one is created. Every value write is atomic (a
+// temporary file in the key's folder renamed into place), so a reader never sees half a value.
 //
 // Value files. A string (REG_SZ, REG_EXPAND_SZ) is the file's bytes, without one trailing
 // newline, so `echo ON > .../PARVEX_1_Debug` sets "ON"; a string is written with a trailing
@@ -34,10 +40,11 @@
 #include <string>
 #include <string_view>
 
-#include "platform/security_attributes.h"
 #include "platform/user_access.h"
 
 namespace kestrum {
+
+struct SecurityAttributes;
 
 /// The top-level keys, with the hive folders that carry them.
 enum class RegHive {
@@ -85,8 +92,10 @@ inline constexpr uint32_t kRegQword = 11;
 /// taken from RegistryRoot() at each use).
 RegKey RegHiveKey(RegHive hive);
 
+#ifndef _WIN32
 /// Returns the hive folder name ("HKEY_LOCAL_MACHINE", ...), or "" for a hive not carried.
 const char* RegHiveFolderName(RegHive hive);
+#endif
 
 /// Opens the existing key `sub_key` (components separated by backslashes; empty opens `parent`
 /// again) below `parent` with the rights `access`. Returns 0 and a new handle in `*result`,
@@ -97,7 +106,9 @@ int RegOpenKey(RegKey parent, std::string_view sub_key, uint32_t access, RegKey*
 /// (null: process defaults). `options` is kRegOptionNonVolatile or kRegOptionVolatile (keys
 /// newly created then are volatile). `*disposition` (may be null) tells whether the last key
 /// was created by this call; of several processes racing to create a key exactly one is told
-/// kRegCreatedNewKey. Returns 0 or an error code.
+/// kRegCreatedNewKey. On Windows any attributes give the keys created a null access-control
+/// list (every user has full access), as the system's shared attributes do. Returns 0 or an
+/// error code.
 int RegCreateKey(RegKey parent, std::string_view sub_key, uint32_t options, uint32_t access,
                  const SecurityAttributes* attributes, RegKey* result, uint32_t* disposition);
 
@@ -131,7 +142,9 @@ int RegGetString(RegKey key, std::string_view name, std::string* text);
 /// when that is a regular file no one else may write; kAnyUser when its group or every user may
 /// write it in place, or when it is a symlink to a file elsewhere. Returns 0, ENOENT for a
 /// missing value (and for the SERIALCOMM values, which no one writes), EACCES without the query
-/// right.
+/// right. On Windows a value has no owner: the writer is 0 when the key's access list lets only
+/// the system and the administrators change values, else (and when the list cannot be read)
+/// kAnyUser.
 int RegQueryValueWriter(RegKey key, std::string_view name, uint32_t* writer);
 
 /// Removes value `name` of `key`. Returns 0 or an error code (ENOENT when missing).
@@ -155,9 +168,16 @@ int RegEnumKey(RegKey key, uint32_t index, std::string* name);
 /// returns EHOSTUNREACH.
 int RegConnectRegistry(std::string_view machine, RegHive hive, RegKey* result);
 
+#ifdef _WIN32
+/// Returns the system's handle (an HKEY) of an open key, owned by the key.
+void* RegNativeKey(RegKey key);
+#endif
+
+#ifndef _WIN32
 /// Returns the folder that carries an open key ("" for a key that is not stored, such as
 /// SERIALCOMM, and for the hives that are not carried).
 std::string RegKeyFolder(RegKey key);
+#endif
 
 }  // namespace kestrum
 

@@ -1,4 +1,6 @@
-// Change notification of a registry key: an inotify watch on the key's folder.
+// Change notification of a registry key: on Windows the system's own (RegNotifyChangeKeyValue
+// with an event, asked again after each change taken), on Linux an inotify watch on the key's
+// folder.
 #ifndef PARVEX_PLATFORM_REGISTRY_WATCH_H_
 #define PARVEX_PLATFORM_REGISTRY_WATCH_H_
 
@@ -25,12 +27,23 @@ class RegistryWatch {
   /// number set on failure.
   int Wait(int timeout_ms);
 
+#ifndef _WIN32
   /// A descriptor that becomes readable when a change is pending (for poll()); owned by the
   /// watch.
   int fd() const { return fd_; }
+#endif
 
  private:
   friend int RegWatchKey(RegKey key, bool subtree, std::unique_ptr<RegistryWatch>* watch);
+#ifdef _WIN32
+  RegistryWatch(RegKey key, void* event, bool subtree)
+      : key_(key), event_(event), subtree_(subtree) {}
+  int Arm();
+
+  RegKey key_;   // the watch's own handle of the key
+  void* event_;  // the change event (a HANDLE), signalled by the system on a change
+  bool subtree_;
+#else
   RegistryWatch(int fd, bool subtree) : fd_(fd), subtree_(subtree) {}
   int AddFolder(const std::string& folder);
   bool TakeEvents();
@@ -38,11 +51,12 @@ class RegistryWatch {
   int fd_;
   bool subtree_;
   std::unordered_map<int, std::string> folders_;  // watch descriptor -> folder
+#endif
 };
 
 /// Starts watching the key `key` (a stored key; its folder must exist), with every key below
 /// it when `subtree` is true. Returns 0 and the watch in `*watch`, or an error code (ENOENT
-/// for a key that is not stored, such as SERIALCOMM).
+/// for a key that is not stored, such as SERIALCOMM; on Windows every key is stored).
 int RegWatchKey(RegKey key, bool subtree, std::unique_ptr<RegistryWatch>* watch);
 
 }  // namespace kestrum

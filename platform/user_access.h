@@ -1,5 +1,11 @@
 // Another user's access to a file or folder, judged by its permission bits: what that user could
 // have done itself, where this process acts on a path that user named.
+//
+// Linux only. Windows users are security identifiers, not numbers, and their access is given
+// by access lists, not permission bits: the judgement has no meaning there and is not built.
+// The numbers a Windows caller gets (RegQueryValueWriter) are 0, the system and the
+// administrators, who may do anything, and kAnyUser, a writer this process cannot name: a
+// Windows caller grants it only what the access lists grant every user.
 #ifndef PARVEX_PLATFORM_USER_ACCESS_H_
 #define PARVEX_PLATFORM_USER_ACCESS_H_
 
@@ -18,7 +24,9 @@ inline constexpr std::uint32_t kAnyUser = 0xFFFFFFFF;
 /// group bits when the user's primary or a supplementary group (from the user database) is its
 /// group, else the other bits. The superuser is granted everything; kAnyUser, and a user
 /// without an entry in the user database, is in no group. Sets no error number.
+#ifndef _WIN32
 bool UserMayAccess(std::uint32_t user, const FileInfo& target, int access);
+#endif
 
 }  // namespace kestrum
 

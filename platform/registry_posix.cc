@@ -17,6 +17,7 @@
 
 #include "platform/instance_paths.h"
 #include "platform/registry_value_format.h"
+#include "platform/security_attributes.h"
 #include "platform/serial_port_list.h"
 
 struct kestrum::RegKeyObject {
