@@ -26,6 +26,16 @@ int PublishPortAlias(std::string_view port_name, const std::string& target);
 /// Removes port alias `port_name`. Returns 0 (also when it did not exist), or -1 with errno.
 int RemovePortAlias(std::string_view port_name);
 
+/// The line settings of a pair's slave side, as a port that opened it left them. A Linux
+/// pseudo-terminal always keeps eight data bits and no parity, so those are not among them.
+struct PtyLineSettings {
+  int baud_rate = 0;          ///< bits per second, 0 when not a standard rate
+  int stop_bits = 0;          ///< 1 or 2
+  bool flow_control = false;  ///< RTS/CTS or XON/XOFF flow control is on
+  bool canonical = false;     ///< the slave assembles lines (ICANON)
+  bool operator==(const PtyLineSettings&) const = default;
+};
+
 /// The master side of a pseudo-terminal pair. Closing the master hangs up the slave side.
 /// Not thread-safe. Movable, not copyable.
 class PseudoTerminal {
@@ -56,6 +66,10 @@ class PseudoTerminal {
   /// Writes all of `bytes` to the master, waiting at most `timeout_ms` in total for room.
   /// Returns 0, or -1 with errno (ETIMEDOUT when the slave side did not take the bytes in time).
   int Write(std::string_view bytes, int timeout_ms = 2000);
+
+  /// Reads the slave side's line settings into `out`. Returns 0, or -1 with errno (EBADF when
+  /// no pair is held).
+  int ReadLineSettings(PtyLineSettings* out) const;
 
   /// Reads and drops whatever the slave side sent back (echo), so the master never fills up.
   void Drain();

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -158,6 +159,22 @@ int PseudoTerminal::Write(std::string_view bytes, int /*timeout_ms*/) {
   if (master_ < 0) return FailWith(EBADF);
   std::string answer;
   return Ask("write " + std::to_string(master_), bytes, &answer);
+}
+
+int PseudoTerminal::ReadLineSettings(PtyLineSettings* out) const {
+  if (master_ < 0) return FailWith(EBADF);
+  std::string answer;
+  if (Ask("settings " + std::to_string(master_), {}, &answer) != 0) return -1;
+  PtyLineSettings s;
+  int flow = 0, canonical = 0;
+  if (std::sscanf(answer.c_str(), "%d %d %d %d", &s.baud_rate, &s.stop_bits, &flow, &canonical) !=
+      4) {
+    return FailWith(EIO);
+  }
+  s.flow_control = flow != 0;
+  s.canonical = canonical != 0;
+  *out = s;
+  return 0;
 }
 
 // The bridge reads and drops the echo as it comes.

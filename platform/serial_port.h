@@ -64,6 +64,9 @@ int ComputeSerialDcb(const _DCB& current, const SerialSettings& settings, _DCB* 
 /// receive-only settings for `settings`. Returns 0, or -1 with error number EINVAL when the baud
 /// rate, data bits (5-8) or parity (0-4) cannot be represented.
 int ComputeSerialTermios(const termios& current, const SerialSettings& settings, termios* out);
+
+/// Pure: the input baud rate of `t` in bits per second, 0 when it is none of the line's rates.
+int SerialBaudRate(const termios& t);
 #endif
 
 /// Pure: returns 0 when a port could be opened with `settings` (the baud rate is one of the

@@ -15,6 +15,9 @@ request. Requests:
 
     open raw|cooked        a new pair; answers "ok <id> <slave path>"
     write <id>             writes the data to the master of pair <id>
+    settings <id>          the slave's line settings: "ok <baud> <stop bits>
+                           <flow control 0|1> <canonical 0|1>" (a pseudo-terminal keeps
+                           eight data bits and no parity whatever a port asks for)
     close <id>             closes pair <id>: a port open on its slave sees a hang-up
     link <name> <target>   points dosdevices/<name> (lower case) at <target>
     unlink <name>          removes dosdevices/<name> (also when it is not there)
@@ -39,6 +42,7 @@ import termios
 import tty
 
 REQUEST = re.compile(r"^cmd-[A-Za-z0-9]+-[0-9]+$")
+SPEEDS = {getattr(termios, n): int(n[1:]) for n in dir(termios) if re.match(r"^B[0-9]+$", n)}
 
 
 class Bridge:
@@ -102,6 +106,12 @@ class Bridge:
                 self.drain(0.002)
         return "ok"
 
+    def settings(self, pair):
+        iflag, _, cflag, lflag, ispeed, _, _ = termios.tcgetattr(self.pairs[pair][1])
+        flow = bool(cflag & termios.CRTSCTS or iflag & (termios.IXON | termios.IXOFF))
+        return "ok %d %d %d %d" % (SPEEDS.get(ispeed, 0), 2 if cflag & termios.CSTOPB else 1,
+                                   flow, bool(lflag & termios.ICANON))
+
     def close_pair(self, pair):
         master, slave = self.pairs.pop(pair)
         os.close(master)
@@ -131,6 +141,8 @@ class Bridge:
                 return self.open_pair(words[1])
             if words[0] == "write" and len(words) == 2:
                 return self.write(int(words[1]), data)
+            if words[0] == "settings" and len(words) == 2:
+                return self.settings(int(words[1]))
             if words[0] == "close" and len(words) == 2:
                 return self.close_pair(int(words[1]))
             if words[0] == "link" and len(words) == 3 and "/" not in words[1]:

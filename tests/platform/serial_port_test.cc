@@ -25,6 +25,13 @@
 // port names here are above COM32, which wine re-points at /dev/ttyS* when it starts.
 
 namespace kestrum {
+
+// Failure messages show the settings by name.
+void PrintTo(const PtyLineSettings& s, std::ostream* os) {
+  *os << s.baud_rate << " baud, " << s.stop_bits << " stop bits, flow control " << s.flow_control
+      << ", canonical " << s.canonical;
+}
+
 namespace {
 
 #ifndef _WIN32
@@ -166,20 +173,44 @@ TEST_F(PtyPort, ReceivesBelTerminatedReportByteExact) {
 }
 
 TEST_F(PtyPort, CountsWaitingBytesAndRestoresSettingsOnClose) {
-  ASSERT_EQ(port_.Open("COM47", {9600, kSerialParityNone, 8}), 0);
+  PtyLineSettings before;
+  ASSERT_EQ(pty_.ReadLineSettings(&before), 0);
+  ASSERT_EQ(port_.Open("COM47", {19200, kSerialParityOdd, 7}), 0);
   ASSERT_EQ(pty_.Write("abc\x07"), 0);
   ASSERT_EQ(port_.Poll(-1, 2000), SerialPort::kPortReady);
   EXPECT_EQ(port_.BytesWaiting(), 4);
   port_.Close();
   EXPECT_FALSE(port_.is_open());
-#ifndef _WIN32
-  int probe = open(pty_.slave_path().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(probe, 0);
-  termios t{};
-  ASSERT_EQ(tcgetattr(probe, &t), 0);
-  close(probe);
-  EXPECT_NE(t.c_lflag & ICANON, 0u) << "the canonical settings found at open come back";
+
+  PtyLineSettings after;
+  ASSERT_EQ(pty_.ReadLineSettings(&after), 0);
+#ifdef _WIN32
+  // Windows restores the DCB; the line discipline's modes are wine's business.
+  after.canonical = before.canonical;
+#else
+  EXPECT_TRUE(after.canonical) << "the canonical settings found at open come back";
 #endif
+  EXPECT_EQ(after, before) << "the settings found at open come back";
+}
+
+// A pseudo-terminal keeps eight data bits and no parity, so only the rest of the line settings
+// shows; every parity and data size must still be accepted by the line.
+TEST_F(PtyPort, LineTakesTheConfiguredSpeedAndOneStopBitWithoutFlowControl) {
+  const SerialSettings cases[] = {
+      {9600, kSerialParityNone, 8}, {19200, kSerialParityOdd, 7},    {4800, kSerialParityEven, 6},
+      {1200, kSerialParityMark, 5}, {115200, kSerialParitySpace, 8},
+  };
+  for (const SerialSettings& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.baud_rate << " " << c.parity << " " << c.data_bits);
+    ASSERT_EQ(port_.Open("COM47", c), 0);
+    PtyLineSettings line;
+    ASSERT_EQ(pty_.ReadLineSettings(&line), 0);
+    EXPECT_EQ(line.baud_rate, c.baud_rate);
+    EXPECT_EQ(line.stop_bits, 1);
+    EXPECT_FALSE(line.flow_control);
+    EXPECT_FALSE(line.canonical);
+    port_.Close();
+  }
 }
 
 TEST_F(PtyPort, HangUpIsAFailureOfItsOwnAfterTheLastBytes) {
