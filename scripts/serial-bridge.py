@@ -39,9 +39,12 @@ import select
 import signal
 import sys
 import termios
+import time
 import tty
 
 REQUEST = re.compile(r"^cmd-[A-Za-z0-9]+-[0-9]+$")
+PORT_NAME = re.compile(r"^[A-Za-z][A-Za-z0-9]*$")  # a device name, never a path
+WRITE_TIMEOUT = 5.0  # seconds a write may wait for room before it fails with ETIMEDOUT
 SPEEDS = {getattr(termios, n): int(n[1:]) for n in dir(termios) if re.match(r"^B[0-9]+$", n)}
 
 
@@ -99,10 +102,13 @@ class Bridge:
 
     def write(self, pair, data):
         master, _ = self.pairs[pair]
+        deadline = time.monotonic() + WRITE_TIMEOUT
         while data:
             try:
                 data = data[os.write(master, data):]
             except BlockingIOError:
+                if time.monotonic() > deadline:
+                    return "error %d" % errno.ETIMEDOUT
                 self.drain(0.002)
         return "ok"
 
@@ -145,9 +151,9 @@ class Bridge:
                 return self.settings(int(words[1]))
             if words[0] == "close" and len(words) == 2:
                 return self.close_pair(int(words[1]))
-            if words[0] == "link" and len(words) == 3 and "/" not in words[1]:
+            if words[0] == "link" and len(words) == 3 and PORT_NAME.match(words[1]):
                 return self.link(words[1], words[2])
-            if words[0] == "unlink" and len(words) == 2 and "/" not in words[1]:
+            if words[0] == "unlink" and len(words) == 2 and PORT_NAME.match(words[1]):
                 return self.unlink(words[1])
             return "error %d" % errno.EINVAL
         except KeyError:
