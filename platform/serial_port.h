@@ -43,15 +43,16 @@ struct SerialSettings {
 };
 
 /// The error number a hang-up leaves: the line or pseudo-terminal is gone for good and the port
-/// must be opened again by name. EIO, what a tty read gives after a hang-up; on Windows the
-/// same number is ERROR_ACCESS_DENIED, what calls on the handle of a removed port give.
+/// must be opened again by name. EIO, what a tty read gives after a hang-up. On Windows every
+/// error that tells that a port went away (ERROR_NOT_READY under wine; ERROR_ACCESS_DENIED,
+/// also 5, and others for a removed adapter) is reported as this number.
 inline constexpr int kSerialHangUp = 5;
 
 /// Longest port name the device configuration can hold.
 inline constexpr std::size_t kMaxPortNameLength = 7;
 
-/// Returns the path that port name `name` opens (see the file comment). Reads the instance
-/// directory from the environment on every call.
+/// Returns the path that port name `name` opens (see the file comment). On Linux, reads the
+/// instance directory from the environment on every call.
 std::string SerialPortPath(std::string_view name);
 
 #ifdef _WIN32
