@@ -1,4 +1,5 @@
-// Starting programs, waiting for them and stopping them.
+// Starting programs, waiting for them and stopping them. On Windows a process id stands for
+// the process handle this module keeps from the start until the wait that reaps the child.
 #ifndef PARVEX_PLATFORM_PROCESS_H_
 #define PARVEX_PLATFORM_PROCESS_H_
 
@@ -10,7 +11,9 @@
 namespace kestrum {
 
 /// Starts `argv[0]` with the arguments `argv` (a program name without "/" is searched on the
-/// PATH). The child gets `env` as its whole environment ("NAME=value" entries) or, when `env`
+/// PATH; on Windows, also in the program's and the system's folders, ".exe" added when the name
+/// has no extension, and the arguments are quoted so that the C runtime reads them back as
+/// given). The child gets `env` as its whole environment ("NAME=value" entries) or, when `env`
 /// is null, this process's environment; it shares this process's standard streams and keeps
 /// no other descriptor that was opened close-on-exec. Returns 0 and the child's id in `*pid`,
 /// or -1 with the error number set (ENOENT when the program cannot be found). The caller must
@@ -24,7 +27,9 @@ int SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::st
 /// running after the time-out, or to another error (ECHILD: not a child of this process).
 int WaitProcess(pid_t pid, int timeout_ms, int* status);
 
-/// Sends `signal` to the process `pid`. Returns 0, or -1 with the error number set.
+/// Sends `signal` to the process `pid`. Windows has no signals: there the process is terminated
+/// with exit code 128 plus `signal`, what WaitProcess reports on Linux for a process that a
+/// signal ended. Returns 0, or -1 with the error number set.
 int KillProcess(pid_t pid, int signal);
 
 /// Starts `argv` and waits for it without a limit. Returns 0 with `*status` (may be null) set

@@ -1,10 +1,14 @@
-// The Linux carrier of a COM port: a tty (or a pseudo-terminal) opened by port name and set up
-// with termios for receive-only, raw, non-blocking use.
+// The carrier of a COM port, opened by port name for receive-only, raw, non-blocking use.
 //
-// A port name P opens $KESTRUM_RUNDIR/dev/P when that exists (an alias, normally a symlink to a
-// tty or a pseudo-terminal slave), else /dev/ttyS<n-1> when P is COMn, else /dev/P. The port is
-// never written to. A hang-up (the device or the pseudo-terminal went away) is reported as a
-// failure of its own, so that callers end their read instead of polling a dead line.
+// Linux: a tty (or a pseudo-terminal) set up with termios. A port name P opens
+// $KESTRUM_RUNDIR/dev/P when that exists (an alias, normally a symlink to a tty or a
+// pseudo-terminal slave), else /dev/ttyS<n-1> when P is COMn, else /dev/P.
+// Windows: the device \\.\P, set up with a DCB; reads never wait, since only bytes already
+// waiting are read.
+//
+// The port is never written to. A hang-up (the device or the pseudo-terminal went away) is
+// reported as a failure of its own, so that callers end their read instead of polling a dead
+// line.
 #ifndef PARVEX_PLATFORM_SERIAL_PORT_H_
 #define PARVEX_PLATFORM_SERIAL_PORT_H_
 
@@ -13,7 +17,11 @@
 #include <string>
 #include <string_view>
 
+#ifdef _WIN32
+struct _DCB;
+#else
 struct termios;
+#endif
 
 namespace kestrum {
 
@@ -35,23 +43,36 @@ struct SerialSettings {
 };
 
 /// The error number a hang-up leaves: the line or pseudo-terminal is gone for good and the port
-/// must be opened again by name.
-inline constexpr int kSerialHangUp = 5;  // EIO, what a tty read gives after a hang-up
+/// must be opened again by name. EIO, what a tty read gives after a hang-up. On Windows every
+/// error that tells that a port went away (ERROR_NOT_READY under wine; ERROR_ACCESS_DENIED,
+/// also 5, and others for a removed adapter) is reported as this number.
+inline constexpr int kSerialHangUp = 5;
 
 /// Longest port name the device configuration can hold.
 inline constexpr std::size_t kMaxPortNameLength = 7;
 
-/// Returns the path that port name `name` opens (see the file comment). Reads the instance
-/// directory from the environment on every call.
+/// Returns the path that port name `name` opens (see the file comment). On Linux, reads the
+/// instance directory from the environment on every call.
 std::string SerialPortPath(std::string_view name);
 
+#ifdef _WIN32
+/// Pure: starts from `current` (the port's settings as read) and writes into `out` the binary,
+/// receive-only settings for `settings`. Returns 0, or -1 with error number EINVAL when the baud
+/// rate (not positive), data bits (5-8) or parity (0-4) cannot be represented.
+int ComputeSerialDcb(const _DCB& current, const SerialSettings& settings, _DCB* out);
+#else
 /// Pure: starts from `current` (the port's settings as read) and writes into `out` the raw,
 /// receive-only settings for `settings`. Returns 0, or -1 with error number EINVAL when the baud
 /// rate, data bits (5-8) or parity (0-4) cannot be represented.
 int ComputeSerialTermios(const termios& current, const SerialSettings& settings, termios* out);
 
+/// Pure: the input baud rate of `t` in bits per second, 0 when it is none of the line's rates.
+int SerialBaudRate(const termios& t);
+#endif
+
 /// Pure: returns 0 when a port could be opened with `settings` (the baud rate is one of the
-/// line's rates, data bits 5-8, parity 0-4), or -1 with error number EINVAL, as Open would fail.
+/// line's rates, on Windows any positive rate, which the port's driver may still refuse; data
+/// bits 5-8, parity 0-4), or -1 with error number EINVAL, as Open would fail.
 int CheckSerialSettings(const SerialSettings& settings);
 
 /// A port opened for raw, non-blocking reading. Closing restores the settings found at open.
@@ -67,27 +88,35 @@ class SerialPort {
 
   /// Opens port `name` (at most 7 characters) and applies `settings`, closing a port that was
   /// open. Returns 0, or -1 with the error number and last error set: ENAMETOOLONG for a long
-  /// name, EINVAL for a name with a slash or settings that cannot be represented, else the errno
-  /// of open(), tcgetattr() or tcsetattr().
+  /// name, EINVAL for a name with a slash (or a backslash) or settings that cannot be
+  /// represented, ENOENT for a port that does not exist, else the errno of open(), tcgetattr()
+  /// or tcsetattr(), or the Windows error of CreateFile, GetCommState or SetCommState.
   /// On failure nothing stays open.
   int Open(std::string_view name, const SerialSettings& settings);
 
   /// Restores the settings found at open and closes the port. Safe to call when closed.
   void Close();
 
+#ifdef _WIN32
+  /// True while a port is open.
+  bool is_open() const { return handle_ != nullptr; }
+#else
   /// True while a port is open.
   bool is_open() const { return fd_ >= 0; }
 
   /// The open descriptor (-1 when closed), for polling together with other descriptors. The port
   /// keeps ownership.
   int fd() const { return fd_; }
+#endif
 
   /// True once a hang-up has been seen on this port; cleared by the next Open.
   bool hung_up() const { return hung_up_; }
 
   /// Returns the number of bytes waiting to be read (0 or more). Bytes received before a hang-up
   /// are still counted; when none are left after a hang-up, returns -1 with error number
-  /// kSerialHangUp. Other failures return -1 with the errno of ioctl().
+  /// kSerialHangUp. Other failures return -1 with the errno of ioctl(). On Windows the count
+  /// comes from ClearCommError, which also clears the line's error flags; a port whose device
+  /// went away fails there, and that is the hang-up.
   int BytesWaiting();
 
   /// Reads at most `size` bytes that are already waiting, never blocking. Returns the count read
@@ -102,15 +131,31 @@ class SerialPort {
   /// Waits up to `timeout_ms` (negative: no limit) until the port has bytes (or hung up) or
   /// `other_fd` (ignored when negative) is readable. Returns a mask of kPortReady and kOtherReady,
   /// 0 on time-out, or -1 with the errno of poll(). EINTR counts as a time-out.
+  /// On Windows a port opened without overlapped I/O cannot be waited for: the port is asked for
+  /// its bytes every kPollStepMs, and `other_fd` is the value of a waitable handle (an event, as
+  /// the wake descriptor gives it; handles fit in 32 bits), waited for between the asks.
   int Poll(int other_fd, int timeout_ms) const;
+
+#ifdef _WIN32
+  /// Milliseconds between two asks of Poll on Windows.
+  static constexpr int kPollStepMs = 2;
+#endif
 
  private:
   int Fail(int error);
+#ifndef _WIN32
   bool HungUpNow() const;
+#endif
 
+#ifdef _WIN32
+  using Settings = _DCB;
+  void* handle_ = nullptr;  // the port's HANDLE; null when closed
+#else
+  using Settings = termios;
   int fd_ = -1;
+#endif
   bool hung_up_ = false;
-  std::unique_ptr<termios> saved_;  // the settings found at open
+  std::unique_ptr<Settings> saved_;  // the settings found at open
 };
 
 }  // namespace kestrum

@@ -10,7 +10,7 @@ namespace kestrum {
 
 /// One port: the device path that carries it and the port name a configuration uses.
 struct SerialPortEntry {
-  std::string device;  ///< e.g. "<instance>/dev/LINE1" or "/dev/ttyS0"
+  std::string device;  ///< e.g. "<instance>/dev/LINE1", "/dev/ttyS0", or "\\.\COM1"
   std::string name;    ///< e.g. "LINE1" or "COM1"
 };
 
@@ -18,6 +18,8 @@ struct SerialPortEntry {
 /// 7 characters whose target exists and is not a folder), then "COMn" for each /dev/ttyS<n-1>
 /// whose UART type is known (TIOCGSERIAL; the sysfs "type" attribute when the device cannot
 /// be opened), in port order, unless an alias of that name already stands for it.
+/// On Windows: the port names under HKEY_LOCAL_MACHINE\HARDWARE\DEVICEMAP\SERIALCOMM (names of
+/// at most 7 characters), COMn by n, then the others by name.
 std::vector<SerialPortEntry> ListSerialPorts();
 
 }  // namespace kestrum

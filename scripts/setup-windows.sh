@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the Windows build needs beside scripts/setup.sh's packages: Debian's mingw-w64
-# cross compiler (posix thread model), wine to run the tests, and GoogleTest's sources.
+# cross compiler (posix thread model), wine to run the tests, GoogleTest's sources, and python3
+# for the serial bridge that gives programs under wine COM ports on pseudo-terminals.
 # Runs `apt-get update` only when something is missing.
 set -euo pipefail
 
-packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest cmake ninja-build)
+packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest cmake ninja-build
+          python3)
 
 missing=()
 for p in "${packages[@]}"; do

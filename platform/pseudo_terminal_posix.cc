@@ -14,6 +14,7 @@
 
 #include "platform/error_number.h"
 #include "platform/instance_paths.h"
+#include "platform/serial_port.h"  // SerialBaudRate
 
 namespace kestrum {
 
@@ -97,6 +98,20 @@ int PseudoTerminal::Write(std::string_view bytes, int timeout_ms) {
     pollfd p{master_, POLLOUT, 0};
     poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 10)));
   }
+  return 0;
+}
+
+// The settings of the master are the slave's: the terminal ioctls on a master reach its slave.
+int PseudoTerminal::ReadLineSettings(PtyLineSettings* out) const {
+  if (master_ < 0) return FailWith(EBADF);
+  termios t;
+  if (tcgetattr(master_, &t) != 0) return FailFromErrno();
+  PtyLineSettings s;
+  s.baud_rate = SerialBaudRate(t);
+  s.stop_bits = (t.c_cflag & CSTOPB) ? 2 : 1;
+  s.flow_control = (t.c_cflag & CRTSCTS) || (t.c_iflag & (IXON | IXOFF));
+  s.canonical = (t.c_lflag & ICANON) != 0;
+  *out = s;
   return 0;
 }
 

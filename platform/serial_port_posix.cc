@@ -158,6 +158,14 @@ int ComputeSerialTermios(const termios& current, const SerialSettings& settings,
   return 0;
 }
 
+int SerialBaudRate(const termios& t) {
+  speed_t code = cfgetispeed(&t);
+  for (const BaudEntry& entry : kBaudRates) {
+    if (entry.code == code) return entry.rate;
+  }
+  return 0;
+}
+
 int CheckSerialSettings(const SerialSettings& settings) {
   termios current{};
   termios wanted;
