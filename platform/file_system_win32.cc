@@ -87,4 +87,11 @@ int ChangeDirectory(const std::string& path) {
 // Windows has no user ids; files' owners read as 0 too.
 std::uint32_t EffectiveUserId() { return 0; }
 
+std::FILE* OpenStream(const std::string& path, const char* mode) {
+  // "N": the handle is not inherited.
+  std::FILE* stream = std::fopen(path.c_str(), (std::string(mode) + "N").c_str());
+  if (stream == nullptr) FailFromErrno();
+  return stream;
+}
+
 }  // namespace kestrum
