@@ -5,6 +5,9 @@
 #   libxml2    the configuration store's XML parser, schema check and XPath; no iconv, ICU,
 #              zlib, lzma, python, HTTP or FTP (config/ registers its own windows-1252 handler)
 #   uriparser  the runtime's splitting of locations
+# and links the header-only C++ libraries the tools use (CLI11, nlohmann-json: Debian packages
+# of architecture "all", plain standard C++) into the prefix: only their own headers and CMake
+# package files, so that the cross build never sees the build machine's other headers.
 #   scripts/build-windows-deps.sh [prefix]      (default build-windows/deps)
 # A library whose stamp file in the prefix names the same source version is not built again.
 set -euo pipefail
@@ -79,3 +82,18 @@ build_package libxml2 \
 build_package uriparser \
   -DURIPARSER_BUILD_DOCS=OFF -DURIPARSER_BUILD_TESTS=OFF -DURIPARSER_BUILD_TOOLS=OFF \
   -DURIPARSER_BUILD_WCHAR_T=OFF
+
+# Links the headers (folder `include` of /usr/include) and the CMake package folder `package`
+# of /usr/share/cmake of a header-only Debian package into the prefix.
+link_header_package() {
+  local include=$1 package=$2
+  mkdir -p "$prefix/include" "$prefix/share/cmake"
+  [[ -d /usr/include/$include && -d /usr/share/cmake/$package ]] || {
+    echo "build-windows-deps: /usr/include/$include or /usr/share/cmake/$package missing (scripts/setup.sh)" >&2
+    return 0
+  }
+  ln -sfn "/usr/include/$include" "$prefix/include/$include"
+  ln -sfn "/usr/share/cmake/$package" "$prefix/share/cmake/$package"
+}
+link_header_package CLI CLI11
+link_header_package nlohmann nlohmann_json
