@@ -17,9 +17,9 @@ void RealTimeNow(std::int64_t* seconds, int* milliseconds);
 
 /// The process's time zone as the C runtime holds it.
 struct ProcessTimeZone {
-  long bias_seconds = 0;       // seconds to add to local standard time to get UTC
-  std::string standard_name;   // "CET"
-  std::string daylight_name;   // "CEST"; what the C runtime holds also for a zone without
+  long bias_seconds = 0;      // seconds to add to local standard time to get UTC
+  std::string standard_name;  // "CET"
+  std::string daylight_name;  // "CEST"; what the C runtime holds also for a zone without
 };
 
 /// Reloads the C runtime's time zone from the environment (TZ) and returns it.

@@ -16,11 +16,9 @@ TEST(CNumber, ReadsDecimalNumbersInTheCLocale) {
     int error;
   };
   const Case cases[] = {
-      {"1.5", 1.5, 3, 0},
-      {" 2.25e1 rest", 22.5, 7, 0},
+      {"1.5", 1.5, 3, 0}, {" 2.25e1 rest", 22.5, 7, 0},
       {"1,5", 1.0, 1, 0},  // a comma is never the decimal point
-      {"x", 0.0, 0, 0},
-      {"1e400", HUGE_VAL, 5, ERANGE},
+      {"x", 0.0, 0, 0},   {"1e400", HUGE_VAL, 5, ERANGE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
