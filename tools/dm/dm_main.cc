@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/environment.h"
 #include "platform/instance_paths.h"
 #include "platform/stop_request.h"
 #include "runtime/driver_link.h"
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
   app.add_flag("--keep", keep, "keep the instance directory on exit");
   CLI11_PARSE(app, argc, argv);
 
-  if (!instance_dir.empty()) setenv("KESTRUM_RUNDIR", instance_dir.c_str(), 1);
+  if (!instance_dir.empty()) kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", instance_dir);
   std::ifstream file(system_file);
   std::stringstream text;
   text << file.rdbuf();

@@ -18,6 +18,7 @@
 #include <iostream>
 #include <thread>
 
+#include "platform/environment.h"
 #include "platform/error_number.h"
 #include "platform/stop_request.h"
 #include "tools/monitor/alarm_feed.h"
@@ -114,7 +115,7 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
   if (as_json) once = true;
 
-  if (!instance_dir.empty()) setenv("KESTRUM_RUNDIR", instance_dir.c_str(), 1);
+  if (!instance_dir.empty()) kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", instance_dir);
   kestrum::WatchStopRequests(&g_stop);
 
   kestrum::monitor::AlarmFeed feed(keep);
