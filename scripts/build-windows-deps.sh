@@ -18,20 +18,27 @@ prefix=$root/prefix
 toolchain=$PWD/cmake/mingw-w64.cmake
 mkdir -p "$root/src" "$prefix"
 
-# The source version apt would fetch for `package`.
+# The newest source version of `package` that apt knows (the suites may offer several, e.g. a
+# release and its security update).
 source_version() {
-  apt-cache showsrc "$1" | awk '/^Version:/ { print $2; exit }'
+  local newest="" v
+  for v in $(apt-cache showsrc "$1" | awk '/^Version:/ { print $2 }'); do
+    if [[ -z $newest ]] || dpkg --compare-versions "$v" gt "$newest"; then newest=$v; fi
+  done
+  echo "$newest"
 }
 
-# Fetches and unpacks `package`'s Debian source (patches applied) under $root/src; prints the
-# unpacked folder.
+# Fetches and unpacks `package`'s Debian source at `version` (patches applied) in a folder of
+# its own under $root/src, so that a new Debian revision of the same upstream version is
+# unpacked afresh; prints the unpacked folder.
 fetch_source() {
   local package=$1 version=$2
   local upstream=${version#*:}
   upstream=${upstream%-*}
-  local dir=$root/src/$package-$upstream
+  local dir=$root/src/${package}_${version#*:}/$package-$upstream
   if [[ ! -d $dir ]]; then
-    (cd "$root/src" && apt-get source -q "$package=$version" >&2) || true
+    mkdir -p "$(dirname "$dir")"
+    (cd "$(dirname "$dir")" && apt-get source -q "$package=$version" >&2) || true
   fi
   [[ -d $dir ]] || return 1
   echo "$dir"
