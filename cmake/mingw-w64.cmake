@@ -15,5 +15,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# The libraries scripts/build-windows-deps.sh builds from Debian's source packages: their prefix
+# is searched like the cross tree, and pkg-config sees only their .pc files, never the build
+# machine's.
+if(PARVEX_WINDOWS_DEPS)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${PARVEX_WINDOWS_DEPS})
+  set(ENV{PKG_CONFIG_LIBDIR} ${PARVEX_WINDOWS_DEPS}/lib/pkgconfig)
+  set(ENV{PKG_CONFIG_PATH} "")
+endif()
+
 # Test programs (and GoogleTest's test discovery) run under wine in the prefix the caller names.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

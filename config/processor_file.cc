@@ -41,16 +41,10 @@ ReaderState& Reader() {
 // Reads one physical line without its line feed and carriage return, cut to the longest line
 // kept. Returns false at the end of the file.
 bool ReadLine(FILE* file, std::string& out) {
-  char* buffer = nullptr;
-  size_t capacity = 0;
-  ssize_t n = getline(&buffer, &capacity, file);
-  if (n < 0) {
-    std::free(buffer);
-    return false;
-  }
-  out.assign(buffer, static_cast<size_t>(n));
-  std::free(buffer);
-  if (!out.empty() && out.back() == '\n') out.pop_back();
+  out.clear();
+  int c;
+  while ((c = std::getc(file)) != EOF && c != '\n') out.push_back(static_cast<char>(c));
+  if (c == EOF && out.empty()) return false;
   if (!out.empty() && out.back() == '\r') out.pop_back();
   if (out.size() > static_cast<size_t>(kProcessorLineMax)) out.resize(kProcessorLineMax);
   return true;
@@ -114,7 +108,9 @@ int OpenProcessorFile(const char* file_name) {
     path = cwd + "/" + path;
     shown = path;
   }
-  FILE* file = std::fopen(path.c_str(), "r");
+  // Binary mode: the same bytes on every platform (a text-mode read on Windows would end the
+  // file at its first Ctrl-Z); ReadLine drops a line's carriage return itself.
+  FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return FailFromErrno();
   t_reader = std::make_unique<ReaderState>();
   t_reader->file = file;

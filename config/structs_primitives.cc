@@ -1,7 +1,6 @@
 // The primitive types of the field descriptions: parsing and formatting of booleans, integers,
 // floats, named values, hexadecimal data, fixed texts, flag bits and split channel texts.
 #include <errno.h>
-#include <locale.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -15,6 +14,7 @@
 
 #include "config/record_types.h"
 #include "config/structs_type.h"
+#include "platform/c_number.h"
 #include "platform/error_number.h"
 #include "records/channel_config.h"
 #include "records/text_case.h"
@@ -137,11 +137,6 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-locale_t CLocale() {
-  static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return c_locale;
 }
 
 }  // namespace
@@ -271,7 +266,7 @@ int StructsFloatParse(const StructsType* type, const char* text, void* value, ch
   char* end = nullptr;
   errno = 0;
   // Decimal conversion in the C locale: a host program's locale never changes the decimal point.
-  double v = strtod_l(start, &end, CLocale());
+  double v = kestrum::StringToDoubleC(start, &end);
   const bool range_error = errno == ERANGE;
   if (end == start || *SkipBlanks(end) != '\0' || std::isnan(v)) {
     return ParseFailure(ebuf, emax, "%s", "invalid floating point value");

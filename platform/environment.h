@@ -11,10 +11,13 @@ namespace kestrum {
 /// stays valid until the environment changes. Sets no error number.
 const char* FindEnvironmentVariable(const std::string& name);
 
-/// Sets the environment variable `name` to `value` for this process and the processes it
-/// starts, or removes it when `value` is null. On Windows, which keeps no empty variables, an
-/// empty value removes it too. Returns 0, or -1 with the error number set.
-int SetEnvironmentValue(const std::string& name, const char* value);
+/// Sets environment variable `name` to `value` (not empty) for this process and the programs it
+/// starts. Returns 0, or -1 with the error number set.
+int SetEnvironmentValue(const std::string& name, const std::string& value);
+
+/// Removes environment variable `name` from this process's environment; nothing when there is
+/// none. Returns 0, or -1 with the error number set.
+int RemoveEnvironmentValue(const std::string& name);
 
 }  // namespace kestrum
 

@@ -3,6 +3,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,9 +23,15 @@ const char* FindEnvironmentVariable(const std::string& name) {
   return nullptr;
 }
 
-int SetEnvironmentValue(const std::string& name, const char* value) {
-  const int rc = value != nullptr ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
-  return rc == 0 ? 0 : FailFromErrno();
+int SetEnvironmentValue(const std::string& name, const std::string& value) {
+  if (value.empty()) return FailWith(EINVAL);  // as on Windows, where empty means removed
+  if (setenv(name.c_str(), value.c_str(), 1) != 0) return FailFromErrno();
+  return 0;
+}
+
+int RemoveEnvironmentValue(const std::string& name) {
+  if (unsetenv(name.c_str()) != 0) return FailFromErrno();
+  return 0;
 }
 
 }  // namespace kestrum

@@ -10,11 +10,19 @@ namespace kestrum {
 // ignores the case of the name it is given.
 const char* FindEnvironmentVariable(const std::string& name) { return std::getenv(name.c_str()); }
 
-// The C runtime's copy and the process's environment block change together, so that getenv
-// and the processes started later both see the change.
-int SetEnvironmentValue(const std::string& name, const char* value) {
-  const errno_t rc = _putenv_s(name.c_str(), value != nullptr ? value : "");
-  return rc == 0 ? 0 : FailWith(rc);
+// _putenv_s changes the C runtime's copy and the process's own environment block, which the
+// programs this process starts inherit. An empty value removes the variable.
+int SetEnvironmentValue(const std::string& name, const std::string& value) {
+  if (value.empty()) return FailWith(EINVAL);
+  const errno_t error = _putenv_s(name.c_str(), value.c_str());
+  if (error != 0) return FailWith(error);
+  return 0;
+}
+
+int RemoveEnvironmentValue(const std::string& name) {
+  const errno_t error = _putenv_s(name.c_str(), "");
+  if (error != 0) return FailWith(error);
+  return 0;
 }
 
 }  // namespace kestrum

@@ -3,6 +3,7 @@
 #define PARVEX_PLATFORM_FILE_SYSTEM_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace kestrum {
@@ -54,6 +55,10 @@ std::string CurrentDirectory();
 
 /// Makes `path` the process's working folder. Returns 0, or -1 with the error number set.
 int ChangeDirectory(const std::string& path);
+
+/// Opens a stdio stream on `path` with fopen's `mode` ("r", "a", ...), not inherited by the
+/// programs this process starts. Returns the stream, or null with the error number set.
+std::FILE* OpenStream(const std::string& path, const char* mode);
 
 /// The effective user id of the process. On Windows: the relative id (the last part) of the
 /// security identifier of the process token's user; only ever compared with files' owners.

@@ -68,4 +68,11 @@ int ChangeDirectory(const std::string& path) {
 
 std::uint32_t EffectiveUserId() { return geteuid(); }
 
+std::FILE* OpenStream(const std::string& path, const char* mode) {
+  // "e": close on exec.
+  std::FILE* stream = std::fopen(path.c_str(), (std::string(mode) + "e").c_str());
+  if (stream == nullptr) FailFromErrno();
+  return stream;
+}
+
 }  // namespace kestrum

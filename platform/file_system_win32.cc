@@ -118,4 +118,11 @@ int ChangeDirectory(const std::string& path) {
   return _chdir(path.c_str()) == 0 ? 0 : FailFromErrno();
 }
 
+std::FILE* OpenStream(const std::string& path, const char* mode) {
+  // "N": the handle is not inherited.
+  std::FILE* stream = std::fopen(path.c_str(), (std::string(mode) + "N").c_str());
+  if (stream == nullptr) FailFromErrno();
+  return stream;
+}
+
 }  // namespace kestrum

@@ -20,7 +20,11 @@ inline constexpr int kMaxRootValue = 258;
 
 /// Default path of the embedded controller's vendor library; the environment variable
 /// KESTRUM_VENDOR_LIBRARY names another.
+#ifdef _WIN32
+inline constexpr const char* kVendorLibraryPath = "c:\\WINDOWS\\XPacSDK.dll";
+#else
 inline constexpr const char* kVendorLibraryPath = "/opt/xpacsdk/lib/libXPacSDK.so";
+#endif
 
 /// Returns the product name (static, never empty), determined once per process: the first
 /// readable "ProductName" of HKLM\SOFTWARE\Veltrane, then of HKLM\SOFTWARE\Veltrane\Kestrum;

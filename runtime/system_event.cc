@@ -1,7 +1,6 @@
 #include "runtime/system_event.h"
 
-#include <time.h>
-
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -9,6 +8,8 @@
 
 #include "platform/error_number.h"
 #include "platform/event_log.h"
+#include "platform/file_system.h"
+#include "platform/local_time.h"
 #include "runtime/install_roots.h"
 #include "runtime/support_services.h"
 
@@ -23,11 +24,10 @@ void AppendToLogFile(const char* text) {
     if (!folder) return;
     path = std::string(folder) + GetProductName() + ".log";
   }
-  FILE* file = std::fopen(path.c_str(), "ae");
+  FILE* file = OpenStream(path, "a");
   if (!file) return;
-  time_t now = time(nullptr);
-  tm local;
-  localtime_r(&now, &local);
+  std::tm local{};
+  LocalCalendarTime(static_cast<std::int64_t>(std::time(nullptr)), &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%H:%M:%S %m/%d/%y ", &local);
   size_t length = std::strlen(text);

@@ -1,6 +1,8 @@
 #include "runtime/time_stamps.h"
 
-#include <time.h>
+#include <ctime>
+
+#include "platform/local_time.h"
 
 namespace kestrum {
 namespace {
@@ -42,15 +44,16 @@ int64_t CalendarSeconds(int year, int month, int day, int hour, int minute, int 
 }
 
 TimeStamp LocalTimeNow(TimeStamp* out) {
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  tm local;
-  localtime_r(&now.tv_sec, &local);
+  std::int64_t now_seconds;
+  int now_ms;
+  RealTimeNow(&now_seconds, &now_ms);
+  std::tm local{};
+  LocalCalendarTime(now_seconds, &local);
   TimeStamp t{};
   t.seconds =
       static_cast<int32_t>(CalendarSeconds(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                                            local.tm_hour, local.tm_min, local.tm_sec));
-  t.milliseconds = static_cast<int16_t>(now.tv_nsec / 1000000);
+  t.milliseconds = static_cast<int16_t>(now_ms);
   if (out) *out = t;
   return t;
 }

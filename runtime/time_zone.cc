@@ -1,12 +1,12 @@
 #include "runtime/time_zone.h"
 
-#include <time.h>
-
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+
+#include "platform/local_time.h"
 
 namespace kestrum {
 namespace {
@@ -90,20 +90,19 @@ std::string FormatTimeZoneSetting(std::string_view standard_name, int bias_minut
 }
 
 std::string SetProcessTimeZone() {
-  tzset();
+  const ProcessTimeZone zone = ReloadProcessTimeZone();
   std::string path = ZoneFilePath();
   std::string footer;
   if (path.empty() || !ReadZoneFooter(path, &footer)) return "";
-  int bias = static_cast<int>(timezone / 60);
+  int bias = static_cast<int>(zone.bias_seconds / 60);
   std::string rules;
   std::string setting;
   if (DaylightRules(footer, &rules)) {
-    setting = FormatTimeZoneSetting(tzname[0], bias, tzname[1]) + rules;
+    setting = FormatTimeZoneSetting(zone.standard_name, bias, zone.daylight_name) + rules;
   } else {
-    setting = FormatTimeZoneSetting(tzname[0], bias, "");
+    setting = FormatTimeZoneSetting(zone.standard_name, bias, "");
   }
-  setenv("TZ", setting.c_str(), 1);
-  tzset();
+  if (SetProcessTimeZoneSetting(setting) != 0) return "";
   return setting;
 }
 

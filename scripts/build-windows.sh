@@ -20,9 +20,12 @@ done
 scripts/setup-windows.sh
 
 build=build-windows
+# libxml2 and uriparser for Windows, built once from Debian's source packages.
+JOBS=$jobs scripts/build-windows-deps.sh "$build/deps"
 if [[ ! -f $build/build.ninja ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARVEX_BUILD_QT=OFF -DPARVEX_BUILD_BENCH=OFF
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARVEX_BUILD_QT=OFF -DPARVEX_BUILD_BENCH=OFF \
+    -DPARVEX_WINDOWS_DEPS="$PWD/$build/deps/prefix"
 fi
 target_args=()
 for t in "${targets[@]}"; do target_args+=(--target "$t"); done

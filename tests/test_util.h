@@ -17,6 +17,16 @@
 
 namespace parvex_test {
 
+/// Sets the environment variable `name` to `value`, or removes it when `value` is null or empty
+/// (Windows keeps no empty variables).
+inline void SetOrRemoveEnv(const char* name, const char* value) {
+  if (value != nullptr && *value != '\0') {
+    kestrum::SetEnvironmentValue(name, value);
+  } else {
+    kestrum::RemoveEnvironmentValue(name);
+  }
+}
+
 /// A fresh folder under $TMPDIR (or /tmp; on Windows the user's temporary folder), only its
 /// creator's, removed with everything in it on destruction, also when an assertion failed.
 class ScopedTempDir {
@@ -58,8 +68,8 @@ class ScopedInstance {
   ScopedInstance() : old_rundir_(Get("KESTRUM_RUNDIR")), old_registry_(Get("KESTRUM_REGISTRY")) {
     std::filesystem::create_directories(rundir());
     std::filesystem::create_directories(registry());
-    kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", rundir().string().c_str());
-    kestrum::SetEnvironmentValue("KESTRUM_REGISTRY", registry().string().c_str());
+    kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", rundir().string());
+    kestrum::SetEnvironmentValue("KESTRUM_REGISTRY", registry().string());
   }
   ~ScopedInstance() {
     Restore("KESTRUM_RUNDIR", old_rundir_);
@@ -78,7 +88,7 @@ class ScopedInstance {
     return {v != nullptr, v ? v : ""};
   }
   static void Restore(const char* name, const std::pair<bool, std::string>& old) {
-    kestrum::SetEnvironmentValue(name, old.first ? old.second.c_str() : nullptr);
+    SetOrRemoveEnv(name, old.first ? old.second.c_str() : nullptr);
   }
 
   ScopedTempDir dir_;
@@ -94,9 +104,9 @@ class ScopedEnv {
     const char* old = std::getenv(name);
     had_ = old != nullptr;
     if (old) old_ = old;
-    kestrum::SetEnvironmentValue(name, value);
+    SetOrRemoveEnv(name, value);
   }
-  ~ScopedEnv() { kestrum::SetEnvironmentValue(name_, had_ ? old_.c_str() : nullptr); }
+  ~ScopedEnv() { SetOrRemoveEnv(name_, had_ ? old_.c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,6 +85,22 @@ TEST(Win32Services, RenameReplacesAndFileInfoTellsMissingApart) {
   EXPECT_EQ(GetFileInfo(from, &info), -1);
   EXPECT_EQ(GetErrorNumber(), ENOENT);
   EXPECT_EQ(GetFileInfo((dir / "no" / "such.txt").string(), &info), -1);
+  EXPECT_EQ(GetErrorNumber(), ENOENT);
+
+  // A stream not inherited by child programs ("N") opens, appends and reads back.
+  for (const char* line : {"one\n", "two\n"}) {
+    std::FILE* stream = OpenStream(to, "a");
+    ASSERT_NE(stream, nullptr) << GetErrorNumber();
+    std::fputs(line, stream);
+    std::fclose(stream);
+  }
+  std::FILE* stream = OpenStream(to, "rb");
+  ASSERT_NE(stream, nullptr) << GetErrorNumber();
+  char content[32] = {};
+  EXPECT_EQ(std::fread(content, 1, sizeof content - 1, stream), 15u);
+  std::fclose(stream);
+  EXPECT_STREQ(content, "12345one\r\ntwo\r\n");  // "a" is text mode on Windows
+  EXPECT_EQ(OpenStream((dir / "no" / "such.txt").string(), "r"), nullptr);
   EXPECT_EQ(GetErrorNumber(), ENOENT);
   fs::remove_all(dir);
 }

@@ -1,7 +1,5 @@
 #include "tools/cf_host/device_folder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -9,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/own_process.h"
 #include "records/device_record.h"
 
 namespace parvex {
@@ -96,7 +95,7 @@ int PatchFile(const std::filesystem::path& file, size_t offset, const void* byte
   if (content.size() < offset + size) content.resize(offset + size, 0);
   std::memcpy(content.data() + offset, bytes, size);
   std::filesystem::path temporary = file;
-  temporary += ".tmp" + std::to_string(getpid());
+  temporary += ".tmp" + std::to_string(kestrum::OwnProcessId());
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(content.data()), content.size());

@@ -4,8 +4,6 @@
 #include <QDialog>
 #include <QTimer>
 
-#include <strings.h>
-
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -13,6 +11,7 @@
 
 #include "configui/text_printer.h"
 #include "records/channel_config.h"
+#include "records/text_case.h"
 #include "tools/cf_host/pdf_printer.h"
 
 namespace parvex {
@@ -67,7 +66,7 @@ int PrintFailed() {
 
 int KindIndex(const std::string& kind) {
   for (int i = 0; i < PARVEX_CHANNEL_BLOCKS; ++i) {
-    if (strcasecmp(kind.c_str(), kChannelFileNames[i]) == 0) return i;
+    if (kestrum::CompareIgnoringCase(kind.c_str(), kChannelFileNames[i]) == 0) return i;
   }
   return -1;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/error_number.h"
 #include "runtime/shared_area.h"
 #include "tools/dm/area_dump.h"
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
   app.add_option("areas", names, "area base names (default: all)");
   CLI11_PARSE(app, argc, argv);
 
-  if (!instance_dir.empty()) setenv("KESTRUM_RUNDIR", instance_dir.c_str(), 1);
+  if (!instance_dir.empty()) kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", instance_dir);
   if (names.empty()) names = kestrum::dm::ListAreas();
   nlohmann::ordered_json all = nlohmann::ordered_json::array();
   int status = 0;

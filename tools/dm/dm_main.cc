@@ -8,7 +8,6 @@
 // On "quit", SIGINT or SIGTERM it stops the scanners (31), waits for them and
 // removes the instance (unless --keep).
 #include <poll.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -20,7 +19,9 @@
 #include <sstream>
 #include <string>
 
+#include "platform/environment.h"
 #include "platform/instance_paths.h"
+#include "platform/stop_request.h"
 #include "runtime/driver_link.h"
 #include "tools/dm/driver_manager.h"
 #include "tools/dm/instance.h"
@@ -28,8 +29,6 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-
-void OnSignal(int) { g_stop = 1; }
 
 // Handles one command line; returns false for "quit".
 bool Command(const std::string& line, kestrum::dm::DriverManager& dm,
@@ -79,7 +78,7 @@ int main(int argc, char** argv) {
   app.add_flag("--keep", keep, "keep the instance directory on exit");
   CLI11_PARSE(app, argc, argv);
 
-  if (!instance_dir.empty()) setenv("KESTRUM_RUNDIR", instance_dir.c_str(), 1);
+  if (!instance_dir.empty()) kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", instance_dir);
   std::ifstream file(system_file);
   std::stringstream text;
   text << file.rdbuf();
@@ -93,9 +92,8 @@ int main(int argc, char** argv) {
     std::cerr << "kestrum_dm: " << error << "\n";
     return 1;
   }
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
-  std::signal(SIGPIPE, SIG_IGN);
+  kestrum::WatchStopRequests(&g_stop);
+  kestrum::IgnoreBrokenPipes();
 
   kestrum::dm::DriverManager dm(system,
                                 [](const std::string& line) { std::cout << line << std::endl; });

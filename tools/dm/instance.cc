@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/error_number.h"
 #include "platform/instance_paths.h"
 #include "records/area_layout.h"
@@ -200,10 +201,10 @@ int RemoveInstance(const std::string& dir) {
 TemporaryInstance::~TemporaryInstance() {
   if (!dir_.empty()) RemoveInstance(dir_);
   if (!rundir_set_) return;
-  if (old_rundir_) {
-    setenv("KESTRUM_RUNDIR", old_rundir_->c_str(), 1);
+  if (old_rundir_ && !old_rundir_->empty()) {
+    SetEnvironmentValue("KESTRUM_RUNDIR", *old_rundir_);
   } else {
-    unsetenv("KESTRUM_RUNDIR");
+    RemoveEnvironmentValue("KESTRUM_RUNDIR");
   }
 }
 
@@ -218,7 +219,7 @@ std::unique_ptr<TemporaryInstance> BuildInstance(std::string_view json, std::str
   }
   instance->dir_ = pattern;
   if (const char* old = std::getenv("KESTRUM_RUNDIR")) instance->old_rundir_ = old;
-  setenv("KESTRUM_RUNDIR", instance->dir_.c_str(), 1);
+  SetEnvironmentValue("KESTRUM_RUNDIR", instance->dir_);
   instance->rundir_set_ = true;
   if (CreateInstance(instance->system_, error) != 0) return nullptr;  // the destructor cleans up
   return instance;

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <string>
 
+#include "platform/environment.h"
 #include "platform/error_number.h"
 #include "runtime/driver_link.h"
 
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
   app.add_option("values", values, "PID CODE, or CODE with --slot")->required();
   CLI11_PARSE(app, argc, argv);
 
-  if (!instance_dir.empty()) setenv("KESTRUM_RUNDIR", instance_dir.c_str(), 1);
+  if (!instance_dir.empty()) kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", instance_dir);
   if (values.size() != (slot.empty() ? 2u : 1u)) {
     std::cerr << "kestrum_post: expected " << (slot.empty() ? "PID CODE" : "CODE") << "\n";
     return 2;

@@ -1,7 +1,5 @@
 #include "tools/monitor/device_view.h"
 
-#include <strings.h>
-
 #include <cstring>
 
 #include "config/windows_1252.h"
@@ -10,6 +8,7 @@
 #include "records/device_record.h"
 #include "records/error_entries.h"
 #include "records/fixed_text.h"
+#include "records/text_case.h"
 #include "runtime/area_lock.h"
 #include "runtime/channel_prefixes.h"
 #include "runtime/shared_area.h"
@@ -214,7 +213,7 @@ int ReadDeviceView(const DeviceSelector& selector, DeviceView* view, std::string
 
 const ChannelView* FindChannel(const DeviceView& view, const std::string& prefix, uint32_t number) {
   for (const TableView& table : view.tables) {
-    if (strcasecmp(table.prefix.c_str(), prefix.c_str()) != 0) continue;
+    if (CompareIgnoringCase(table.prefix.c_str(), prefix.c_str()) != 0) continue;
     if (number >= 1 && number <= table.channels.size()) return &table.channels[number - 1];
   }
   return nullptr;

@@ -8,8 +8,6 @@
 // For the alarm records it binds the alarm service's mailslot "xalarms" itself; an instance
 // whose alarm data processor owns that mailslot keeps it, and the monitor then shows no alarm
 // records (--no-alarms skips the binding altogether).
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <csignal>
@@ -20,7 +18,9 @@
 #include <iostream>
 #include <thread>
 
+#include "platform/environment.h"
 #include "platform/error_number.h"
+#include "platform/stop_request.h"
 #include "tools/monitor/alarm_feed.h"
 #include "tools/monitor/device_view.h"
 #include "tools/monitor/monitor_screen.h"
@@ -29,8 +29,6 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-
-void OnSignal(int) { g_stop = 1; }
 
 using Clock = std::chrono::steady_clock;
 
@@ -117,11 +115,8 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
   if (as_json) once = true;
 
-  if (!instance_dir.empty()) setenv("KESTRUM_RUNDIR", instance_dir.c_str(), 1);
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  if (!instance_dir.empty()) kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", instance_dir);
+  kestrum::WatchStopRequests(&g_stop);
 
   kestrum::monitor::AlarmFeed feed(keep);
   if (!no_alarms && feed.Bind() != 0) {

@@ -1,0 +1,34 @@
+// The C runtime's view of the local time: the process's time zone and the calendar time in it.
+#ifndef PARVEX_PLATFORM_LOCAL_TIME_H_
+#define PARVEX_PLATFORM_LOCAL_TIME_H_
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace kestrum {
+
+/// Breaks `seconds` since 1970-01-01 UTC into the calendar time of the process's time zone.
+/// Returns 0, or -1 with the error number set when the time cannot be represented.
+int LocalCalendarTime(std::int64_t seconds, std::tm* local);
+
+/// The real time now: seconds since 1970-01-01 UTC and the milliseconds into that second.
+void RealTimeNow(std::int64_t* seconds, int* milliseconds);
+
+/// The process's time zone as the C runtime holds it.
+struct ProcessTimeZone {
+  long bias_seconds = 0;      // seconds to add to local standard time to get UTC
+  std::string standard_name;  // "CET"
+  std::string daylight_name;  // "CEST"; what the C runtime holds also for a zone without
+};
+
+/// Reloads the C runtime's time zone from the environment (TZ) and returns it.
+ProcessTimeZone ReloadProcessTimeZone();
+
+/// Sets TZ in the process environment to `setting` and reloads the C runtime's time zone.
+/// Returns 0, or -1 with the error number set.
+int SetProcessTimeZoneSetting(const std::string& setting);
+
+}  // namespace kestrum
+
+#endif  // PARVEX_PLATFORM_LOCAL_TIME_H_
