@@ -19,7 +19,7 @@ namespace parvex_test {
 
 /// Sets the environment variable `name` to `value`, or removes it when `value` is null or empty
 /// (Windows keeps no empty variables).
-inline void SetOrRemoveEnv(const char* name, const char* value) {
+inline void SetOrRemoveEnv(const std::string& name, const char* value) {
   if (value != nullptr && *value != '\0') {
     kestrum::SetEnvironmentValue(name, value);
   } else {
