@@ -16,6 +16,16 @@
 extern "C" {
 #endif
 
+/* Marks a module's entry point for export. On Windows a module that marks any symbol for
+ * export exports only those (the linker's automatic export of every global symbol, including
+ * the C++ library's inline functions the module instantiates, stays off); elsewhere the module
+ * is built with hidden visibility and the mark makes the entry point visible. */
+#ifdef _WIN32
+#define EX_EXPORT __declspec(dllexport)
+#else
+#define EX_EXPORT __attribute__((visibility("default")))
+#endif
+
 /* A record that XML texts were parsed into. */
 typedef struct ConfigDesc {
   int32_t size;  /* bytes */

@@ -101,21 +101,17 @@ constexpr StructsType kHardwareType =
 
 extern "C" {
 
-__attribute__((visibility("default"))) void Ex_DoXml(void) {}
+EX_EXPORT void Ex_DoXml(void) {}
 
-__attribute__((visibility("default"))) const StructsType* Ex_Get_Config_Type(void*, int32_t) {
-  return &kCounterConfigType;
-}
+EX_EXPORT const StructsType* Ex_Get_Config_Type(void*, int32_t) { return &kCounterConfigType; }
 
 // The serial settings that were given must be ones the scanner can open the port with.
-__attribute__((visibility("default"))) int32_t Ex_Validate_Device(const char* found, void* block,
-                                                                  char* ebuf, int32_t size) {
+EX_EXPORT int32_t Ex_Validate_Device(const char* found, void* block, char* ebuf, int32_t size) {
   return ValidateCounterBlock(found, block, ebuf, size);
 }
 
 // Analogue kinds (even) carry the counter's source of the value; digital ones keep the default.
-__attribute__((visibility("default"))) const StructsType* Ex_Get_Channel_Hw_Type(int32_t kind,
-                                                                                 int32_t, void*) {
+EX_EXPORT const StructsType* Ex_Get_Channel_Hw_Type(int32_t kind, int32_t, void*) {
   return kind % 2 == 0 ? &kHardwareType : nullptr;
 }
 

@@ -30,8 +30,12 @@ const SecurityAttributes* GetSharedSecurityAttributes() {
     SecurityAttributes made;
     made.file_mode = 0660;
     made.dir_mode = 0770;
+#ifndef _WIN32
+    // What the instance creates belongs to the instance directory's group. Windows objects
+    // have no group: their attributes give everyone access.
     FileInfo info;
     if (GetFileInfo(InstanceDir(), &info) == 0) made.group = info.group;
+#endif
     return made;
   }();
   return &attributes;

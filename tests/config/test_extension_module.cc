@@ -73,15 +73,12 @@ constexpr uint8_t kDecoratedMark = 0x5A;
 extern "C" {
 
 #ifndef PARVEX_TEST_NO_XML
-__attribute__((visibility("default"))) void Ex_DoXml(void) {}
+EX_EXPORT void Ex_DoXml(void) {}
 #endif
 
-__attribute__((visibility("default"))) const StructsType* Ex_Get_Config_Type(void*, int32_t) {
-  return &kCommType;
-}
+EX_EXPORT const StructsType* Ex_Get_Config_Type(void*, int32_t) { return &kCommType; }
 
-__attribute__((visibility("default"))) int32_t Ex_Validate_Device(const char* found, void* block,
-                                                                  char* ebuf, int32_t size) {
+EX_EXPORT int32_t Ex_Validate_Device(const char* found, void* block, char* ebuf, int32_t size) {
   const auto* comm = static_cast<const TestComm*>(block);
   if (std::strstr(found, ",ScanRate,") == nullptr) {
     std::snprintf(ebuf, static_cast<size_t>(size), "ScanRate must be given");
@@ -94,14 +91,12 @@ __attribute__((visibility("default"))) int32_t Ex_Validate_Device(const char* fo
   return 0;
 }
 
-__attribute__((visibility("default"))) const StructsType* Ex_Get_Config_Extra_Type(void*, int32_t,
-                                                                                   void*, int32_t) {
+EX_EXPORT const StructsType* Ex_Get_Config_Extra_Type(void*, int32_t, void*, int32_t) {
   return &kExtraType;
 }
 
-__attribute__((visibility("default"))) int32_t Ex_Validate_Device_Extra(const char*, void*,
-                                                                        void* extra, int32_t,
-                                                                        char* ebuf, int32_t size) {
+EX_EXPORT int32_t Ex_Validate_Device_Extra(const char*, void*, void* extra, int32_t, char* ebuf,
+                                           int32_t size) {
   const auto* e = static_cast<const TestExtra*>(extra);
   if (e->Retries > 10) {
     std::snprintf(ebuf, static_cast<size_t>(size), "Retries %u above 10", e->Retries);
@@ -111,27 +106,20 @@ __attribute__((visibility("default"))) int32_t Ex_Validate_Device_Extra(const ch
 }
 
 // The binary extra file starts with a 4-byte header.
-__attribute__((visibility("default"))) int32_t Ex_Get_Config_Extra_FileOffset(void*, int32_t) {
-  return 4;
-}
+EX_EXPORT int32_t Ex_Get_Config_Extra_FileOffset(void*, int32_t) { return 4; }
 
-__attribute__((visibility("default"))) const char* Ex_Get_Config_Extra_FileName(void*, int32_t) {
-  return "extra.bin";
-}
+EX_EXPORT const char* Ex_Get_Config_Extra_FileName(void*, int32_t) { return "extra.bin"; }
 
-__attribute__((visibility("default"))) const StructsType* Ex_Get_Channel_Hw_Type(int32_t kind,
-                                                                                 int32_t, void*) {
+EX_EXPORT const StructsType* Ex_Get_Channel_Hw_Type(int32_t kind, int32_t, void*) {
   return kind % 2 == 0 ? &kHwType : nullptr;
 }
 
 // Marks analogue hardware parts as seen by the module.
-__attribute__((visibility("default"))) void Ex_Decorate_Channel_Hw(int32_t kind, int32_t,
-                                                                   ConfigDesc* record) {
+EX_EXPORT void Ex_Decorate_Channel_Hw(int32_t kind, int32_t, ConfigDesc* record) {
   if (kind % 2 == 0) static_cast<uint8_t*>(record->data)[kHardwareOffset + 15] = kDecoratedMark;
 }
 
-__attribute__((visibility("default"))) int32_t Ex_Validate_Chan(const char*, void* record,
-                                                                char* ebuf, int32_t size) {
+EX_EXPORT int32_t Ex_Validate_Chan(const char*, void* record, char* ebuf, int32_t size) {
   const auto* bytes = static_cast<const uint8_t*>(record);
   if (bytes[24] % 2 == 0 && bytes[kHardwareOffset + 1] == 255) {
     std::snprintf(ebuf, static_cast<size_t>(size), "PortNumber 255 is reserved");
@@ -140,15 +128,12 @@ __attribute__((visibility("default"))) int32_t Ex_Validate_Chan(const char*, voi
   return 0;
 }
 
-__attribute__((visibility("default"))) const StructsType* Ex_Get_Channel_Extra_Type(int32_t,
-                                                                                    int32_t,
-                                                                                    void*) {
+EX_EXPORT const StructsType* Ex_Get_Channel_Extra_Type(int32_t, int32_t, void*) {
   return &kChannelExtraType;
 }
 
-__attribute__((visibility("default"))) int32_t Ex_Validate_Chan_Extra(const char*, void*,
-                                                                      void* position, int32_t,
-                                                                      char* ebuf, int32_t size) {
+EX_EXPORT int32_t Ex_Validate_Chan_Extra(const char*, void*, void* position, int32_t, char* ebuf,
+                                         int32_t size) {
   uint32_t scale;
   std::memcpy(&scale, position, 4);
   if (scale > 1000) {
@@ -158,12 +143,9 @@ __attribute__((visibility("default"))) int32_t Ex_Validate_Chan_Extra(const char
   return 0;
 }
 
-__attribute__((visibility("default"))) int32_t Ex_Get_Channel_Extra_Size(int32_t, int32_t, void*,
-                                                                         void*) {
-  return 4;
-}
+EX_EXPORT int32_t Ex_Get_Channel_Extra_Size(int32_t, int32_t, void*, void*) { return 4; }
 
-__attribute__((visibility("default"))) const char* Ex_Get_Channel_Extra_FileName(int32_t kind) {
+EX_EXPORT const char* Ex_Get_Channel_Extra_FileName(int32_t kind) {
   static const char* const kFiles[] = {"ai.extra", "di.extra", "ao.extra", "do.extra", "ci.extra"};
   return kind >= 0 && kind < 5 ? kFiles[kind] : nullptr;
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/user_info.h"
 #include "runtime/install_roots.h"
 
 namespace kestrum {
@@ -85,9 +86,8 @@ TEST(IsLocalHost, LocalNamesPathsAndProviders) {
                              "C:\\data", "\\\\plant7\\share", "/srv/data"}) {
     EXPECT_FALSE(IsLocalHost(remote)) << remote;
   }
-  char host[256] = {};
-  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
-  std::string upper(host);
+  std::string upper;
+  ASSERT_EQ(GetComputerName(&upper), 0);
   for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   EXPECT_TRUE(IsLocalHost(upper.c_str()));
 }
