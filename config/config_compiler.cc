@@ -27,8 +27,8 @@
 #include "config/xml_document.h"
 #include "config/xml_parser.h"
 #include "platform/error_number.h"
+#include "platform/file_handle.h"
 #include "platform/file_system.h"
-#include "platform/shared_file.h"
 #include "records/device_record.h"
 #include "records/time_stamp.h"
 #include "runtime/time_stamps.h"
@@ -473,6 +473,18 @@ std::string TemporaryPath(const std::string& folder, const Output& out) {
   return folder + "/." + out.name + ".cfgc-new";
 }
 
+// Writes `bytes` as the whole file at `path` (created or emptied) with the exact permission
+// bits 0644, on the storage before it returns. Returns 0, or -1 with the error number set.
+int WriteWholeFile(const std::string& path, const std::string& bytes) {
+  FileHandle file;
+  if (file.Open(path, kOpenWrite | kOpenCreate | kOpenTruncate, 0644) != 0 ||
+      file.SetPermissions(0644) != 0 || file.WriteExactly(bytes.data(), bytes.size()) != 0 ||
+      file.Sync() != 0) {
+    return -1;
+  }
+  return file.Close();
+}
+
 // Writes every output to a temporary file in `folder`, then renames them into place, so that a
 // failure to write any of them leaves every old file as it was and no temporary file behind.
 // Without `replace` an output whose file exists is refused before anything is written.
@@ -494,12 +506,11 @@ int WriteOutputs(const std::string& folder, const std::vector<Output>& outputs, 
     }
   }
   for (const Output& out : outputs) {
-    std::span<const std::byte> contents(reinterpret_cast<const std::byte*>(out.bytes.data()),
-                                        out.bytes.size());
-    if (PublishSharedFile(TemporaryPath(folder, out), contents, 0644) != 0) {
+    // Counted before the write, so that a partly written temporary file goes too.
+    ++ready;
+    if (WriteWholeFile(TemporaryPath(folder, out), out.bytes) != 0) {
       return fail(folder + "/" + out.name);
     }
-    ++ready;
   }
   for (const Output& out : outputs) {
     const std::string path = folder + "/" + out.name;

@@ -436,7 +436,7 @@ TEST_F(ConfigCompilerTest, WithoutAModuleTheCounterBlockIsBuiltIn) {
 // The counter's own module names the hardware bytes of an analogue channel with their words and
 // refuses any other word; a compiled folder decompiles back to the same words.
 TEST_F(ConfigCompilerTest, CounterModuleNamesTheHardwareBytes) {
-  setenv("KSM_BIN", PARVEX_COUNTER_MODULE_DIR, 1);
+  kestrum::SetEnvironmentValue("KSM_BIN", PARVEX_COUNTER_MODULE_DIR);
   struct Case {
     const char* fields;          // inside the channel element
     std::vector<uint8_t> bytes;  // FieldType, PortNumber, ValueType; empty: refused

@@ -21,20 +21,6 @@ namespace parvex_test {
 /// second, any other name none.
 class ConfigFolderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("KSM_BIN");
-    had_bin_ = old != nullptr;
-    if (had_bin_) old_bin_ = old;
-    setenv("KSM_BIN", PARVEX_TEST_MODULE_DIR, 1);
-  }
-  void TearDown() override {
-    if (had_bin_) {
-      setenv("KSM_BIN", old_bin_.c_str(), 1);
-    } else {
-      unsetenv("KSM_BIN");
-    }
-  }
-
   /// Creates `name` under the instance's configuration root and returns its path.
   std::string Folder(const std::string& name) {
     std::filesystem::path path = instance_.root() / "CURRENT" / name;
@@ -67,10 +53,8 @@ class ConfigFolderTest : public ::testing::Test {
   }
 
   ScopedInstance instance_;
-
- private:
-  bool had_bin_ = false;
-  std::string old_bin_;
+  // Restores KSM_BIN when the test ends, also when the test pointed it elsewhere.
+  ScopedEnv bin_{"KSM_BIN", PARVEX_TEST_MODULE_DIR};
 };
 
 }  // namespace parvex_test

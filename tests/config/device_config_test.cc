@@ -299,7 +299,7 @@ TEST_F(ExtensionModuleTest, ModulesAreFoundByDriverNameOrThroughTheProcessorList
                              bin + "/usera_ex.so");
   std::filesystem::copy_file(std::string(PARVEX_TEST_MODULE_DIR) + "/nxmlx_ex.so",
                              bin + "/userd_ex.so");
-  setenv("KSM_BIN", bin.c_str(), 1);
+  kestrum::SetEnvironmentValue("KSM_BIN", bin);
   WriteText(instance_.root().string() + "/CURRENT/DATPROC.TXT",
             "* processors\nanproc,,A-AP:10\ndigproc,,D-DP:5\nrunning,,A-RP:5,run\n");
   EXPECT_EQ(ExtensionSupportsXml(Folder("ANPROC_1").c_str()), 1) << "usera_ex.so for kind 2";
