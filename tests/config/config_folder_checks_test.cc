@@ -84,7 +84,10 @@ TEST_F(ConfigFolderChecksTest, CompileRefusesSettingsThatCannotWorkAndWarnsOnUnk
       {serial, "<Zebra>X</Zebra>", 0, "W ai.xml:3: unknown element <Zebra> is ignored\n"},
       {without("BaudRate"), "", -1, "<BaudRate> is required with a <PortName>"},
       {without("DataBits"), "", -1, "<DataBits> is required with a <PortName>"},
+#ifndef _WIN32
+      // Windows hands any positive rate to the port's driver, which alone may refuse it.
       {with("9600", "12345"), "", -1, "<BaudRate> 12345 is not a rate of the serial line"},
+#endif
       {with("COM3", "a/b"), "", -1, "<PortName> must be a name, not a path"},
       // Without a port name the scanner opens the default port with default settings.
       {"<ScanRate>1000</ScanRate>", "", 0, ""},
