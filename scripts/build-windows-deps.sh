@@ -111,7 +111,7 @@ fetch_fallback_source() {
     while read -r sum size name; do
       [[ $name == *.dsc ]] && continue
       echo "build-windows-deps: fetching $name from the pool" >&2
-      /usr/lib/apt/apt-helper -q download-file "http://deb.debian.org/debian/$directory/$name" \
+      /usr/lib/apt/apt-helper -q -o "APT::Sandbox::User=$(id -un)" download-file "http://deb.debian.org/debian/$directory/$name" \
         "$download/$name" >&2 || return 1
       echo "$sum  $download/$name" | sha256sum --quiet -c - >&2 || {
         echo "build-windows-deps: $name does not match its SHA-256 in the signed index" >&2
