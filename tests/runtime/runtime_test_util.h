@@ -4,8 +4,10 @@
 #define PARVEX_TESTS_RUNTIME_RUNTIME_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 #include <string>
@@ -54,6 +56,7 @@ inline std::string GetString(const std::string& key, const std::string& name) {
   return text;
 }
 
+#ifndef _WIN32
 /// Runs `check` in a child process (as user and group 65534 when `unprivileged` and the tests
 /// run as root) and returns its exit code: the check's result, or 99 when it could not run.
 inline int InChild(const std::function<int()>& check, bool unprivileged = false) {
@@ -69,6 +72,7 @@ inline int InChild(const std::function<int()>& check, bool unprivileged = false)
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 99;
   return WEXITSTATUS(status);
 }
+#endif  // _WIN32
 
 }  // namespace kestrum_test
 
