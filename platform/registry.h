@@ -171,6 +171,13 @@ int RegConnectRegistry(std::string_view machine, RegHive hive, RegKey* result);
 #ifdef _WIN32
 /// Returns the system's handle (an HKEY) of an open key, owned by the key.
 void* RegNativeKey(RegKey key);
+
+/// Only tests call this, so that each test case sees a registry of its own as a Linux test
+/// instance does: with a name, maps this process's HKEY_LOCAL_MACHINE onto the fresh key
+/// HKEY_CURRENT_USER\Software\`name` (removed first when it exists); with an empty name,
+/// restores the real HKEY_LOCAL_MACHINE and removes the key mapped before. Other processes
+/// keep the real hive. Returns 0, or -1 with the error number set.
+int MapLocalMachineForTests(std::string_view name);
 #endif
 
 #ifndef _WIN32

@@ -338,4 +338,26 @@ int RegConnectRegistry(std::string_view machine, RegHive hive, RegKey* result) {
   return 0;
 }
 
+int MapLocalMachineForTests(std::string_view name) {
+  static std::string mapped;
+  if (!mapped.empty()) {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + mapped).c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, ("Software\\" + mapped).c_str());
+    mapped.clear();
+  }
+  if (name.empty()) return 0;
+  const std::string path = "Software\\" + std::string(name);
+  RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+  HKEY key = nullptr;
+  LSTATUS rc = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                               nullptr, &key, nullptr);
+  if (rc != ERROR_SUCCESS) return FailWith(rc);
+  rc = RegOverridePredefKey(HKEY_LOCAL_MACHINE, key);
+  ::RegCloseKey(key);  // the mapping keeps its own handle
+  if (rc != ERROR_SUCCESS) return FailWith(rc);
+  mapped = name;
+  return 0;
+}
+
 }  // namespace kestrum

@@ -14,6 +14,9 @@
 #endif
 
 #include "platform/environment.h"
+#ifdef _WIN32
+#include "platform/registry.h"
+#endif
 
 namespace parvex_test {
 
@@ -62,7 +65,8 @@ class ScopedTempDir {
 
 /// Points KESTRUM_RUNDIR and KESTRUM_REGISTRY at folders of its own for as long as it lives,
 /// so tests that create objects never meet another test's objects. Restores the previous
-/// values on destruction.
+/// values on destruction. On Windows the process's HKEY_LOCAL_MACHINE is a fresh key of its
+/// own for as long as it lives (one instance at a time).
 class ScopedInstance {
  public:
   ScopedInstance() : old_rundir_(Get("KESTRUM_RUNDIR")), old_registry_(Get("KESTRUM_REGISTRY")) {
@@ -70,8 +74,14 @@ class ScopedInstance {
     std::filesystem::create_directories(registry());
     kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", rundir().string());
     kestrum::SetEnvironmentValue("KESTRUM_REGISTRY", registry().string());
+#ifdef _WIN32
+    kestrum::MapLocalMachineForTests(dir_.path().filename().string());
+#endif
   }
   ~ScopedInstance() {
+#ifdef _WIN32
+    kestrum::MapLocalMachineForTests("");
+#endif
     Restore("KESTRUM_RUNDIR", old_rundir_);
     Restore("KESTRUM_REGISTRY", old_registry_);
   }

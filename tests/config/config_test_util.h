@@ -41,17 +41,6 @@ class ConfigFolderTest : public ::testing::Test {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
   }
 
-  // The Windows registry outlives the test (on Linux the instance's registry goes with it): a
-  // "ReadXML" that a test set must not switch the next test's folders.
-  ~ConfigFolderTest() override {
-    kestrum::RegKey key = nullptr;
-    if (kestrum::RegOpenKey(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine),
-                            "SOFTWARE\\Veltrane\\Kestrum", kestrum::kKeyAllAccess, &key) == 0) {
-      kestrum::RegDeleteValue(key, "ReadXML");
-      kestrum::RegCloseKey(key);
-    }
-  }
-
   /// Sets "ReadXML" of the family key to `value`.
   static void SetReadXml(const char* value) {
     kestrum::RegKey key = nullptr;

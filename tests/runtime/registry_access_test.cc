@@ -22,19 +22,6 @@ class RegistryAccessTest : public ::testing::Test {
     PutString("SOFTWARE\\Veltrane", "ProductName", "Tarvo");
     ForgetProcessSettings();
   }
-  // The Windows registry outlives the test (on Linux the instance's registry goes with it):
-  // what a test wrote must not answer the next test's reads.
-  void TearDown() override {
-    const RegKey machine = RegHiveKey(RegHive::kLocalMachine);
-    RegDeleteKey(machine, kProduct);
-    RegDeleteKey(machine, "A");
-    RegDeleteKey(machine, std::string(kFamily) + "\\Sub");
-    RegKey family = nullptr;
-    if (RegOpenKey(machine, kFamily, kKeyAllAccess, &family) == 0) {
-      for (const char* name : {"ReadXML", "Root:"}) RegDeleteValue(family, name);
-      RegCloseKey(family);
-    }
-  }
   int Read(const char* key, const char* name, std::string* text, uint32_t room = 64) {
     char buffer[64] = {};
     uint32_t type = 0;
