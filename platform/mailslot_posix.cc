@@ -40,19 +40,6 @@ struct Mailslot {
 
 namespace {
 
-constexpr std::string_view kRoot = "\\\\.\\mailslot\\";
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Fills a socket address for `path`; false (errno ENAMETOOLONG) when it does not fit.
 bool MakeAddress(const std::string& path, sockaddr_un* address) {
   std::memset(address, 0, sizeof(*address));
@@ -136,11 +123,6 @@ long Receive(Mailslot* slot, void* buffer) {
 }
 
 }  // namespace
-
-std::string MailslotPath(std::string_view name) {
-  if (StartsWithIgnoringCase(name, kRoot)) name.remove_prefix(kRoot.size());
-  return ObjectPath("mailslot", name);
-}
 
 Mailslot* CreateMailslot(std::string_view name, std::size_t message_size) {
   if (message_size == 0) {

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "platform/error_number.h"
-#include "platform/instance_paths.h"
 #include "platform/mailslot.h"
 #include "platform/security_attributes.h"
 
@@ -34,19 +33,6 @@ struct Mailslot {
 };
 
 namespace {
-
-constexpr std::string_view kRoot = "\\\\.\\mailslot\\";
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // Records a failed Windows call with the error numbers the callers compare with: a missing
 // slot is ENOENT, a name in use EADDRINUSE, a read time-out ETIMEDOUT, a full receiver EAGAIN.
@@ -123,11 +109,6 @@ long Receive(Mailslot* slot, void* buffer, int milliseconds) {
 }
 
 }  // namespace
-
-std::string MailslotPath(std::string_view name) {
-  if (StartsWithIgnoringCase(name, kRoot)) name.remove_prefix(kRoot.size());
-  return ObjectPath("mailslot", name);
-}
 
 Mailslot* CreateMailslot(std::string_view name, std::size_t message_size) {
   if (message_size == 0 || message_size > MAXDWORD) {
