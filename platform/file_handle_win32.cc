@@ -274,19 +274,6 @@ class KeepPosition {
 
 }  // namespace
 
-FileHandle::~FileHandle() { Close(); }
-
-FileHandle::FileHandle(FileHandle&& other) noexcept
-    : handle_(std::exchange(other.handle_, kNoHandle)) {}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, kNoHandle);
-  }
-  return *this;
-}
-
 int FileHandle::Adopt(std::intptr_t handle) {
   Close();
   handle_ = handle;
@@ -415,13 +402,6 @@ long FileHandle::ReadAt(void* data, std::size_t size, std::uint64_t offset) {
     done += got;
   }
   return static_cast<long>(done);
-}
-
-int FileHandle::ReadExactlyAt(void* data, std::size_t size, std::uint64_t offset) {
-  const long n = ReadAt(data, size, offset);
-  if (n < 0) return -1;
-  if (static_cast<std::size_t>(n) != size) return FailWith(ENODATA);
-  return 0;
 }
 
 int FileHandle::Sync() { return FlushFileBuffers(AsHandle(handle_)) ? 0 : FailFromLastError(); }
