@@ -57,11 +57,6 @@ int GetCurrentDirectory(std::string* path) {
   return 0;
 }
 
-std::string CurrentDirectory() {
-  std::string path;
-  return GetCurrentDirectory(&path) == 0 ? path : ".";
-}
-
 int ChangeDirectory(const std::string& path) {
   return chdir(path.c_str()) == 0 ? 0 : FailFromErrno();
 }

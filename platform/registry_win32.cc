@@ -239,16 +239,6 @@ int RegSetValue(RegKey key, std::string_view name, uint32_t type, const void* da
                                   static_cast<DWORD>(bytes.size())));
 }
 
-int RegSetString(RegKey key, std::string_view name, std::string_view text) {
-  return RegSetValue(key, name, kRegSz, text.data(), static_cast<uint32_t>(text.size()));
-}
-
-int RegSetDword(RegKey key, std::string_view name, uint32_t number) {
-  unsigned char bytes[4];
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(number >> (8 * i));
-  return RegSetValue(key, name, kRegDword, bytes, sizeof bytes);
-}
-
 int RegGetString(RegKey key, std::string_view name, std::string* text) {
   if (!key || !text) return EINVAL;
   DWORD type = REG_NONE;
