@@ -8,6 +8,7 @@
 
 #include "platform/mailslot.h"
 #include "records/area_layout.h"
+#include "records/status_bit_names.h"
 #include "runtime/shared_area.h"
 #include "test_util.h"
 #include "tools/dm/area_builder.h"

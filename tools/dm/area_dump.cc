@@ -13,6 +13,7 @@
 #include "records/device_record.h"
 #include "records/error_entries.h"
 #include "records/fixed_text.h"
+#include "records/status_bit_names.h"
 #include "records/system_records.h"
 
 namespace kestrum::dm {
@@ -341,27 +342,6 @@ void Render(const json& value, int depth, std::ostringstream& out) {
 }
 
 }  // namespace
-
-std::string StatusBitNames(uint32_t status) {
-  static const std::pair<uint32_t, const char*> kBits[] = {
-      {kStatusAlarmFlag, "ALARM_FLAG"},       {kStatusAlarmSide, "ALARM_SIDE"},
-      {kStatusEventActive, "EVENT_ACTIVE"},   {kStatusEventSide, "EVENT_SIDE"},
-      {kStatusNoValue, "NO_VALUE"},           {kStatusAlarmImmediate, "ALARM_IMMEDIATE"},
-      {kStatusValueChannel, "VALUE_CHANNEL"}, {kStatusExternal100, "EXTERNAL_100"},
-      {kStatusWarningSide, "WARNING_SIDE"},   {kStatusWarningActive, "WARNING_ACTIVE"},
-      {kStatusAlarmActive, "ALARM_ACTIVE"},   {kStatusExternal1000, "EXTERNAL_1000"},
-  };
-  std::string names;
-  auto add = [&](const std::string& name) { names += (names.empty() ? "" : "|") + name; };
-  if (status & kStatusSigChange) add(status & kStatusValueChannel ? "SIG_CHANGE" : "STATE");
-  uint32_t known = kStatusSigChange;
-  for (const auto& [bit, name] : kBits) {
-    known |= bit;
-    if (status & bit) add(name);
-  }
-  if (status & ~known) add(Hex(status & ~known));
-  return names;
-}
 
 json DecodeArea(const void* area, uint64_t mapped_size, std::string_view name, int platform_id) {
   json out = {{"name", std::string(name)}, {"problems", json::array()}};

@@ -13,10 +13,6 @@
 
 namespace kestrum::dm {
 
-/// The names of the status bits set in `status`, joined by "|" ("" for 0). Bit 0 is
-/// "SIG_CHANGE" for a value channel (bit 0x80 set) and "STATE" for a digital one.
-std::string StatusBitNames(uint32_t status);
-
 /// Decodes the area `name` mapped at `area` with `mapped_size` bytes, using the table layout
 /// of `platform_id`. Never reads outside the mapping: parts that do not fit are reported under
 /// "problems" instead of decoded.

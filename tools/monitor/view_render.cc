@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "tools/dm/area_dump.h"
+#include "platform/local_time.h"
+#include "records/status_bit_names.h"
 
 namespace kestrum::monitor {
 namespace {
@@ -48,7 +49,7 @@ std::string Number(float value) {
 
 std::string ClockText(std::time_t when) {
   std::tm local{};
-  localtime_r(&when, &local);
+  LocalCalendarTime(when, &local);
   char text[16];
   std::strftime(text, sizeof(text), "%H:%M:%S", &local);
   return text;
@@ -93,7 +94,7 @@ json ChannelJson(const ChannelView& c) {
   j["value"] =
       c.value && !c.state.no_value && std::isfinite(*c.value) ? json(*c.value) : json(nullptr);
   j["status"] = status;
-  j["bits"] = dm::StatusBitNames(c.status);
+  j["bits"] = StatusBitNames(c.status);
   j["state"] = StateJson(c.state);
   j["state_text"] = StateText(c.state);
   return j;
