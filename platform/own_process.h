@@ -1,4 +1,4 @@
-// The calling process itself: its id, its scheduling priority, its standard input.
+// The calling process itself: its id, its scheduling priority, its standard input and output.
 #ifndef PARVEX_PLATFORM_OWN_PROCESS_H_
 #define PARVEX_PLATFORM_OWN_PROCESS_H_
 
@@ -21,6 +21,11 @@ inline constexpr int kRaisedNiceValue = -10;
 
 /// Closes the process's standard input. Returns 0, or -1 with the error number set.
 int CloseStandardInput();
+
+/// Makes standard output pass bytes as they are written, so that a program's output is the same
+/// on every platform: Windows' C runtime writes "\r\n" for "\n" in its text mode, the default
+/// there (Linux has no such mode). Returns 0, or -1 with the error number set.
+int KeepStandardOutputBytes();
 
 }  // namespace kestrum
 

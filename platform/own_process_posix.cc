@@ -39,4 +39,7 @@ int RaiseProcessPriority() {
 
 int CloseStandardInput() { return close(STDIN_FILENO) == 0 ? 0 : FailFromErrno(); }
 
+// Linux streams pass bytes as they are.
+int KeepStandardOutputBytes() { return 0; }
+
 }  // namespace kestrum

@@ -1,6 +1,9 @@
 #include <windows.h>
 
+#include <fcntl.h>
 #include <io.h>
+
+#include <cstdio>
 
 #include "platform/error_number.h"
 #include "platform/own_process.h"
@@ -20,5 +23,10 @@ int RaiseProcessPriority() {
 
 // Closing the C runtime's descriptor 0 closes its Windows handle with it.
 int CloseStandardInput() { return _close(0) == 0 ? 0 : FailFromErrno(); }
+
+int KeepStandardOutputBytes() {
+  std::fflush(stdout);
+  return _setmode(_fileno(stdout), _O_BINARY) == -1 ? FailFromErrno() : 0;
+}
 
 }  // namespace kestrum

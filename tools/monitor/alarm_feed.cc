@@ -89,6 +89,4 @@ int AlarmFeed::WaitAndDrain(int milliseconds) {
   return arrived;
 }
 
-int AlarmFeed::descriptor() const { return slot_ ? MailslotDescriptor(slot_) : -1; }
-
 }  // namespace kestrum::monitor

@@ -71,9 +71,6 @@ class AlarmFeed {
 
   bool bound() const { return slot_ != nullptr; }
 
-  /// The socket descriptor (for poll), or -1 when not bound.
-  int descriptor() const;
-
   /// The most recent records, oldest first.
   const std::deque<AlarmEntry>& entries() const { return entries_; }
 

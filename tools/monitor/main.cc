@@ -20,6 +20,7 @@
 
 #include "platform/environment.h"
 #include "platform/error_number.h"
+#include "platform/own_process.h"
 #include "platform/stop_request.h"
 #include "tools/monitor/alarm_feed.h"
 #include "tools/monitor/device_view.h"
@@ -115,7 +116,19 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
   if (as_json) once = true;
 
+#ifdef _WIN32
+  // The objects of an instance on Windows are the system's own ("Global\dm_device",
+  // "\\.\mailslot\xalarms"): there is no instance directory to point at.
+  if (!instance_dir.empty()) {
+    std::fprintf(stderr,
+                 "kestrum_monitor: --instance has no meaning on Windows, where the areas and "
+                 "mailslots of an instance are the system's named objects; leave it out\n");
+    return 2;
+  }
+#endif
   if (!instance_dir.empty()) kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", instance_dir);
+  // The one-shot forms are the same bytes on every platform.
+  kestrum::KeepStandardOutputBytes();
   kestrum::WatchStopRequests(&g_stop);
 
   kestrum::monitor::AlarmFeed feed(keep);

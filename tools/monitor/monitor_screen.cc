@@ -1,31 +1,40 @@
 #include "tools/monitor/monitor_screen.h"
 
-#include <curses.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/console_screen.h"
 #include "tools/monitor/view_render.h"
 
 namespace kestrum::monitor {
 namespace {
 
-enum Colour : short { kPlain = 0, kAlarm = 1, kWarning = 2, kEvent = 3, kNoValue = 4, kTitle = 5 };
+// What a line's colour says.
+constexpr ScreenColour kPlain = ScreenColour::kDefault;
+constexpr ScreenColour kAlarm = ScreenColour::kRed;
+constexpr ScreenColour kWarning = ScreenColour::kYellow;
+constexpr ScreenColour kEvent = ScreenColour::kCyan;
+constexpr ScreenColour kNoValue = ScreenColour::kBlue;
+constexpr ScreenColour kTitle = ScreenColour::kGreen;
+
+// While the alarm feed is bound, the longest wait for input before the feed is drained again:
+// no handle signals a waiting message on Windows, so the feed is asked in these steps on every
+// platform.
+constexpr int kFeedStepMs = 50;
 
 // One line of the scrolling channel list.
 struct Line {
   std::string text;
-  short colour = kPlain;
+  ScreenColour colour = kPlain;
   bool bold = false;
 };
 
-short ColourOf(const ChannelState& s) {
+ScreenColour ColourOf(const ChannelState& s) {
   if (s.alarm != AlarmState::kNone) return kAlarm;
   if (s.warning != Side::kNone) return kWarning;
   if (s.no_value) return kNoValue;
@@ -58,20 +67,13 @@ std::vector<Line> ChannelLines(const DeviceView& v) {
   return lines;
 }
 
-void Put(int row, const std::string& text, short colour, bool bold) {
-  attrset(A_NORMAL);
-  if (colour != kPlain && has_colors()) attron(COLOR_PAIR(colour));
-  if (bold) attron(A_BOLD);
-  mvaddnstr(row, 0, text.c_str(), COLS);
-  attrset(A_NORMAL);
-}
-
 class Screen {
  public:
-  explicit Screen(AlarmFeed* feed) : feed_(feed) {}
+  Screen(ConsoleScreen* console, AlarmFeed* feed) : console_(console), feed_(feed) {}
 
   void Draw(const DeviceView* view, const std::string& problem) {
-    erase();
+    console_->BeginFrame();
+    const int rows = console_->rows();
     char text[512];
     std::time_t now = std::time(nullptr);
     char clock[16];
@@ -80,7 +82,7 @@ class Screen {
       Put(0, std::string("kestrum_monitor  ") + clock, kTitle, true);
       Put(2, "waiting for the device: " + problem, kNoValue, false);
       Footer();
-      refresh();
+      console_->ShowFrame();
       return;
     }
     std::snprintf(text, sizeof(text), "%s  (%s %u, folder %s, port %s)   %s", view->name.c_str(),
@@ -99,9 +101,9 @@ class Screen {
                                                : std::string("none")),
         has_error ? kAlarm : kPlain, has_error);
 
-    const int alarm_rows = std::clamp(LINES / 4, 3, 10);
+    const int alarm_rows = std::clamp(rows / 4, 3, 10);
     const int list_top = 4;
-    const int list_rows = std::max(1, LINES - list_top - alarm_rows - 2);
+    const int list_rows = std::max(1, rows - list_top - alarm_rows - 2);
     std::vector<Line> lines = ChannelLines(*view);
     const int max_scroll = std::max(0, static_cast<int>(lines.size()) - list_rows);
     scroll_ = std::clamp(scroll_, 0, max_scroll);
@@ -109,30 +111,30 @@ class Screen {
       const Line& line = lines[static_cast<std::size_t>(scroll_ + i)];
       Put(list_top + i, line.text, line.colour, line.bold);
     }
-    DrawAlarms(*view, LINES - alarm_rows - 2, alarm_rows);
+    DrawAlarms(*view, rows - alarm_rows - 2, alarm_rows);
     Footer();
     page_ = list_rows;
-    refresh();
+    console_->ShowFrame();
   }
 
   void Key(int key) {
     switch (key) {
-      case KEY_UP:
+      case kScreenKeyUp:
         scroll_ -= 1;
         break;
-      case KEY_DOWN:
+      case kScreenKeyDown:
         scroll_ += 1;
         break;
-      case KEY_PPAGE:
+      case kScreenKeyPageUp:
         scroll_ -= page_;
         break;
-      case KEY_NPAGE:
+      case kScreenKeyPageDown:
         scroll_ += page_;
         break;
-      case KEY_HOME:
+      case kScreenKeyHome:
         scroll_ = 0;
         break;
-      case KEY_END:
+      case kScreenKeyEnd:
         scroll_ = 1 << 20;
         break;
       default:
@@ -167,41 +169,31 @@ class Screen {
     }
   }
 
-  void Footer() {
-    Put(LINES - 1, Fit("q quit   arrows, PgUp, PgDn scroll", COLS), kNoValue, false);
+  void Put(int row, const std::string& text, ScreenColour colour, bool bold) {
+    console_->Put(row, text, colour, bold);
   }
 
+  void Footer() {
+    Put(console_->rows() - 1, Fit("q quit   arrows, PgUp, PgDn scroll", console_->columns()),
+        kNoValue, false);
+  }
+
+  ConsoleScreen* console_;
   AlarmFeed* feed_;
   int scroll_ = 0;
   int page_ = 10;
 };
 
-void StartColours() {
-  if (!has_colors()) return;
-  start_color();
-  use_default_colors();
-  init_pair(kAlarm, COLOR_RED, -1);
-  init_pair(kWarning, COLOR_YELLOW, -1);
-  init_pair(kEvent, COLOR_CYAN, -1);
-  init_pair(kNoValue, COLOR_BLUE, -1);
-  init_pair(kTitle, COLOR_GREEN, -1);
-}
-
 }  // namespace
 
 int RunScreen(const ScreenOptions& options, AlarmFeed* feed, volatile std::sig_atomic_t* stop) {
-  if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO) || initscr() == nullptr) {
+  std::unique_ptr<ConsoleScreen> console = ConsoleScreen::Open();
+  if (!console) {
     std::fprintf(stderr, "kestrum_monitor: the live view needs a terminal (use --once)\n");
     return 1;
   }
-  cbreak();
-  noecho();
-  keypad(stdscr, TRUE);
-  nodelay(stdscr, TRUE);
-  curs_set(0);
-  StartColours();
 
-  Screen screen(feed);
+  Screen screen(console.get(), feed);
   using Clock = std::chrono::steady_clock;
   Clock::time_point next_read = Clock::now();
   DeviceView view;
@@ -215,7 +207,7 @@ int RunScreen(const ScreenOptions& options, AlarmFeed* feed, volatile std::sig_a
       dirty = true;
     }
     if (feed->Drain() > 0) dirty = true;
-    for (int key; (key = getch()) != ERR; dirty = true) {
+    for (int key; (key = console->ReadKey()) != kScreenNoKey; dirty = true) {
       if (key == 'q' || key == 'Q') *stop = 1;
       screen.Key(key);
     }
@@ -224,10 +216,10 @@ int RunScreen(const ScreenOptions& options, AlarmFeed* feed, volatile std::sig_a
     dirty = false;
     const auto wait =
         std::chrono::duration_cast<std::chrono::milliseconds>(next_read - Clock::now());
-    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {feed->descriptor(), POLLIN, 0}};
-    poll(fds, feed->bound() ? 2 : 1, static_cast<int>(std::max<long long>(0, wait.count())));
+    long long wait_ms = std::max<long long>(0, wait.count());
+    if (feed->bound()) wait_ms = std::min<long long>(wait_ms, kFeedStepMs);
+    console->WaitForInput(static_cast<int>(wait_ms));
   }
-  endwin();
   return 0;
 }
 

@@ -1,5 +1,6 @@
-// The monitor's live terminal view (ncurses): the device header, its current error message,
-// every channel with tag, value, units and state, and the latest alarm records.
+// The monitor's live view on the terminal (the console on Windows): the device header, its
+// current error message, every channel with tag, value, units and state, and the latest alarm
+// records.
 #ifndef PARVEX_TOOLS_MONITOR_MONITOR_SCREEN_H_
 #define PARVEX_TOOLS_MONITOR_MONITOR_SCREEN_H_
 
