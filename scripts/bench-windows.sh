@@ -88,9 +88,11 @@ section() {
   echo "Written by \`scripts/bench-windows.sh\`$([[ $quick == 1 ]] && echo " (--quick: a smoke run, not the figures of record)")."
   echo
   echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-  echo "- Commit: $(git rev-parse --short HEAD)"
+  local merging
+  merging=$(git rev-parse -q --short --verify MERGE_HEAD || true)
+  echo "- Commit: $(git rev-parse --short HEAD)${merging:+, with $merging merged in (not committed)}"
   echo "- Machine: $(nproc) cores, $(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)"
-  echo "- Wine: $(wine64 --version 2>/dev/null || wine --version 2>/dev/null || echo unknown)"
+  echo "- Wine: $("$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)" --version)"
   echo "- Load average at the start and at the end of the run: $load_start / $load_end"
   echo
   echo "Each program's Linux build (gcc, \`build/\`) and Windows build (mingw-w64 gcc, static,"
@@ -104,7 +106,7 @@ section() {
     while read -r name cpu real; do
       local w
       w=$(per_item "$out/$p.windows.csv" | awk -v n="$name" '$1 == n { print $2 " | " $3 }')
-      echo "| \`$p\` $name | $cpu | $real | ${w:-not built for Windows | }|"
+      echo "| \`$p\` $name | $cpu | $real | ${w:-not built for Windows | } |"
     done < <(per_item "$out/$p.linux.csv")
   done
   echo
