@@ -99,7 +99,7 @@ section() {
   echo "Each program's Linux build (gcc, \`build/\`) and Windows build (mingw-w64 gcc, static,"
   echo "\`build-windows/\`, run with \`scripts/wine-run.sh\`) ran one right after the other, so both"
   echo "saw the same load. Figures are nanoseconds per item (a channel, or one lock and unlock), the"
-  echo "median of 5 repetitions of Google Benchmark: CPU time of the benchmark process and wall time."
+  echo "$([[ $quick == 1 ]] && echo "one short run" || echo "median of 5 repetitions") of Google Benchmark: CPU time of the benchmark process and wall time."
   if ! awk -v l="$load_start" 'BEGIN { exit !(l + 0 < 1.0) }'; then
     echo "The machine was shared and loaded during the run (other builds and test runs on the same"
     echo "cores): CPU times hold, wall times include waiting for a core."
