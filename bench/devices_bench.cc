@@ -21,6 +21,7 @@
 
 #include "bench/process_usage.h"
 #include "config/config_compiler.h"
+#include "platform/environment.h"
 #include "platform/process.h"
 #include "records/channel_config.h"
 #include "records/device_record.h"
@@ -110,8 +111,8 @@ int main(int argc, char** argv) {
 
   parvex_test::ScopedInstance instance;
   const fs::path config_root = instance.root() / "config";
-  setenv("KSM_CURRENT_CONFIG", config_root.c_str(), 1);
-  setenv("KSM_SAVED_VALUES", (instance.root() / "saved").c_str(), 1);
+  kestrum::SetEnvironmentValue("KSM_CURRENT_CONFIG", config_root.string());
+  kestrum::SetEnvironmentValue("KSM_SAVED_VALUES", (instance.root() / "saved").string());
   fs::create_directories(instance.root() / "saved");
   kestrum::dm::SystemDescription system;
   std::string error;
@@ -216,7 +217,7 @@ int main(int argc, char** argv) {
   std::printf("rss_mean_kb %ld\n", running > 0 ? rss_sum / running : 0);
   dm.StopScanners(5000);
   StopCounters(counters);
-  unsetenv("KSM_CURRENT_CONFIG");
-  unsetenv("KSM_SAVED_VALUES");
+  kestrum::RemoveEnvironmentValue("KSM_CURRENT_CONFIG");
+  kestrum::RemoveEnvironmentValue("KSM_SAVED_VALUES");
   return running == devices ? 0 : 1;
 }

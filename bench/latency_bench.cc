@@ -115,13 +115,15 @@ int main(int argc, char** argv) {
   options.channels = Channels(channels);
   options.table_channels = 1000;
   options.scan_rate_ms = 1000;
+  // A port above COM32, which under wine lead to /dev/ttyS*; on Linux any name is an alias.
+  options.port = "COM41";
   ScannerRig rig(options);
   if (!rig.error().empty()) {
     std::fprintf(stderr, "latency_bench: %s\n", rig.error().c_str());
     return 1;
   }
   kestrum::PseudoTerminal pty;
-  if (pty.Create(true) != 0 || kestrum::PublishPortAlias("COM1", pty.slave_path()) != 0) {
+  if (pty.Create(true) != 0 || kestrum::PublishPortAlias(options.port, pty.slave_path()) != 0) {
     std::perror("latency_bench: pseudo-terminal");
     return 1;
   }

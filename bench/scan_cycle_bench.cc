@@ -6,7 +6,6 @@
 // that hands over prepared readings. Items are channels, so the time per item is the cost per
 // channel of a scan.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
+#include "platform/own_process.h"
 #include "record_builders.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
@@ -55,13 +56,14 @@ class PreparedReadings final : public parvex::DeviceHandlers {
 class Rig {
  public:
   Rig() {
-    root_ = fs::temp_directory_path() / ("scan_cycle_bench." + std::to_string(getpid()));
+    root_ =
+        fs::temp_directory_path() / ("scan_cycle_bench." + std::to_string(kestrum::OwnProcessId()));
     fs::create_directories(root_ / "run");
     fs::create_directories(root_ / "saved");
     fs::create_directories(root_ / "CNT1");
-    setenv("KESTRUM_RUNDIR", (root_ / "run").c_str(), 1);
-    setenv("KESTRUM_REGISTRY", (root_ / "registry").c_str(), 1);
-    setenv("KSM_SAVED_VALUES", (root_ / "saved").c_str(), 1);
+    kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", (root_ / "run").string());
+    kestrum::SetEnvironmentValue("KESTRUM_REGISTRY", (root_ / "registry").string());
+    kestrum::SetEnvironmentValue("KSM_SAVED_VALUES", (root_ / "saved").string());
     kestrum::dm::SystemDescription system;
     std::string error;
     const std::string json =

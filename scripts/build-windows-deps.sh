@@ -5,6 +5,7 @@
 #   libxml2    the configuration store's XML parser, schema check and XPath; no iconv, ICU,
 #              zlib, lzma, python, HTTP or FTP (config/ registers its own windows-1252 handler)
 #   uriparser  the runtime's splitting of locations
+#   benchmark  Google Benchmark, for the benchmark programs of bench/ (no tests, no docs)
 # and links the header-only C++ libraries the tools use (CLI11, nlohmann-json: Debian packages
 # of architecture "all", plain standard C++) into the prefix: only their own headers and CMake
 # package files, so that the cross build never sees the build machine's other headers.
@@ -147,7 +148,8 @@ cmake_install() {
   cmake --install "$build" >&2
 }
 
-# Builds `package` unless its stamp names `version`; the rest are the CMake options.
+# Builds `package` unless its stamp names `version`; the rest are the CMake options, in which
+# @UPSTREAM_VERSION@ stands for the upstream part of the version built.
 build_package() {
   local package=$1
   shift
@@ -175,7 +177,8 @@ build_package() {
     source=${fallback#* }
   fi
   echo "build-windows-deps: building $package $built for Windows"
-  cmake_install "$source" "$root/build-$package" "$@"
+  local upstream=${built#*:}
+  cmake_install "$source" "$root/build-$package" "${@//@UPSTREAM_VERSION@/${upstream%-*}}"
   printf '%s\n%s\n' "$version" "$built" >"$stamp"
 }
 
@@ -188,6 +191,12 @@ build_package libxml2 \
 build_package uriparser \
   -DURIPARSER_BUILD_DOCS=OFF -DURIPARSER_BUILD_TESTS=OFF -DURIPARSER_BUILD_TOOLS=OFF \
   -DURIPARSER_BUILD_WCHAR_T=OFF
+
+# The version otherwise comes from `git describe`, as Debian's own build passes it too.
+build_package benchmark \
+  -DGIT_VERSION=@UPSTREAM_VERSION@ -DBENCHMARK_ENABLE_TESTING=OFF \
+  -DBENCHMARK_ENABLE_GTEST_TESTS=OFF -DBENCHMARK_ENABLE_WERROR=OFF \
+  -DBENCHMARK_INSTALL_DOCS=OFF -DBENCHMARK_ENABLE_LTO=OFF
 
 # Links the headers (folder `include` of /usr/include) and the CMake package folder `package`
 # of /usr/share/cmake of a header-only Debian package into the prefix.

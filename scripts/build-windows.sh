@@ -24,7 +24,7 @@ build=build-windows
 JOBS=$jobs scripts/build-windows-deps.sh "$build/deps"
 if [[ ! -f $build/build.ninja ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARVEX_BUILD_QT=OFF -DPARVEX_BUILD_BENCH=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPARVEX_BUILD_QT=OFF -DPARVEX_BUILD_BENCH=ON \
     -DPARVEX_WINDOWS_DEPS="$PWD/$build/deps/prefix"
 fi
 target_args=()

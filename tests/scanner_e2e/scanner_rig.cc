@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "config/config_compiler.h"
+#include "platform/environment.h"
 #include "platform/process.h"
 #include "records/area_layout.h"
 #include "records/channel_config.h"
@@ -123,15 +124,15 @@ std::string ChannelXml::Text() const {
 
 ScannerRig::ScannerRig(const RigOptions& options) : options_(options) {
   kestrum::ForgetSharedAreas();
-  setenv("KSM_CURRENT_CONFIG", (instance_.root() / "config").c_str(), 1);
-  setenv("KSM_SAVED_VALUES", saved_values_folder().c_str(), 1);
+  kestrum::SetEnvironmentValue("KSM_CURRENT_CONFIG", (instance_.root() / "config").string());
+  kestrum::SetEnvironmentValue("KSM_SAVED_VALUES", saved_values_folder());
   fs::create_directories(device_folder());
   fs::create_directories(saved_values_folder());
   const std::string json =
       R"({"subscriber_entries": )" + std::to_string(options.subscriber_entries) +
       R"(, "devices": [{"driver": "parvex", "number": 1, "name": ")" + kDeviceName +
       R"(", "folder": ")" + kFolder + R"(", "scan_rate": )" + std::to_string(options.scan_rate_ms) +
-      R"(, "port": "COM1", "prefixes": {"ai": {"prefix": "P1", "channels": )" +
+      R"(, "port": ")" + options.port + R"(", "prefixes": {"ai": {"prefix": "P1", "channels": )" +
       std::to_string(options.table_channels) +
       // The alarm service is announced by its data processor.
       R"(}}}], "data_processors": [{"name": "ALARM", "present": true}]})";
@@ -153,8 +154,8 @@ ScannerRig::~ScannerRig() {
       kestrum::WaitProcess(counter_pid_, 5000, nullptr);
     }
   }
-  unsetenv("KSM_CURRENT_CONFIG");
-  unsetenv("KSM_SAVED_VALUES");
+  kestrum::RemoveEnvironmentValue("KSM_CURRENT_CONFIG");
+  kestrum::RemoveEnvironmentValue("KSM_SAVED_VALUES");
   kestrum::ForgetSharedAreas();
 }
 
@@ -172,8 +173,9 @@ bool ScannerRig::WriteFolder(const std::vector<ChannelXml>& channels) {
     config << "<Configs><Config><AutoEnable>On</AutoEnable><SaveOutputs>"
            << (options_.save_outputs ? "On" : "Off")
            << "</SaveOutputs><SaveByTag>Off</SaveByTag><SaveRate>1000</SaveRate><ScanRate>"
-           << options_.scan_rate_ms
-           << "</ScanRate><BaudRate>9600</BaudRate><PortName>COM1</PortName>"
+           << options_.scan_rate_ms << "</ScanRate><BaudRate>9600</BaudRate><PortName>"
+           << options_.port
+           << "</PortName>"
               "<Parity>None</Parity><DataBits>8</DataBits></Config></Configs>";
     std::ofstream ai(device_folder() + "/ai.xml");
     ai << "<Channels>";
@@ -210,7 +212,8 @@ bool ScannerRig::RewriteChannels(const std::vector<ChannelXml>& channels) {
 
 bool ScannerRig::StartCounter(const std::vector<std::string>& args) {
   // The simulator logs every report on its standard output; the test has no use for it.
-  std::string command = std::string("exec ") + COUNTER_SIM_PROGRAM + " --port COM1 --no-stdin";
+  std::string command =
+      std::string("exec ") + COUNTER_SIM_PROGRAM + " --port " + options_.port + " --no-stdin";
   bool interval = false;
   for (const std::string& a : args) {
     interval |= a == "--interval";
@@ -220,13 +223,13 @@ bool ScannerRig::StartCounter(const std::vector<std::string>& args) {
   command += " >/dev/null";
   const std::vector<std::string> argv = {"/bin/sh", "-c", command};
   if (kestrum::SpawnProcess(argv, nullptr, &counter_pid_) != 0) return false;
-  const fs::path alias = instance_.rundir() / "dev" / "COM1";
-  const fs::path fifo = instance_.rundir() / "counter_sim" / "COM1.ctl";
+  const fs::path alias = instance_.rundir() / "dev" / options_.port;
+  const fs::path fifo = instance_.rundir() / "counter_sim" / (options_.port + ".ctl");
   return WaitFor([&] { return fs::exists(alias) && fs::exists(fifo); }, 10000);
 }
 
 bool ScannerRig::CounterCommand(const std::string& line) {
-  std::ofstream fifo(instance_.rundir() / "counter_sim" / "COM1.ctl");
+  std::ofstream fifo(instance_.rundir() / "counter_sim" / (options_.port + ".ctl"));
   fifo << line << "\n";
   return static_cast<bool>(fifo);
 }

@@ -48,6 +48,9 @@ struct RigOptions {
   int scan_rate_ms = 500;
   bool save_outputs = false;
   int subscriber_entries = 2;
+  /// The counter's port. Under wine a program's COM1 to COM32 lead to /dev/ttyS*, so a rig
+  /// whose scanner runs there names a port above them.
+  std::string port = "COM1";
 };
 
 class ScannerRig {
@@ -60,8 +63,8 @@ class ScannerRig {
   /// Empty when the rig was built; else what went wrong.
   const std::string& error() const { return error_; }
 
-  /// Starts the simulator on COM1 with `args` added to the defaults. Returns true once its
-  /// port alias exists.
+  /// Starts the simulator on the rig's port with `args` added to the defaults. Returns true once
+  /// its port alias exists.
   bool StartCounter(const std::vector<std::string>& args = {});
   /// Sends one control command line to the simulator.
   bool CounterCommand(const std::string& line);
