@@ -40,7 +40,7 @@ say() { echo "windows-demo: $*" >&2; }
 if [[ $build -eq 1 ]]; then
   say "building (this takes a while the first time)"
   cmake -S . -B "$linux" -G Ninja -DPARVEX_BUILD_QT=OFF >/dev/null
-  nice -n 19 cmake --build "$linux" -j1 --target counter_sim kestrum_cfgc counter_ex >/dev/null
+  nice -n 19 cmake --build "$linux" -j1 --target counter_sim kestrum_cfgc parvex_sc >/dev/null
   scripts/build-windows.sh kestrum_dm kestrum_area_dump parvex_sc counter_ex >/dev/null
 fi
 win=$repo/build-windows/tools/dm
@@ -82,7 +82,8 @@ trap cleanup EXIT
 # The device's configuration, on COM40, compiled on the Linux side.
 sed 's/<PortName>DEMO1</<PortName>COM40</' demo/PARVEX1/config.xml >"$work/config/PARVEX1/config.xml"
 cp demo/PARVEX1/ai.xml "$work/config/PARVEX1/"
-# The counter's extension module of the Linux build (next to its scanner) knows its elements.
+# The counter's extension module of the Linux build (built beside its scanner) knows its
+# elements.
 KSM_BIN=$linux/scanner "$linux/tools/cfgc/kestrum_cfgc" compile "$work/config/PARVEX1" \
   --channels 22 >/dev/null
 sed 's/"DEMO1"/"COM40"/' demo/system.json >"$work/system.json"
