@@ -66,7 +66,7 @@ void AwaitChange(pid_t pid, int timeout_ms) {
 }  // namespace
 
 int SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>* env,
-                 pid_t* pid) {
+                 ProcessId* pid) {
   if (argv.empty() || argv[0].empty() || !pid) return FailWith(EINVAL);
   std::vector<char*> args = PointerList(argv);
   std::vector<char*> vars;
@@ -76,7 +76,7 @@ int SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::st
   return rc == 0 ? 0 : FailWith(rc);
 }
 
-int WaitProcess(pid_t pid, int timeout_ms, int* status) {
+int WaitProcess(ProcessId pid, int timeout_ms, int* status) {
   long long deadline = timeout_ms >= 0 ? NowMs() + timeout_ms : 0;
   for (;;) {
     int reaped = TryReap(pid, status);
@@ -91,13 +91,17 @@ int WaitProcess(pid_t pid, int timeout_ms, int* status) {
   }
 }
 
-int KillProcess(pid_t pid, int signal) {
+int KillProcess(ProcessId pid, int signal) {
   if (pid <= 0) return FailWith(EINVAL);
   return kill(pid, signal) == 0 ? 0 : FailFromErrno();
 }
 
+static_assert(kEndedProcessStatus == 128 + SIGKILL);
+
+int EndProcess(ProcessId pid) { return KillProcess(pid, SIGKILL); }
+
 int RunProcess(const std::vector<std::string>& argv, int* status) {
-  pid_t pid = 0;
+  ProcessId pid = 0;
   if (SpawnProcess(argv, nullptr, &pid) != 0) return -1;
   return WaitProcess(pid, -1, status);
 }

@@ -121,7 +121,7 @@ int FailFromStartError() {
 }  // namespace
 
 int SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>* env,
-                 pid_t* pid) {
+                 ProcessId* pid) {
   if (argv.empty() || argv[0].empty() || !pid) return FailWith(EINVAL);
   std::string line;
   for (const std::string& arg : argv) AppendArgument(arg, &line);
@@ -162,7 +162,7 @@ int SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::st
   return 0;
 }
 
-int WaitProcess(pid_t pid, int timeout_ms, int* status) {
+int WaitProcess(ProcessId pid, int timeout_ms, int* status) {
   HANDLE process;
   {
     std::lock_guard<std::mutex> lock(children_mutex);
@@ -187,11 +187,9 @@ int WaitProcess(pid_t pid, int timeout_ms, int* status) {
   return 0;
 }
 
-// Windows has no signals: the process is terminated with the exit code a POSIX parent would
-// read for that signal (128 plus its number), so WaitProcess reports the same on both.
-int KillProcess(pid_t pid, int signal) {
-  if (pid <= 0 || signal <= 0) return FailWith(EINVAL);
-  UINT code = 128 + static_cast<UINT>(signal);
+// Ends the process `pid` with exit code `code`: a child through the handle kept for it, any
+// other process opened for termination.
+int TerminateWithCode(ProcessId pid, UINT code) {
   {
     std::lock_guard<std::mutex> lock(children_mutex);
     auto it = children.find(pid);
@@ -204,8 +202,20 @@ int KillProcess(pid_t pid, int signal) {
   return Terminate(other.get(), code);
 }
 
+// Windows has no signals: the process is terminated with the exit code a POSIX parent would
+// read for that signal (128 plus its number), so WaitProcess reports the same on both.
+int KillProcess(ProcessId pid, int signal) {
+  if (pid <= 0 || signal <= 0) return FailWith(EINVAL);
+  return TerminateWithCode(pid, 128 + static_cast<UINT>(signal));
+}
+
+int EndProcess(ProcessId pid) {
+  if (pid <= 0) return FailWith(EINVAL);
+  return TerminateWithCode(pid, static_cast<UINT>(kEndedProcessStatus));
+}
+
 int RunProcess(const std::vector<std::string>& argv, int* status) {
-  pid_t pid = 0;
+  ProcessId pid = 0;
   if (SpawnProcess(argv, nullptr, &pid) != 0) return -1;
   return WaitProcess(pid, -1, status);
 }

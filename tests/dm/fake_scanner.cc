@@ -3,19 +3,21 @@
 // scan requests in last_scan_ms, keeps the last other request code in the first four bytes after
 // CommSettings, publishes its next boundary after each scan (unless FAKE_SCANNER_NO_BOUNDARY is
 // set; only after the first one with FAKE_SCANNER_BOUNDARY_ONCE, as the real scanner does after
-// its start-up) and exits with status 0 on 31.
-#include <unistd.h>
-
+// its start-up) and exits with status 0 on 31. On Windows it takes the object-name prefix of
+// the test's instance from kTestObjectPrefixVariable.
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "platform/instance_paths.h"
+#include "platform/own_process.h"
 #include "runtime/area_lock.h"
 #include "runtime/driver_link.h"
 #include "runtime/shared_area.h"
 #include "runtime/system_areas.h"
 #include "runtime/time_stamps.h"
+#include "tools/dm/instance.h"
 
 namespace {
 
@@ -35,7 +37,7 @@ void OnMessage(int32_t code) {
 
 std::string DriverFromProgramName(const char* argv0) {
   std::string name = argv0;
-  name = name.substr(name.find_last_of('/') + 1);
+  name = name.substr(name.find_last_of("/\\") + 1);
   return name.substr(0, name.find_last_of('_'));
 }
 
@@ -43,6 +45,9 @@ std::string DriverFromProgramName(const char* argv0) {
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
+  if (const char* prefix = std::getenv(kestrum::dm::kTestObjectPrefixVariable)) {
+    kestrum::SetObjectNamePrefixForTests(prefix);
+  }
   kestrum::StartDriverLink(OnMessage);
   kestrum::DeviceRecord* record = kestrum::FindDeviceRecord(
       DriverFromProgramName(argv[0]), static_cast<uint16_t>(std::atoi(argv[1])));
@@ -54,7 +59,7 @@ int main(int argc, char** argv) {
 
   {
     kestrum::AreaLock lock(devices.area);
-    record->scanner_pid = static_cast<uint32_t>(getpid());
+    record->scanner_pid = kestrum::OwnProcessId();
     record->scanner_attached = 1;
     record->scanner_ready = 1;
   }

@@ -55,7 +55,7 @@ TEST(Process, SearchesThePathAndFailsForAMissingProgram) {
 }
 
 TEST(Process, WaitTimesOutAndKillEndsTheChild) {
-  pid_t pid = 0;
+  ProcessId pid = 0;
   ASSERT_EQ(SpawnProcess({kChild, "sleep", "30"}, nullptr, &pid), 0);
   int status = -1;
   EXPECT_EQ(WaitProcess(pid, 0, &status), -1);
@@ -67,6 +67,11 @@ TEST(Process, WaitTimesOutAndKillEndsTheChild) {
   EXPECT_EQ(status, 128 + SIGTERM);
   EXPECT_EQ(WaitProcess(pid, 0, &status), -1);  // already reaped
   EXPECT_EQ(GetErrorNumber(), ECHILD);
+
+  ASSERT_EQ(SpawnProcess({kChild, "sleep", "30"}, nullptr, &pid), 0);
+  ASSERT_EQ(EndProcess(pid), 0);
+  ASSERT_EQ(WaitProcess(pid, 10000, &status), 0);
+  EXPECT_EQ(status, kEndedProcessStatus);
 }
 
 }  // namespace

@@ -37,11 +37,11 @@ class SystemAreasTest : public parvex_test::BuiltInstanceTest<kSystem> {
 };
 
 TEST_F(SystemAreasTest, AccessorsRetryUntilTheAreaExists) {
-  setenv("KESTRUM_RUNDIR", (instance_->dir() + "/none").c_str(), 1);
+  instance_->Select(false);
   SystemArea devices;
   EXPECT_EQ(OpenDeviceArea(&devices), -1);
   EXPECT_EQ(GetErrorNumber(), 0);
-  setenv("KESTRUM_RUNDIR", instance_->dir().c_str(), 1);
+  instance_->Select(true);
   ASSERT_EQ(OpenDeviceArea(&devices), 0);
   EXPECT_EQ(devices.count, 2u);
   EXPECT_EQ(devices.records, static_cast<std::byte*>(devices.area) + 132);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "platform/instance_paths.h"
@@ -15,6 +16,9 @@
 #include "records/fixed_text.h"
 #include "records/status_bit_names.h"
 #include "records/system_records.h"
+#include "runtime/channel_prefixes.h"
+#include "runtime/shared_area.h"
+#include "runtime/system_areas.h"
 
 namespace kestrum::dm {
 namespace {
@@ -373,6 +377,8 @@ std::string RenderText(const json& decoded) {
   return out.str();
 }
 
+#ifndef _WIN32
+
 std::vector<std::string> ListAreas() {
   std::vector<std::string> names;
   std::error_code ec;
@@ -383,5 +389,44 @@ std::vector<std::string> ListAreas() {
   std::sort(names.begin(), names.end());
   return names;
 }
+
+#else
+
+// Windows cannot list the named objects of a namespace: the areas are the system's four and
+// the three of every channel prefix that the device and data-processor records name.
+std::vector<std::string> ListAreas() {
+  std::set<std::string> names;
+  auto add = [&](std::string_view name) {
+    if (OpenSharedArea(name)) names.insert(std::string(name));
+  };
+  auto add_prefix = [&](const char* prefix) {
+    if (prefix == nullptr || prefix[0] == '\0') return;
+    for (const char* suffix : {"", "_conf", "_event"}) {
+      add(PrefixAreaName(std::string_view(prefix, prefix[1] ? 2 : 1), suffix));
+    }
+  };
+  for (const char* name :
+       {kDeviceAreaName, kDataProcessorAreaName, kLoggerAreaName, kErrorAreaName}) {
+    add(name);
+  }
+  SystemArea devices, processors;
+  if (OpenDataProcessorArea(&processors) == 0) {
+    for (uint32_t i = 0; i < processors.count; ++i) {
+      add_prefix(reinterpret_cast<const DataProcessorRecord*>(processors.records)[i].prefix);
+    }
+  }
+  if (OpenDeviceArea(&devices) == 0) {
+    for (uint32_t i = 0; i < devices.count; ++i) {
+      for (const auto& prefix :
+           reinterpret_cast<const DeviceRecord*>(devices.records)[i].prefixes) {
+        add_prefix(prefix);
+      }
+      add_prefix(DeviceExtraPrefix(devices, i));
+    }
+  }
+  return std::vector<std::string>(names.begin(), names.end());
+}
+
+#endif
 
 }  // namespace kestrum::dm

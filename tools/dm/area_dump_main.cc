@@ -1,6 +1,6 @@
 // kestrum_area_dump: shows shared areas of an instance, decoded, as text or JSON.
 //
-//   kestrum_area_dump [--instance DIR] [--json] [--platform 1|2] [AREA...]
+//   kestrum_area_dump [--instance DIR (Linux)] [--json] [--platform 1|2] [AREA...]
 //
 // Without area names it shows every area of the instance.
 #include <CLI/CLI.hpp>
@@ -20,14 +20,19 @@ int main(int argc, char** argv) {
   bool as_json = false;
   int platform_id = 2;
   std::vector<std::string> names;
+#ifndef _WIN32
+  // Windows has one instance, the machine's objects: no option moves them.
   app.add_option("--instance", instance_dir, "instance directory (default: KESTRUM_RUNDIR)");
+#endif
   app.add_flag("--json", as_json, "print JSON instead of text");
   app.add_option("--platform", platform_id, "table layout: platform id 1 or 2")
       ->check(CLI::IsMember({1, 2}));
   app.add_option("areas", names, "area base names (default: all)");
   CLI11_PARSE(app, argc, argv);
 
+#ifndef _WIN32
   if (!instance_dir.empty()) kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", instance_dir);
+#endif
   if (names.empty()) names = kestrum::dm::ListAreas();
   nlohmann::ordered_json all = nlohmann::ordered_json::array();
   int status = 0;

@@ -1,23 +1,27 @@
 // kestrum_dm: a stand-in for the SCADA's driver manager.
 //
-//   kestrum_dm --system system.json [--instance DIR] [--scanner PROGRAM] [--keep]
+//   kestrum_dm --system system.json [--scanner PROGRAM] [--instance DIR] [--keep]
 //
 // Builds the instance described by the JSON file, starts each device's scanner, sends scan
 // requests at the boundaries the scanners publish, and reads commands from standard input:
 //   scan N | reconfigure N | reset N | init N | stop N | send N CODE | status | quit
-// On "quit", SIGINT or SIGTERM it stops the scanners (31), waits for them and
-// removes the instance (unless --keep).
-#include <poll.h>
-#include <unistd.h>
-
+// On "quit" or a stop request (SIGINT, SIGTERM; Ctrl+C on Windows) it stops the scanners (31),
+// waits for them and removes the instance directory (unless --keep). On Windows the instance
+// is the machine's objects, which live until this program ends: there is no --instance and no
+// directory to remove.
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "platform/environment.h"
 #include "platform/instance_paths.h"
@@ -66,19 +70,57 @@ bool Command(const std::string& line, kestrum::dm::DriverManager& dm,
   return true;
 }
 
+// Standard input, read line by line by a thread of its own, so that the main loop never
+// blocks on it. The thread is detached (it may sit in a read until the process ends) and
+// shares the queue, which outlives this object while the thread needs it. At the end of the
+// input no more lines come: the program runs on until a stop request.
+class InputLines {
+ public:
+  InputLines() : queue_(std::make_shared<Queue>()) {
+    std::thread([queue = queue_] {
+      std::string line;
+      while (std::getline(std::cin, line)) {
+        std::lock_guard<std::mutex> lock(queue->mutex);
+        queue->lines.push_back(line);
+      }
+    }).detach();
+  }
+
+  // Takes the next complete line into `*line`; false when there is none yet.
+  bool Next(std::string* line) {
+    std::lock_guard<std::mutex> lock(queue_->mutex);
+    if (queue_->lines.empty()) return false;
+    *line = std::move(queue_->lines.front());
+    queue_->lines.pop_front();
+    return true;
+  }
+
+ private:
+  struct Queue {
+    std::mutex mutex;
+    std::deque<std::string> lines;
+  };
+  std::shared_ptr<Queue> queue_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Driver-manager stand-in: builds an instance and runs its scanners"};
-  std::string system_file, instance_dir, scanner;
-  bool keep = false;
+  std::string system_file, scanner;
   app.add_option("--system", system_file, "JSON description of the system")->required();
-  app.add_option("--instance", instance_dir, "instance directory (default: KESTRUM_RUNDIR)");
   app.add_option("--scanner", scanner, "scanner program (default: the description's)");
+#ifndef _WIN32
+  std::string instance_dir;
+  bool keep = false;
+  app.add_option("--instance", instance_dir, "instance directory (default: KESTRUM_RUNDIR)");
   app.add_flag("--keep", keep, "keep the instance directory on exit");
+#endif
   CLI11_PARSE(app, argc, argv);
 
+#ifndef _WIN32
   if (!instance_dir.empty()) kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", instance_dir);
+#endif
   std::ifstream file(system_file);
   std::stringstream text;
   text << file.rdbuf();
@@ -99,33 +141,23 @@ int main(int argc, char** argv) {
                                 [](const std::string& line) { std::cout << line << std::endl; });
   if (scanner.empty()) scanner = system.scanner;
   if (!scanner.empty()) dm.StartScanners(scanner);
+#ifdef _WIN32
+  std::cout << "ready" << std::endl;
+#else
   std::cout << "ready " << kestrum::InstanceDir() << std::endl;
+#endif
 
-  bool input_open = true;
-  std::string pending;
-  while (!g_stop) {
+  InputLines input;
+  bool quit = false;
+  while (!g_stop && !quit) {
     dm.Tick();
-    pollfd in = {STDIN_FILENO, POLLIN, 0};
-    if (!input_open || poll(&in, 1, 5) != 1) {
-      if (!input_open) usleep(5000);
-      continue;
-    }
-    char buffer[256];
-    ssize_t n = read(STDIN_FILENO, buffer, sizeof(buffer));
-    if (n <= 0) {
-      input_open = false;  // without input, run until a signal
-      continue;
-    }
-    pending.append(buffer, static_cast<std::size_t>(n));
-    std::size_t end;
-    bool quit = false;
-    while (!quit && (end = pending.find('\n')) != std::string::npos) {
-      quit = !Command(pending.substr(0, end), dm, system);
-      pending.erase(0, end + 1);
-    }
-    if (quit) break;
+    std::string line;
+    while (!quit && input.Next(&line)) quit = !Command(line, dm, system);
+    if (!quit) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   dm.StopScanners(5000);
+#ifndef _WIN32
   if (!keep) kestrum::dm::RemoveInstance(kestrum::InstanceDir());
+#endif
   return 0;
 }

@@ -1,14 +1,10 @@
 #include "tools/dm/driver_manager.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
 #include "platform/error_number.h"
-#include "platform/instance_paths.h"
 #include "platform/process.h"
 #include "runtime/driver_link.h"
 #include "runtime/system_areas.h"
@@ -38,35 +34,33 @@ TimeStamp PublishedBoundary(const DeviceRecord& record) {
 
 }  // namespace
 
-std::string ScannerLinkPath(const std::string& driver) {
-  return InstanceDir() + "/bin/" + driver + "_sc";
-}
-
 DriverManager::DriverManager(SystemDescription system, Reporter report)
     : system_(std::move(system)), report_(std::move(report)) {}
 
-DriverManager::~DriverManager() { StopScanners(2000); }
+DriverManager::~DriverManager() {
+  StopScanners(2000);
+  std::error_code ec;
+  if (!program_folder_.empty()) std::filesystem::remove_all(program_folder_, ec);
+}
 
 void DriverManager::Report(const std::string& line) const {
   if (report_) report_(line);
 }
 
 int DriverManager::StartScanners(const std::string& program) {
-  std::error_code ec;
-  const std::string target = std::filesystem::absolute(program, ec).string();
   int result = 0;
   scanners_.reserve(system_.devices.size());
   for (const DeviceSpec& device : system_.devices) {
-    const std::string link = ScannerLinkPath(device.driver);
-    std::filesystem::remove(link, ec);
-    std::filesystem::create_directories(std::filesystem::path(link).parent_path(), ec);
-    std::filesystem::create_symlink(target, link, ec);
+    std::string error;
+    const std::string file =
+        PrepareScannerProgram(device.driver, program, &program_folder_, &error);
     Scanner scanner;
     scanner.device = &device;
     scanner.next_unpublished = Clock::now();
-    if (ec || SpawnProcess({link, std::to_string(device.number)}, nullptr, &scanner.pid) != 0) {
+    if (file.empty() ||
+        SpawnProcess({file, std::to_string(device.number)}, nullptr, &scanner.pid) != 0) {
       Report(Describe(device) +
-             " could not be started: " + (ec ? ec.message() : std::strerror(GetErrorNumber())));
+             " could not be started: " + (file.empty() ? error : std::strerror(GetErrorNumber())));
       result = -1;
       scanner.pid = 0;
       continue;
@@ -165,15 +159,15 @@ void DriverManager::StopScanners(int wait_ms) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     int status = 0;
     if (WaitProcess(scanner.pid, std::max<int>(0, static_cast<int>(left.count())), &status) != 0) {
-      Report(Describe(*scanner.device) + " did not stop in time; killing it");
-      KillProcess(scanner.pid, SIGKILL);
+      Report(Describe(*scanner.device) + " did not stop in time; ending it");
+      EndProcess(scanner.pid);
       WaitProcess(scanner.pid, -1, &status);
     }
     Reap(scanner, status);
   }
 }
 
-pid_t DriverManager::ScannerPid(uint16_t number) const {
+ProcessId DriverManager::ScannerPid(uint16_t number) const {
   const Scanner* scanner = Find(number);
   return scanner ? scanner->pid : 0;
 }

@@ -13,15 +13,15 @@
 #ifndef PARVEX_TOOLS_DM_DRIVER_MANAGER_H_
 #define PARVEX_TOOLS_DM_DRIVER_MANAGER_H_
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "records/time_stamp.h"
+#include "tools/dm/scanner_program.h"
 #include "tools/dm/system_description.h"
 
 namespace kestrum::dm {
@@ -29,10 +29,6 @@ namespace kestrum::dm {
 /// Receives one line for everything the driver manager notices (a scanner started or exited,
 /// a request that could not be posted).
 using Reporter = std::function<void(const std::string& line)>;
-
-/// The program file name under which the scanner of a device with driver `driver` runs:
-/// "<driver>_sc", in the instance's "bin" folder.
-std::string ScannerLinkPath(const std::string& driver);
 
 class DriverManager {
  public:
@@ -43,8 +39,9 @@ class DriverManager {
   DriverManager(const DriverManager&) = delete;
   DriverManager& operator=(const DriverManager&) = delete;
 
-  /// Starts the scanner of every device from `program`, through a symbolic link named by the
-  /// device's driver (ScannerLinkPath), with the device number as its one argument. Returns 0
+  /// Starts the scanner of every device from `program`, under the file name of the device's
+  /// driver (PrepareScannerProgram; on Windows in a folder of this driver manager's own,
+  /// removed with it), with the device number as its one argument. Returns 0
   /// when all started, else -1 (each failure is reported). A device whose scanner exited is
   /// started again, and the new process takes the old one's place.
   int StartScanners(const std::string& program);
@@ -58,13 +55,14 @@ class DriverManager {
   int Send(uint16_t number, int32_t code);
 
   /// Sends 31 to every running scanner, waits up to `wait_ms` for all of them to exit, then
-  /// kills the rest. Every exit is reported.
+  /// ends the rest (EndProcess). Every exit is reported.
   void StopScanners(int wait_ms);
 
   /// The process id of device `number`'s scanner while it runs, else 0.
-  pid_t ScannerPid(uint16_t number) const;
+  ProcessId ScannerPid(uint16_t number) const;
 
-  /// The exit status of device `number`'s scanner once it exited (128 + signal when killed),
+  /// The exit status of device `number`'s scanner once it exited (kEndedProcessStatus when ended by
+  /// StopScanners),
   /// or -1 while it runs or when it never started.
   int ExitStatus(uint16_t number) const;
 
@@ -74,7 +72,7 @@ class DriverManager {
  private:
   struct Scanner {
     const DeviceSpec* device = nullptr;
-    pid_t pid = 0;
+    ProcessId pid = 0;
     int exit_status = -1;
     int scans_sent = 0;
     TimeStamp served = {};  // the last published boundary that got its 300
@@ -92,6 +90,7 @@ class DriverManager {
 
   SystemDescription system_;
   Reporter report_;
+  std::string program_folder_;  // Windows: the scanners' program names, once made
   std::vector<Scanner> scanners_;
 };
 

@@ -1,8 +1,5 @@
 #include "tools/dm/instance.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +17,7 @@
 #include "records/fixed_text.h"
 #include "records/system_records.h"
 #include "tools/dm/area_builder.h"
+#include "tools/dm/temporary_folder.h"
 
 namespace kestrum::dm {
 namespace {
@@ -80,7 +78,12 @@ class Builder {
     return Fail("cannot create area " + std::string(name) + ": " + std::strerror(GetErrorNumber()));
   }
 
+  // The instance directory and its folders. Windows keeps an instance's objects in its own
+  // namespaces: there are no folders to make.
   bool MakeFolders() {
+#ifdef _WIN32
+    return true;
+#else
     const fs::path root = InstanceDir();
     std::error_code ec;
     for (const char* sub : {"shm/Global/Global", "mailslot/process", "dev", "bin"}) {
@@ -90,14 +93,16 @@ class Builder {
     for (const char* sub : {"", "shm", "shm/Global", "shm/Global/Global", "mailslot",
                             "mailslot/process", "dev", "bin"}) {
       // The set-group-id bit stays: it gives everything created inside the instance's group.
-      struct stat st;
       const fs::path folder = root / sub;
-      if (stat(folder.c_str(), &st) != 0 ||
-          chmod(folder.c_str(), kInstanceMode | (st.st_mode & S_ISGID)) != 0) {
-        return Fail("cannot set the mode of " + folder.string());
+      const fs::perms old = fs::status(folder, ec).permissions();
+      if (!ec) {
+        fs::permissions(folder, fs::perms(kInstanceMode) | (old & fs::perms::set_gid),
+                        fs::perm_options::replace, ec);
       }
+      if (ec) return Fail("cannot set the mode of " + folder.string());
     }
     return true;
+#endif
   }
 
   bool MakeDevices() {
@@ -200,27 +205,47 @@ int RemoveInstance(const std::string& dir) {
 
 TemporaryInstance::~TemporaryInstance() {
   if (!dir_.empty()) RemoveInstance(dir_);
-  if (!rundir_set_) return;
-  if (old_rundir_ && !old_rundir_->empty()) {
-    SetEnvironmentValue("KESTRUM_RUNDIR", *old_rundir_);
+  if (!selected_) return;
+#ifdef _WIN32
+  SetObjectNamePrefixForTests(old_prefix_);
+  const char* variable = kTestObjectPrefixVariable;
+#else
+  const char* variable = "KESTRUM_RUNDIR";
+#endif
+  if (old_variable_ && !old_variable_->empty()) {
+    SetEnvironmentValue(variable, *old_variable_);
   } else {
-    RemoveEnvironmentValue("KESTRUM_RUNDIR");
+    RemoveEnvironmentValue(variable);
   }
+}
+
+void TemporaryInstance::Select(bool selected) {
+#ifdef _WIN32
+  const std::string prefix = fs::path(dir_).filename().string() + (selected ? "-" : "-none-");
+  SetObjectNamePrefixForTests(prefix);
+  SetEnvironmentValue(kTestObjectPrefixVariable, prefix);
+#else
+  SetEnvironmentValue("KESTRUM_RUNDIR", selected ? dir_ : dir_ + "/none");
+#endif
 }
 
 std::unique_ptr<TemporaryInstance> BuildInstance(std::string_view json, std::string* error) {
   std::unique_ptr<TemporaryInstance> instance(new TemporaryInstance);
   if (ParseSystemDescription(json, &instance->system_, error) != 0) return nullptr;
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/kestrum-dm-XXXXXX";
-  if (!mkdtemp(pattern.data())) {
+  instance->dir_ = MakeTemporaryFolder("kestrum-dm-");
+  if (instance->dir_.empty()) {
     if (error) *error = "cannot create a temporary directory";
     return nullptr;
   }
-  instance->dir_ = pattern;
-  if (const char* old = std::getenv("KESTRUM_RUNDIR")) instance->old_rundir_ = old;
-  SetEnvironmentValue("KESTRUM_RUNDIR", instance->dir_);
-  instance->rundir_set_ = true;
+#ifdef _WIN32
+  instance->old_prefix_ = WithObjectNamePrefix("");
+  const char* variable = kTestObjectPrefixVariable;
+#else
+  const char* variable = "KESTRUM_RUNDIR";
+#endif
+  if (const char* old = std::getenv(variable)) instance->old_variable_ = old;
+  instance->selected_ = true;
+  instance->Select(true);
   if (CreateInstance(instance->system_, error) != 0) return nullptr;  // the destructor cleans up
   return instance;
 }
