@@ -52,7 +52,7 @@ class DiagnosticsTest : public ::testing::Test {
     ASSERT_EQ(kestrum::RegSetString(key_, name, value), 0);
   }
   static std::string Read(const std::string& path) {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);  // the bytes as written, CR included
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
