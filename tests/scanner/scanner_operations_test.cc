@@ -13,6 +13,7 @@
 
 #include "platform/environment.h"
 #include "platform/error_number.h"
+#include "platform/instance_paths.h"
 #include "record_builders.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
@@ -82,6 +83,10 @@ class ScannerOperationsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     kestrum::ForgetSharedAreas();
+    // Areas of this case's own: on Windows those of an earlier case live until the program
+    // ends, and a name in use cannot be published again.
+    static int cases = 0;
+    kestrum::SetObjectNamePrefixForTests("scanops" + std::to_string(++cases) + "_");
     words_.Reset();
     g_fatal_error = -1;
     old_cwd_ = fs::current_path();
@@ -119,6 +124,7 @@ class ScannerOperationsTest : public ::testing::Test {
     fs::current_path(old_cwd_);
     kestrum::RemoveEnvironmentValue("KSM_SAVED_VALUES");
     kestrum::ForgetSharedAreas();
+    kestrum::SetObjectNamePrefixForTests("");
   }
 
   void WriteFiles() {
