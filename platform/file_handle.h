@@ -50,8 +50,9 @@ class FileHandle {
   /// with kOpenCreate, one `writer` could remove), write in its folder (EACCES otherwise). A
   /// missing file is created only when its name is still free at the open. Where `writer` is
   /// this process's effective user, this is OpenOwnFile. On Windows, where another user's
-  /// rights cannot be read without that user's token, such a writer is judged as a user with
-  /// what every signed-in user has, by the access lists of the file and its folder; a symlink
+  /// rights cannot be read without that user's token, such a writer (but 0, the system and the
+  /// administrators, who may whatever this process may) is judged as a user with what every
+  /// signed-in user has, by the access lists of the file and its folder; a symlink
   /// there is any reparse point (a junction too), and a device's name is never opened.
   /// Returns 0, or -1 with the error number set.
   int OpenOwnFileFor(std::uint32_t writer, const std::string& path, int mode,

@@ -306,7 +306,9 @@ int FileHandle::OpenOwnFileFor(std::uint32_t writer, const std::string& path, in
   folders.emplace_back(
       OpenHeldFolder(prefix.empty() ? "." : prefix + (prefix.back() == ':' ? "." : ""), true));
   if (!folders.back()) return -1;
-  const bool for_other = writer != EffectiveUserId();
+  // Writer 0 is the system and the administrators (RegQueryValueWriter's only named writer),
+  // who may whatever this process may, as root may on Linux.
+  const bool for_other = writer != 0 && writer != EffectiveUserId();
   while (true) {
     std::size_t separator = 0;
     while (separator < rest.size() && !IsSeparator(rest[separator])) ++separator;

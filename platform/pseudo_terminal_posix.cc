@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <utility>
 
 #include "platform/error_number.h"
 #include "platform/instance_paths.h"
@@ -42,20 +41,6 @@ int PublishPortAlias(std::string_view port_name, const std::string& target) {
 int RemovePortAlias(std::string_view port_name) {
   if (unlink(PortAliasPath(port_name).c_str()) != 0 && errno != ENOENT) return FailFromErrno();
   return 0;
-}
-
-PseudoTerminal::~PseudoTerminal() { HangUp(); }
-
-PseudoTerminal::PseudoTerminal(PseudoTerminal&& other) noexcept
-    : master_(std::exchange(other.master_, -1)), slave_path_(std::move(other.slave_path_)) {}
-
-PseudoTerminal& PseudoTerminal::operator=(PseudoTerminal&& other) noexcept {
-  if (this != &other) {
-    HangUp();
-    master_ = std::exchange(other.master_, -1);
-    slave_path_ = std::move(other.slave_path_);
-  }
-  return *this;
 }
 
 int PseudoTerminal::Create(bool raw) {

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "platform/error_number.h"
 #include "platform/pseudo_terminal.h"
@@ -126,20 +125,6 @@ int RemovePortAlias(std::string_view port_name) {
   if (!IsPortName(port_name)) return FailWith(EINVAL);
   std::string answer;
   return Ask("unlink " + std::string(port_name), {}, &answer);
-}
-
-PseudoTerminal::~PseudoTerminal() { HangUp(); }
-
-PseudoTerminal::PseudoTerminal(PseudoTerminal&& other) noexcept
-    : master_(std::exchange(other.master_, -1)), slave_path_(std::move(other.slave_path_)) {}
-
-PseudoTerminal& PseudoTerminal::operator=(PseudoTerminal&& other) noexcept {
-  if (this != &other) {
-    HangUp();
-    master_ = std::exchange(other.master_, -1);
-    slave_path_ = std::move(other.slave_path_);
-  }
-  return *this;
 }
 
 int PseudoTerminal::Create(bool raw) {

@@ -88,7 +88,7 @@ class SerialPort {
 
   /// Opens port `name` (at most 7 characters) and applies `settings`, closing a port that was
   /// open. Returns 0, or -1 with the error number and last error set: ENAMETOOLONG for a long
-  /// name, EINVAL for a name with a slash (or a backslash) or settings that cannot be
+  /// name, EINVAL for a name with a slash or a backslash or settings that cannot be
   /// represented, ENOENT for a port that does not exist, else the errno of open(), tcgetattr()
   /// or tcsetattr(), or the Windows error of CreateFile, GetCommState or SetCommState.
   /// On failure nothing stays open.
@@ -97,16 +97,13 @@ class SerialPort {
   /// Restores the settings found at open and closes the port. Safe to call when closed.
   void Close();
 
-#ifdef _WIN32
   /// True while a port is open.
-  bool is_open() const { return handle_ != nullptr; }
-#else
-  /// True while a port is open.
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const { return port_ != kClosed; }
 
+#ifndef _WIN32
   /// The open descriptor (-1 when closed), for polling together with other descriptors. The port
   /// keeps ownership.
-  int fd() const { return fd_; }
+  int fd() const { return port_; }
 #endif
 
   /// True once a hang-up has been seen on this port; cleared by the next Open.
@@ -142,20 +139,33 @@ class SerialPort {
 #endif
 
  private:
+#ifdef _WIN32
+  using Settings = _DCB;
+  using Native = void*;  // the port's HANDLE
+  static constexpr Native kClosed = nullptr;
+#else
+  using Settings = termios;
+  using Native = int;  // the port's descriptor
+  static constexpr Native kClosed = -1;
+#endif
+
+  // Opens the device at `path` (the port name is checked) and applies `settings`; Open's
+  // results.
+  int OpenDevice(const std::string& path, const SerialSettings& settings);
   int Fail(int error);
 #ifndef _WIN32
   bool HungUpNow() const;
 #endif
 
-#ifdef _WIN32
-  using Settings = _DCB;
-  void* handle_ = nullptr;  // the port's HANDLE; null when closed
-#else
-  using Settings = termios;
-  int fd_ = -1;
-#endif
+  Native port_ = kClosed;
+  // Deletes saved settings where their type is complete (each platform's half), so that the
+  // code both share can move and destroy a port.
+  struct SettingsDeleter {
+    void operator()(Settings* settings) const;
+  };
+
   bool hung_up_ = false;
-  std::unique_ptr<Settings> saved_;  // the settings found at open
+  std::unique_ptr<Settings, SettingsDeleter> saved_;  // the settings found at open
 };
 
 }  // namespace kestrum

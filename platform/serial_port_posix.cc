@@ -172,33 +172,9 @@ int CheckSerialSettings(const SerialSettings& settings) {
   return ComputeSerialTermios(current, settings, &wanted);
 }
 
-SerialPort::SerialPort() = default;
-SerialPort::~SerialPort() { Close(); }
+void SerialPort::SettingsDeleter::operator()(Settings* settings) const { delete settings; }
 
-SerialPort::SerialPort(SerialPort&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      hung_up_(std::exchange(other.hung_up_, false)),
-      saved_(std::move(other.saved_)) {}
-
-SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-    hung_up_ = std::exchange(other.hung_up_, false);
-    saved_ = std::move(other.saved_);
-  }
-  return *this;
-}
-
-int SerialPort::Open(std::string_view name, const SerialSettings& settings) {
-  Close();
-  hung_up_ = false;
-  if (name.empty() || name.size() > kMaxPortNameLength) {
-    return FailWith(name.empty() ? ENOENT : ENAMETOOLONG);
-  }
-  // A port name is a name, never a path that could lead out of the device folders.
-  if (name.find('/') != std::string_view::npos) return FailWith(EINVAL);
-  std::string path = SerialPortPath(name);
+int SerialPort::OpenDevice(const std::string& path, const SerialSettings& settings) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return FailFromErrno();
   auto saved = std::make_unique<termios>();
@@ -217,34 +193,29 @@ int SerialPort::Open(std::string_view name, const SerialSettings& settings) {
     close(fd);
     return FailWith(error);
   }
-  fd_ = fd;
-  saved_ = std::move(saved);
+  port_ = fd;
+  saved_.reset(saved.release());
   return 0;
 }
 
 void SerialPort::Close() {
-  if (fd_ < 0) return;
+  if (port_ == kClosed) return;
   // Best effort: a hung-up line refuses new settings, and there is nothing to do about that.
-  if (saved_ && !hung_up_) tcsetattr(fd_, TCSANOW, saved_.get());
-  close(fd_);
-  fd_ = -1;
+  if (saved_ && !hung_up_) tcsetattr(port_, TCSANOW, saved_.get());
+  close(port_);
+  port_ = kClosed;
   saved_.reset();
 }
 
-int SerialPort::Fail(int error) {
-  if (error == kSerialHangUp) hung_up_ = true;
-  return FailWith(error);
-}
-
 bool SerialPort::HungUpNow() const {
-  pollfd p{fd_, POLLIN, 0};
+  pollfd p{port_, POLLIN, 0};
   return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 int SerialPort::BytesWaiting() {
-  if (fd_ < 0) return FailWith(EBADF);
+  if (port_ == kClosed) return FailWith(EBADF);
   int count = 0;
-  if (ioctl(fd_, FIONREAD, &count) != 0) {
+  if (ioctl(port_, FIONREAD, &count) != 0) {
     return Fail(errno == EIO ? kSerialHangUp : errno);
   }
   if (count > 0) return count;
@@ -253,9 +224,9 @@ int SerialPort::BytesWaiting() {
 }
 
 long SerialPort::Read(void* buffer, std::size_t size) {
-  if (fd_ < 0) return FailWith(EBADF);
+  if (port_ == kClosed) return FailWith(EBADF);
   if (size == 0) return 0;
-  ssize_t got = read(fd_, buffer, size);
+  ssize_t got = read(port_, buffer, size);
   if (got > 0) return got;
   if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
     return Fail(errno == EIO ? kSerialHangUp : errno);
@@ -265,11 +236,11 @@ long SerialPort::Read(void* buffer, std::size_t size) {
 }
 
 int SerialPort::Poll(int other_fd, int timeout_ms) const {
-  pollfd fds[2] = {{fd_, POLLIN, 0}, {other_fd, POLLIN, 0}};
+  pollfd fds[2] = {{port_, POLLIN, 0}, {other_fd, POLLIN, 0}};
   int ready = poll(fds, 2, timeout_ms);
   if (ready < 0) return errno == EINTR ? 0 : FailFromErrno();
   int mask = 0;
-  if (fd_ >= 0 && fds[0].revents != 0) mask |= kPortReady;
+  if (port_ >= 0 && fds[0].revents != 0) mask |= kPortReady;
   if (other_fd >= 0 && fds[1].revents != 0) mask |= kOtherReady;
   return mask;
 }

@@ -93,33 +93,9 @@ int CheckSerialSettings(const SerialSettings& settings) {
   return ComputeSerialDcb(current, settings, &wanted);
 }
 
-SerialPort::SerialPort() = default;
-SerialPort::~SerialPort() { Close(); }
+void SerialPort::SettingsDeleter::operator()(Settings* settings) const { delete settings; }
 
-SerialPort::SerialPort(SerialPort&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)),
-      hung_up_(std::exchange(other.hung_up_, false)),
-      saved_(std::move(other.saved_)) {}
-
-SerialPort& SerialPort::operator=(SerialPort&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, nullptr);
-    hung_up_ = std::exchange(other.hung_up_, false);
-    saved_ = std::move(other.saved_);
-  }
-  return *this;
-}
-
-int SerialPort::Open(std::string_view name, const SerialSettings& settings) {
-  Close();
-  hung_up_ = false;
-  if (name.empty() || name.size() > kMaxPortNameLength) {
-    return FailWith(name.empty() ? ENOENT : ENAMETOOLONG);
-  }
-  // A port name is a name, never a path that could lead to another device or file.
-  if (name.find_first_of("/\\") != std::string_view::npos) return FailWith(EINVAL);
-  std::string path = SerialPortPath(name);
+int SerialPort::OpenDevice(const std::string& path, const SerialSettings& settings) {
   HANDLE opened =
       CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, 0, nullptr);
@@ -134,42 +110,37 @@ int SerialPort::Open(std::string_view name, const SerialSettings& settings) {
   if (!GetCommState(port.get(), saved.get())) return FailFromLastError();
   if (ComputeSerialDcb(*saved, settings, &wanted) != 0) return -1;
   if (!SetCommState(port.get(), &wanted)) return FailFromLastError();
-  handle_ = port.release();
-  saved_ = std::move(saved);
+  port_ = port.release();
+  saved_.reset(saved.release());
   return 0;
 }
 
 void SerialPort::Close() {
-  if (!handle_) return;
+  if (port_ == kClosed) return;
   // Best effort: a port that went away refuses new settings, and there is nothing to do.
-  if (saved_ && !hung_up_) SetCommState(handle_, saved_.get());
-  CloseHandle(handle_);
-  handle_ = nullptr;
+  if (saved_ && !hung_up_) SetCommState(port_, saved_.get());
+  CloseHandle(port_);
+  port_ = kClosed;
   saved_.reset();
 }
 
-int SerialPort::Fail(int error) {
-  if (error == kSerialHangUp) hung_up_ = true;
-  return FailWith(error);
-}
-
 int SerialPort::BytesWaiting() {
-  if (!handle_) return FailWith(EBADF);
-  long long count = QueueLength(handle_);
+  if (!port_) return FailWith(EBADF);
+  long long count = QueueLength(port_);
   if (count >= 0) return static_cast<int>(count);
   DWORD error = GetLastError();
   return Fail(IsGoneError(error) ? kSerialHangUp : static_cast<int>(error));
 }
 
 long SerialPort::Read(void* buffer, std::size_t size) {
-  if (!handle_) return FailWith(EBADF);
+  if (!port_) return FailWith(EBADF);
   if (size == 0) return 0;
   // Without read time-outs a read waits for every byte asked for: ask only for what is there.
   int waiting = BytesWaiting();
   if (waiting <= 0) return waiting;
   DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, static_cast<std::size_t>(waiting)));
   DWORD got = 0;
-  if (!ReadFile(handle_, buffer, wanted, &got, nullptr)) {
+  if (!ReadFile(port_, buffer, wanted, &got, nullptr)) {
     DWORD error = GetLastError();
     return Fail(IsGoneError(error) ? kSerialHangUp : static_cast<int>(error));
   }
@@ -182,7 +153,7 @@ int SerialPort::Poll(int other_fd, int timeout_ms) const {
   for (;;) {
     int mask = 0;
     // A failed ask is a port gone away (or closed): ready, so that the next read reports it.
-    if (handle_ && QueueLength(handle_) != 0) mask |= kPortReady;
+    if (port_ && QueueLength(port_) != 0) mask |= kPortReady;
     if (other && WaitForSingleObject(other, 0) == WAIT_OBJECT_0) mask |= kOtherReady;
     if (mask != 0) return mask;
     int step = kPollStepMs;

@@ -1,20 +1,18 @@
 #include "platform/shared_object.h"
 
 #include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 
 #include "platform/error_number.h"
+#include "platform/module_error.h"
 
 namespace kestrum {
 namespace {
 
-thread_local std::string t_module_error;
-
 void NoteLoaderError() {
   const char* text = dlerror();
-  t_module_error = text ? text : "";
+  NoteModuleError(text ? text : "");
 }
 
 }  // namespace
@@ -26,19 +24,6 @@ ModuleHandle LoadModule(const std::string& name) {
     NoteLoaderError();
     FailWith(ENOENT);
   }
-  return module;
-}
-
-ModuleHandle LoadModuleFrom(const std::string& folder, const std::string& name) {
-  std::string path = folder.empty() ? "./" + name : folder + "/" + name;
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    t_module_error = path + ": no such file";
-    FailWith(ENOENT);
-    return nullptr;
-  }
-  ModuleHandle module = LoadModule(path);
-  if (!module) FailWith(ENOEXEC);
   return module;
 }
 
@@ -64,7 +49,5 @@ int FreeModule(ModuleHandle module) {
   }
   return 0;
 }
-
-std::string LastModuleError() { return t_module_error; }
 
 }  // namespace kestrum

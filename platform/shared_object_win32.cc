@@ -5,12 +5,11 @@
 #include <cerrno>
 
 #include "platform/error_number.h"
+#include "platform/module_error.h"
 #include "platform/shared_object.h"
 
 namespace kestrum {
 namespace {
-
-thread_local std::string t_module_error;
 
 // Keeps the loader's text for the last failed Windows call, without its line break.
 void NoteLoaderError(const std::string& what) {
@@ -24,7 +23,7 @@ void NoteLoaderError(const std::string& what) {
   while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
     message.pop_back();
   }
-  t_module_error = what + ": " + message;
+  NoteModuleError(what + ": " + message);
 }
 
 // The loader takes only "\" between the parts of a path.
@@ -49,19 +48,6 @@ ModuleHandle LoadModule(const std::string& name) {
   return reinterpret_cast<ModuleHandle>(module);
 }
 
-ModuleHandle LoadModuleFrom(const std::string& folder, const std::string& name) {
-  std::string path = folder.empty() ? ".\\" + name : folder + "\\" + name;
-  const DWORD attributes = GetFileAttributesA(WithBackslashes(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    t_module_error = path + ": no such file";
-    FailWith(ENOENT);
-    return nullptr;
-  }
-  ModuleHandle module = LoadModule(path);
-  if (!module) FailWith(ENOEXEC);
-  return module;
-}
-
 void* FindModuleSymbol(ModuleHandle module, const char* name) {
   if (!module || !name) {
     FailWith(ENOENT);
@@ -84,7 +70,5 @@ int FreeModule(ModuleHandle module) {
   }
   return 0;
 }
-
-std::string LastModuleError() { return t_module_error; }
 
 }  // namespace kestrum

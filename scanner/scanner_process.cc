@@ -103,7 +103,11 @@ uint16_t DeviceNumberFromArgument(const char* argument) {
 }
 
 bool UsableAsDeviceFolderName(std::string_view name) {
-  return name.find('/') == std::string_view::npos && name.find("..") == std::string_view::npos;
+  // The separators of both platforms and the drive mark, so that a device record names the
+  // same folder wherever the scanner runs: on Windows "\\srv\x", "C:\x" and "C:x" lead
+  // elsewhere.
+  return name.find_first_of("/\\:") == std::string_view::npos &&
+         name.find("..") == std::string_view::npos;
 }
 
 void RaiseScannerPriority() { kestrum::RaiseProcessPriority(); }

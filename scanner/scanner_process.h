@@ -25,7 +25,7 @@ bool DriverNameFromProgram(std::string_view program, std::string* driver);
 uint16_t DeviceNumberFromArgument(const char* argument);
 
 /// Returns true when the device folder name `name` cannot lead out of the folder it is looked
-/// up in: it holds no '/' and no "..".
+/// up in, on any platform: it holds no '/', '\', ':' and no "..".
 bool UsableAsDeviceFolderName(std::string_view name);
 
 /// Asks for real-time scheduling, failing that for a lower nice value. A refusal is not an

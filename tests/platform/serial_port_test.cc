@@ -262,8 +262,10 @@ TEST_F(PtyPort, OpenFailuresLeaveNothingOpen) {
   SerialPort port;
   EXPECT_EQ(port.Open("COM12345", {}), -1);
   EXPECT_EQ(GetErrorNumber(), ENAMETOOLONG);
-  EXPECT_EQ(port.Open("../tty", {}), -1);
-  EXPECT_EQ(GetErrorNumber(), EINVAL);
+  for (const char* path : {"../tty", "..\\tty"}) {
+    EXPECT_EQ(port.Open(path, {}), -1) << path;
+    EXPECT_EQ(GetErrorNumber(), EINVAL) << path;
+  }
   EXPECT_EQ(port.Open("COM47", {9600, kSerialParityNone, 9}), -1);
   EXPECT_EQ(GetErrorNumber(), EINVAL);
   EXPECT_FALSE(port.is_open());

@@ -2,8 +2,6 @@
 // the counter simulator can send.
 #include "scanner/counter_input.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -27,6 +25,11 @@ using parvex_test::RecordedServices;
 
 constexpr uint32_t kFreshStatus = 0x20 | 0x80;
 
+// Port names of this file: above COM32, which wine points back at /dev/ttyS* when it starts,
+// and used by no other test file.
+constexpr char kPort[] = "COM52";
+constexpr char kDevicePort[] = "COM53";
+
 class CounterInputTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -46,10 +49,10 @@ class CounterInputTest : public testing::Test {
     Connect();
   }
 
-  // A new pseudo-terminal behind alias COM4, opened by the input.
+  // A new pseudo-terminal behind alias kPort, opened by the input.
   void Connect() {
     ASSERT_EQ(pty_.Create(/*raw=*/false), 0);
-    ASSERT_EQ(kestrum::PublishPortAlias("COM4", pty_.slave_path()), 0);
+    ASSERT_EQ(kestrum::PublishPortAlias(kPort, pty_.slave_path()), 0);
     ASSERT_EQ(input_.OpenPort(&device_), 0);
   }
 
@@ -82,7 +85,7 @@ class CounterInputTest : public testing::Test {
 
   parvex_test::ScopedInstance instance_;
   kestrum::PseudoTerminal pty_;
-  kestrum::DeviceRecord device_ = parvex_test::CounterDeviceRecord("COM4");
+  kestrum::DeviceRecord device_ = parvex_test::CounterDeviceRecord(kPort);
   RecordedServices services_;
   CounterInput input_;
   std::vector<kestrum::ChannelConfigRecord> channels_;
@@ -171,7 +174,7 @@ TEST_F(CounterInputTest, AThousandBytesWithoutBelAreCutWithoutASecondRead) {
   EXPECT_EQ(services_.traces[0], text.substr(0, 999));
   // The five bytes after the cut were not consumed by a second read.
   for (int i = 0; i < 100 && input_.link().BytesWaiting() + input_.link().buffered() < 5; ++i) {
-    usleep(5000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   EXPECT_EQ(input_.link().BytesWaiting() + input_.link().buffered(), 5);
 }
@@ -231,8 +234,8 @@ TEST(CounterDevice, ScansTheAnalogInputsFromItsInputWithoutFreshFlags) {
   parvex_test::ScopedInstance instance;
   kestrum::PseudoTerminal pty;
   ASSERT_EQ(pty.Create(false), 0);
-  ASSERT_EQ(kestrum::PublishPortAlias("COM9", pty.slave_path()), 0);
-  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord("COM9");
+  ASSERT_EQ(kestrum::PublishPortAlias(kDevicePort, pty.slave_path()), 0);
+  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord(kDevicePort);
   CounterInput input;
   CounterDevice handlers(&input);
   ASSERT_EQ(handlers.OpenPort(&device), 0);

@@ -3,8 +3,10 @@
 #include "scanner/diagnostics.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -28,8 +30,10 @@ void Collect(const char* line) { Lines().emplace_back(line); }
 class DiagnosticsTest : public ::testing::Test {
  protected:
   void SetUp() override {
+#ifndef _WIN32
     // Values that others may rewrite in place are trusted less: write them for their owner only.
     old_umask_ = umask(022);
+#endif
     kestrum::ForgetProcessSettings();
     Lines().clear();
     ASSERT_EQ(kestrum::RegCreateKey(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine),
@@ -40,13 +44,15 @@ class DiagnosticsTest : public ::testing::Test {
   void TearDown() override {
     kestrum::RegCloseKey(key_);
     kestrum::ForgetProcessSettings();
+#ifndef _WIN32
     umask(old_umask_);
+#endif
   }
   void Set(const std::string& name, const std::string& value) {
     ASSERT_EQ(kestrum::RegSetString(key_, name, value), 0);
   }
   static std::string Read(const std::string& path) {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);  // the bytes as written, CR included
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
@@ -54,7 +60,9 @@ class DiagnosticsTest : public ::testing::Test {
 
   parvex_test::ScopedInstance instance_;
   kestrum::RegKey key_ = nullptr;
+#ifndef _WIN32
   mode_t old_umask_ = 022;
+#endif
 };
 
 TEST_F(DiagnosticsTest, DebugValueBeginningWithOnSwitchesTracingOn) {
@@ -148,7 +156,13 @@ TEST_F(DiagnosticsTest, FileTargetWritesEveryPieceUnchangedAndKeepsItsFileWhileO
 TEST_F(DiagnosticsTest, ATraceFileBehindASymlinkIsLeftUntouched) {
   const std::filesystem::path secret = instance_.root() / "secret";
   std::ofstream(secret) << "root only";
-  std::filesystem::create_symlink(secret, instance_.root() / "trace.txt");
+  std::error_code ec;
+  std::filesystem::create_symlink(secret, instance_.root() / "trace.txt", ec);
+#ifdef _WIN32
+  // Making a link takes a right that Windows gives few accounts, and wine makes none.
+  if (!std::filesystem::is_symlink(instance_.root() / "trace.txt")) GTEST_SKIP() << "no link";
+#endif
+  ASSERT_FALSE(ec) << ec.message();
   Set("CNT1_Debug", "ON");
   Set("CNT1_DebugType", "FILE");
   Set("CNT1_DebugFile", (instance_.root() / "trace.txt").string());
@@ -158,6 +172,7 @@ TEST_F(DiagnosticsTest, ATraceFileBehindASymlinkIsLeftUntouched) {
   EXPECT_EQ(Lines(), std::vector<std::string>{"CNT1 : 12:00:00 1 2 3\n"});
 }
 
+#ifndef _WIN32
 // A scanner with more right than the user who wrote the file value creates or writes the trace
 // file only where that user could have done so itself (a file it could remove it could have
 // made anew); the debugger output goes on regardless. A value file that others may write in
@@ -209,6 +224,7 @@ TEST_F(DiagnosticsTest, TheTraceFileIsWrittenOnlyWhereTheFileValuesWriterCouldWr
     EXPECT_EQ(Lines(), std::vector<std::string>{"CNT1 : 12:00:00 1 2 3\n"}) << c.named;
   }
 }
+#endif  // Windows has no user ids to hand a value to (a value's writer is 0 or any user there)
 
 TEST_F(DiagnosticsTest, ACaseMismatchInTheTypeNamesNoTarget) {
   Set("CNT1_Debug", "ON");

@@ -1,7 +1,6 @@
 // The scanner's device operations and scan cycle on real shared areas (an instance built by the
 // driver-manager stand-in's library), with fake scan handlers, port and clock.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -12,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/error_number.h"
+#include "platform/instance_paths.h"
 #include "record_builders.h"
 #include "records/channel_config.h"
 #include "records/channel_table.h"
@@ -82,10 +83,14 @@ class ScannerOperationsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     kestrum::ForgetSharedAreas();
+    // Areas of this case's own: on Windows those of an earlier case live until the program
+    // ends, and a name in use cannot be published again.
+    static int cases = 0;
+    kestrum::SetObjectNamePrefixForTests("scanops" + std::to_string(++cases) + "_");
     words_.Reset();
     g_fatal_error = -1;
     old_cwd_ = fs::current_path();
-    setenv("KSM_SAVED_VALUES", (instance_.root() / "saved").c_str(), 1);
+    kestrum::SetEnvironmentValue("KSM_SAVED_VALUES", (instance_.root() / "saved").string());
     fs::create_directories(instance_.root() / "saved");
     kestrum::dm::SystemDescription system;
     std::string error;
@@ -117,8 +122,9 @@ class ScannerOperationsTest : public ::testing::Test {
   void TearDown() override {
     scanner_.reset();
     fs::current_path(old_cwd_);
-    unsetenv("KSM_SAVED_VALUES");
+    kestrum::RemoveEnvironmentValue("KSM_SAVED_VALUES");
     kestrum::ForgetSharedAreas();
+    kestrum::SetObjectNamePrefixForTests("");
   }
 
   void WriteFiles() {

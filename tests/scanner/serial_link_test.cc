@@ -1,7 +1,5 @@
 #include "scanner/serial_link.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,12 +14,18 @@
 
 #include "counter_test_util.h"
 #include "platform/error_number.h"
+#include "platform/own_process.h"
 #include "platform/pseudo_terminal.h"
 #include "runtime/driver_link.h"
 #include "test_util.h"
 
 namespace parvex {
 namespace {
+
+// Port names of this file: above COM32, which wine points back at /dev/ttyS* when it starts,
+// and used by no other test file.
+constexpr char kPort[] = "COM50";
+constexpr uint16_t kDefaultPortDevice = 51;  // a device number whose default port name is COM51
 
 // A wait for bytes that records what it was asked, runs the test's script and reports either
 // the whole wait (nothing arrived) or none of it (bytes came); `elapsed` overrides that.
@@ -65,7 +69,7 @@ class SerialLinkTest : public testing::Test {
     Steps::script() = nullptr;
     Steps::elapsed() = nullptr;
     ASSERT_EQ(pty_.Create(/*raw=*/false), 0);
-    ASSERT_EQ(kestrum::PublishPortAlias("COM4", pty_.slave_path()), 0);
+    ASSERT_EQ(kestrum::PublishPortAlias(kPort, pty_.slave_path()), 0);
     ASSERT_EQ(link_.Open(&device_), 0);
   }
 
@@ -73,7 +77,7 @@ class SerialLinkTest : public testing::Test {
   void Send(const std::string& bytes) {
     ASSERT_EQ(pty_.Write(bytes), 0);
     for (int i = 0; i < 200 && link_.BytesWaiting() < static_cast<int>(bytes.size()); ++i) {
-      usleep(5000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
 
@@ -88,7 +92,7 @@ class SerialLinkTest : public testing::Test {
 
   parvex_test::ScopedInstance instance_;
   kestrum::PseudoTerminal pty_;
-  kestrum::DeviceRecord device_ = parvex_test::CounterDeviceRecord("COM4");
+  kestrum::DeviceRecord device_ = parvex_test::CounterDeviceRecord(kPort);
   SerialLink link_{Steps::Wait};
 };
 
@@ -185,20 +189,20 @@ TEST(SerialLinkOpen, EmptyPortNameBecomesTheDefaultsInTheRecord) {
   parvex_test::ScopedInstance instance;
   kestrum::PseudoTerminal pty;
   ASSERT_EQ(pty.Create(false), 0);
-  ASSERT_EQ(kestrum::PublishPortAlias("COM3", pty.slave_path()), 0);
-  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord("", 3);
+  ASSERT_EQ(kestrum::PublishPortAlias("COM51", pty.slave_path()), 0);
+  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord("", kDefaultPortDevice);
   device.config.comm.BaudRate = 1;
   device.config.comm.Parity = 7;
   device.config.comm.DataBits = 2;
   SerialLink link(Steps::Wait);
   ASSERT_EQ(link.Open(&device), 0);
-  EXPECT_STREQ(device.config.comm.PortName, "COM3");
+  EXPECT_STREQ(device.config.comm.PortName, "COM51");
   EXPECT_EQ(device.config.comm.BaudRate, 9600);
   EXPECT_EQ(device.config.comm.Parity, 0u);
   EXPECT_EQ(device.config.comm.DataBits, 8);
 
   // Settings the line cannot take close the port again.
-  device.config.comm.BaudRate = 14400;
+  device.config.comm.DataBits = 9;
   EXPECT_EQ(link.Open(&device), -1);
   EXPECT_EQ(kestrum::GetErrorNumber(), EINVAL);
   EXPECT_FALSE(link.is_open());
@@ -231,8 +235,8 @@ TEST(SerialLinkWait, OpensTheDriverLinkGateWhileWaitingForBytes) {
   std::filesystem::create_directories(instance.rundir() / "mailslot");
   kestrum::PseudoTerminal pty;
   ASSERT_EQ(pty.Create(false), 0);
-  ASSERT_EQ(kestrum::PublishPortAlias("COM4", pty.slave_path()), 0);
-  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord("COM4");
+  ASSERT_EQ(kestrum::PublishPortAlias(kPort, pty.slave_path()), 0);
+  kestrum::DeviceRecord device = parvex_test::CounterDeviceRecord(kPort);
   SerialLink link;  // the real wait
   ASSERT_EQ(link.Open(&device), 0);
   g_dispatched_at = 0;
@@ -240,7 +244,7 @@ TEST(SerialLinkWait, OpensTheDriverLinkGateWhileWaitingForBytes) {
   ASSERT_EQ(kestrum::HoldDriverMessages(1), 0);
 
   // A request posted while the gate is closed can only be served inside the link's waits.
-  std::thread poster([] { kestrum::PostToProcess(static_cast<uint32_t>(getpid()), 300); });
+  std::thread poster([] { kestrum::PostToProcess(kestrum::OwnProcessId(), 300); });
   char dest[16];
   EXPECT_EQ(link.ReadUntil(dest, '\a', sizeof dest, 200), 0);
   long long read_ended = NowNs();

@@ -1,9 +1,12 @@
 // Runs the kestrum_cfgc program: the example its help shows must work as shown.
 #include <stdio.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,16 +18,44 @@
 
 namespace {
 
-// Runs `command` through the shell; returns its exit status and its output (both streams).
-int RunShell(const std::string& command, std::string* output) {
+// The configuration compiler, quoted for the shell. The build names it by a Linux path, which
+// a Windows program under wine reaches through drive Z:.
+std::string Program() {
+  std::string program = CFGC_PROGRAM;
+#ifdef _WIN32
+  if (program.starts_with('/')) {
+    program = "Z:" + program;
+    std::replace(program.begin(), program.end(), '/', '\\');
+  }
+#endif
+  return "\"" + program + "\"";
+}
+
+// Runs `arguments` of the compiler through the shell (sh, or cmd.exe on Windows) in the folder
+// `dir`; returns its exit status and its output (both streams).
+int RunProgram(const std::string& arguments, const std::filesystem::path& dir,
+               std::string* output) {
   output->clear();
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  const std::filesystem::path old_dir = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  const std::string command = Program() + " " + arguments + " 2>&1";
+#ifdef _WIN32
+  // cmd.exe /c drops the first and the last quote of the line: the outer pair is for it.
+  FILE* pipe = _popen(("\"" + command + "\"").c_str(), "r");
+#else
+  FILE* pipe = popen(command.c_str(), "r");
+#endif
+  std::filesystem::current_path(old_dir);
   if (pipe == nullptr) return -1;
   char buffer[4096];
   size_t got;
   while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output->append(buffer, got);
+#ifdef _WIN32
+  return _pclose(pipe);  // the exit status of cmd.exe, which is the compiler's
+#else
   const int status = pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 TEST(CfgcProgram, EveryHelpShowsAnExampleThatWorksAsShown) {
@@ -32,7 +63,7 @@ TEST(CfgcProgram, EveryHelpShowsAnExampleThatWorksAsShown) {
     SCOPED_TRACE(help);
     parvex_test::ScopedTempDir dir;
     std::string text;
-    ASSERT_EQ(RunShell(std::string(CFGC_PROGRAM) + " " + help, &text), 0) << text;
+    ASSERT_EQ(RunProgram(help, dir.path(), &text), 0) << text;
     // The example: "  DEV/<file>:" followed by the file's lines (indented by four), then
     // "  kestrum_cfgc ..." command lines with a "#" comment.
     std::map<std::string, std::string> files;
@@ -57,9 +88,7 @@ TEST(CfgcProgram, EveryHelpShowsAnExampleThatWorksAsShown) {
     for (const auto& [name, content] : files) std::ofstream(dir.path() / name) << content;
     for (const std::string& arguments : commands) {
       std::string output;
-      EXPECT_EQ(RunShell("cd " + dir.str() + " && " + CFGC_PROGRAM + arguments, &output), 0)
-          << arguments << "\n"
-          << output;
+      EXPECT_EQ(RunProgram(arguments, dir.path(), &output), 0) << arguments << "\n" << output;
       EXPECT_EQ(output.find("error:"), std::string::npos) << output;
       EXPECT_EQ(output.find("warning:"), std::string::npos) << output;
     }

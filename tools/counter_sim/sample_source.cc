@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/local_time.h"
+
 namespace counter_sim {
 namespace {
 
@@ -38,7 +40,7 @@ std::array<double, 9> SampleSource::Values(double elapsed_s, int port) {
 
 void SampleSource::Stamp(std::time_t when, Sample* sample) {
   std::tm local{};
-  localtime_r(&when, &local);
+  kestrum::LocalCalendarTime(static_cast<std::int64_t>(when), &local);
   sample->hour = local.tm_hour;
   sample->minute = local.tm_min;
   sample->second = local.tm_sec;
