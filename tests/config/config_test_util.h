@@ -16,9 +16,9 @@
 
 namespace parvex_test {
 
-/// A fresh instance with KSM_BIN pointing at the built test modules ("testx_ex.so" with XML
-/// support, "nxmlx_ex.so" without). Folders named TESTX_<n> use the first, NXMLX_<n> the
-/// second, any other name none.
+/// A fresh instance with KSM_BIN pointing at the built test modules ("testx_ex" with XML
+/// support, "nxmlx_ex" without, ".so" or ".dll"). Folders named TESTX_<n> use the first, NXMLX_<n>
+/// the second, any other name none.
 class ConfigFolderTest : public ::testing::Test {
  protected:
   /// Creates `name` under the instance's configuration root and returns its path.
