@@ -343,7 +343,15 @@ int MapLocalMachineForTests(std::string_view name, bool fresh) {
   LSTATUS rc = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                nullptr, &key, nullptr);
   if (rc != ERROR_SUCCESS) return FailWith(rc);
-  rc = RegOverridePredefKey(HKEY_LOCAL_MACHINE, key);
+  // Every HKEY_LOCAL_MACHINE holds a lasting SOFTWARE key: without it, a volatile key made
+  // first under SOFTWARE would make SOFTWARE volatile and refuse lasting keys below it.
+  HKEY software = nullptr;
+  rc = RegCreateKeyExA(key, "SOFTWARE", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                       nullptr, &software, nullptr);
+  if (rc == ERROR_SUCCESS) {
+    ::RegCloseKey(software);
+    rc = RegOverridePredefKey(HKEY_LOCAL_MACHINE, key);
+  }
   ::RegCloseKey(key);  // the mapping keeps its own handle
   if (rc != ERROR_SUCCESS) return FailWith(rc);
   if (fresh) mapped = name;

@@ -53,8 +53,9 @@ class ConfigFolderTest : public ::testing::Test {
   }
 
   ScopedInstance instance_;
-  // Restores KSM_BIN when the test ends, also when the test pointed it elsewhere.
-  ScopedEnv bin_{"KSM_BIN", PARVEX_TEST_MODULE_DIR};
+  // Restores KSM_BIN when the test ends, also when the test pointed it elsewhere. Absolute, so
+  // that it holds after a change of working folder (on Windows the build's path has no drive).
+  ScopedEnv bin_{"KSM_BIN", std::filesystem::absolute(PARVEX_TEST_MODULE_DIR).string().c_str()};
 };
 
 }  // namespace parvex_test
