@@ -16,19 +16,24 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The listener's side: args are the quiet time, the ready file and the report file. The ready
-// file gets "y" once the mailslot exists ("n" when it cannot be made); the report file gets
-// the codes received, as 4-byte integers in the order they came.
+// The listener's side: args are the quiet time, the ready, report and stop files. The ready
+// file gets "y" once the mailslot exists ("n" when it cannot be made). Messages are collected
+// until the stop file exists and then `quiet` milliseconds pass without one (at most 60 s in
+// all: a child started under wine takes seconds, so the test says when it is done); the report
+// file gets the codes received, as 4-byte integers in the order they came.
 PARVEX_TEST_CHILD(ListenOnProcessMailslot) {
   const int quiet_ms = std::stoi(args.at(0));
   Mailslot* slot = CreateMailslot(ProcessMailslotName(CurrentProcessId(), kLinuxPlatformId), 4);
   std::ofstream(args.at(1), std::ios::binary) << (slot ? "y" : "n");
   std::vector<int32_t> seen;
   int32_t code;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (slot && std::chrono::steady_clock::now() < end &&
-         ReadMailslotFor(slot, &code, quiet_ms) == 4) {
-    seen.push_back(code);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (slot && std::chrono::steady_clock::now() < end) {
+    if (ReadMailslotFor(slot, &code, quiet_ms) == 4) {
+      seen.push_back(code);
+    } else if (fs::exists(args.at(3))) {
+      break;
+    }
   }
   CloseMailslot(slot);
   const std::string report = args.at(2);
@@ -52,8 +57,9 @@ std::string ReadAll(const fs::path& path) {
 Listener::Listener(int quiet_ms) {
   const fs::path ready = files_.path() / "ready";
   child_ = std::make_unique<parvex_test::TestChild>(
-      "ListenOnProcessMailslot", std::vector<std::string>{std::to_string(quiet_ms), ready.string(),
-                                                          (files_.path() / "report").string()});
+      "ListenOnProcessMailslot",
+      std::vector<std::string>{std::to_string(quiet_ms), ready.string(),
+                               (files_.path() / "report").string(), StopFile().string()});
   // A child under wine takes a while to start.
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (child_->started() && std::chrono::steady_clock::now() < end) {
@@ -68,7 +74,8 @@ Listener::Listener(int quiet_ms) {
 
 std::vector<int32_t> Listener::Received() {
   std::vector<int32_t> codes;
-  if (child_->Wait(30000) != 0) return codes;
+  std::ofstream(StopFile()) << "stop";
+  if (child_->Wait(70000) != 0) return codes;
   const std::string report = ReadAll(files_.path() / "report");
   codes.resize(report.size() / sizeof(int32_t));
   std::memcpy(codes.data(), report.data(), codes.size() * sizeof(int32_t));

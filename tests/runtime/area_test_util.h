@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -41,7 +42,7 @@ inline LongMessageEntry* LongMessage(void* area, int i) {
 }
 
 // A child process that owns a process mailslot and collects every 4-byte message it receives
-// until `quiet_ms` pass without one (at most 20 s in all), then reports them.
+// until Received() is called and then `quiet_ms` pass without one, then reports them.
 class Listener {
  public:
   explicit Listener(int quiet_ms = 400);
@@ -55,7 +56,9 @@ class Listener {
   std::vector<int32_t> Received();
 
  private:
-  parvex_test::ScopedTempDir files_;  // the child's "ready" and "report" files
+  std::filesystem::path StopFile() const { return files_.path() / "stop"; }
+
+  parvex_test::ScopedTempDir files_;  // the child's "ready", "report" and "stop" files
   std::unique_ptr<parvex_test::TestChild> child_;
   bool ok_ = false;
 };
