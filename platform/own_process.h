@@ -3,6 +3,7 @@
 #define PARVEX_PLATFORM_OWN_PROCESS_H_
 
 #include <cstdint>
+#include <string>
 
 namespace kestrum {
 
@@ -18,6 +19,10 @@ int RaiseProcessPriority();
 
 /// The nice value asked for when real-time scheduling is refused.
 inline constexpr int kRaisedNiceValue = -10;
+
+/// The full path of the program file the calling process runs, or "" with the error number set
+/// when the system cannot tell it. Tests start their own program again for a child's work.
+std::string OwnProgramPath();
 
 /// Closes the process's standard input. Returns 0, or -1 with the error number set.
 int CloseStandardInput();

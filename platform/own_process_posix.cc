@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 #include "platform/error_number.h"
 
@@ -28,6 +29,21 @@ std::uint32_t OwnProcessId() {
   pid = static_cast<std::uint32_t>(getpid());
   g_process_id.store(pid, std::memory_order_relaxed);
   return pid;
+}
+
+std::string OwnProgramPath() {
+  std::string path(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
+  if (length < 0) {
+    FailFromErrno();
+    return "";
+  }
+  if (static_cast<size_t>(length) >= path.size()) {
+    SetErrorNumber(ENAMETOOLONG);
+    return "";
+  }
+  path.resize(static_cast<size_t>(length));
+  return path;
 }
 
 int RaiseProcessPriority() {

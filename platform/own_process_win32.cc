@@ -13,6 +13,22 @@ namespace kestrum {
 // Windows has no fork, so the id never changes under a running process.
 std::uint32_t OwnProcessId() { return static_cast<std::uint32_t>(GetCurrentProcessId()); }
 
+std::string OwnProgramPath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) {
+      FailFromLastError();
+      return "";
+    }
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);  // cut short: ask again with more room
+  }
+}
+
 // The real-time class is granted only to a process that may raise its base priority; the
 // system quietly gives the high class to others.
 int RaiseProcessPriority() {

@@ -174,10 +174,13 @@ void* RegNativeKey(RegKey key);
 
 /// Only tests call this, so that each test case sees a registry of its own as a Linux test
 /// instance does: with a name, maps this process's HKEY_LOCAL_MACHINE onto the fresh key
-/// HKEY_CURRENT_USER\Software\`name` (removed first when it exists); with an empty name,
+/// HKEY_CURRENT_USER\Software\`name` (removed first when it exists), which gets the lasting
+/// key SOFTWARE that every HKEY_LOCAL_MACHINE holds; with an empty name,
 /// restores the real HKEY_LOCAL_MACHINE and removes the key mapped before. Other processes
-/// keep the real hive. Returns 0, or -1 with the error number set.
-int MapLocalMachineForTests(std::string_view name);
+/// keep the real hive. With `fresh` false the key is taken as it is and never removed: a test's
+/// child process sees the registry of the test that started it. Returns 0, or -1 with the error
+/// number set.
+int MapLocalMachineForTests(std::string_view name, bool fresh = true);
 #endif
 
 #ifndef _WIN32

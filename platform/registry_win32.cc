@@ -328,25 +328,33 @@ int RegConnectRegistry(std::string_view machine, RegHive hive, RegKey* result) {
   return 0;
 }
 
-int MapLocalMachineForTests(std::string_view name) {
-  static std::string mapped;
+int MapLocalMachineForTests(std::string_view name, bool fresh) {
+  static std::string mapped;  // the key to remove when the mapping ends
+  RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
   if (!mapped.empty()) {
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     RegDeleteTreeA(HKEY_CURRENT_USER, ("Software\\" + mapped).c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, ("Software\\" + mapped).c_str());
     mapped.clear();
   }
   if (name.empty()) return 0;
   const std::string path = "Software\\" + std::string(name);
-  RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+  if (fresh) RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
   HKEY key = nullptr;
   LSTATUS rc = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                nullptr, &key, nullptr);
   if (rc != ERROR_SUCCESS) return FailWith(rc);
-  rc = RegOverridePredefKey(HKEY_LOCAL_MACHINE, key);
+  // Every HKEY_LOCAL_MACHINE holds a lasting SOFTWARE key: without it, a volatile key made
+  // first under SOFTWARE would make SOFTWARE volatile and refuse lasting keys below it.
+  HKEY software = nullptr;
+  rc = RegCreateKeyExA(key, "SOFTWARE", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                       nullptr, &software, nullptr);
+  if (rc == ERROR_SUCCESS) {
+    ::RegCloseKey(software);
+    rc = RegOverridePredefKey(HKEY_LOCAL_MACHINE, key);
+  }
   ::RegCloseKey(key);  // the mapping keeps its own handle
   if (rc != ERROR_SUCCESS) return FailWith(rc);
-  mapped = name;
+  if (fresh) mapped = name;
   return 0;
 }
 

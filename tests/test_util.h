@@ -75,12 +75,15 @@ class ScopedInstance {
     kestrum::SetEnvironmentValue("KESTRUM_RUNDIR", rundir().string());
     kestrum::SetEnvironmentValue("KESTRUM_REGISTRY", registry().string());
 #ifdef _WIN32
+    // Children of the test (test_child.h) map the same key.
     kestrum::MapLocalMachineForTests(dir_.path().filename().string());
+    kestrum::SetEnvironmentValue("PARVEX_TEST_LOCAL_MACHINE", dir_.path().filename().string());
 #endif
   }
   ~ScopedInstance() {
 #ifdef _WIN32
     kestrum::MapLocalMachineForTests("");
+    kestrum::RemoveEnvironmentValue("PARVEX_TEST_LOCAL_MACHINE");
 #endif
     Restore("KESTRUM_RUNDIR", old_rundir_);
     Restore("KESTRUM_REGISTRY", old_registry_);

@@ -16,9 +16,9 @@
 
 namespace parvex_test {
 
-/// A fresh instance with KSM_BIN pointing at the built test modules ("testx_ex.so" with XML
-/// support, "nxmlx_ex.so" without). Folders named TESTX_<n> use the first, NXMLX_<n> the
-/// second, any other name none.
+/// A fresh instance with KSM_BIN pointing at the built test modules ("testx_ex" with XML
+/// support, "nxmlx_ex" without, ".so" or ".dll"). Folders named TESTX_<n> use the first, NXMLX_<n>
+/// the second, any other name none.
 class ConfigFolderTest : public ::testing::Test {
  protected:
   /// Creates `name` under the instance's configuration root and returns its path.
@@ -53,8 +53,9 @@ class ConfigFolderTest : public ::testing::Test {
   }
 
   ScopedInstance instance_;
-  // Restores KSM_BIN when the test ends, also when the test pointed it elsewhere.
-  ScopedEnv bin_{"KSM_BIN", PARVEX_TEST_MODULE_DIR};
+  // Restores KSM_BIN when the test ends, also when the test pointed it elsewhere. Absolute, so
+  // that it holds after a change of working folder (on Windows the build's path has no drive).
+  ScopedEnv bin_{"KSM_BIN", std::filesystem::absolute(PARVEX_TEST_MODULE_DIR).string().c_str()};
 };
 
 }  // namespace parvex_test

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -13,6 +11,7 @@
 #include "config/xml_document.h"
 #include "config_test_util.h"
 #include "platform/error_number.h"
+#include "platform/shared_object.h"
 #include "records/device_record.h"
 
 namespace kestrum {
@@ -295,17 +294,18 @@ TEST_F(ExtensionModuleTest, ModulesAreFoundByDriverNameOrThroughTheProcessorList
   // program folder here holds copies of the test modules under the generic names.
   std::string bin = (instance_.root() / "BIN").string();
   std::filesystem::create_directories(bin);
-  std::filesystem::copy_file(std::string(PARVEX_TEST_MODULE_DIR) + "/testx_ex.so",
-                             bin + "/usera_ex.so");
-  std::filesystem::copy_file(std::string(PARVEX_TEST_MODULE_DIR) + "/nxmlx_ex.so",
-                             bin + "/userd_ex.so");
+  const std::string modules = PARVEX_TEST_MODULE_DIR;
+  std::filesystem::copy_file(modules + "/testx_ex" + kSharedObjectSuffix,
+                             bin + "/usera_ex" + kSharedObjectSuffix);
+  std::filesystem::copy_file(modules + "/nxmlx_ex" + kSharedObjectSuffix,
+                             bin + "/userd_ex" + kSharedObjectSuffix);
   kestrum::SetEnvironmentValue("KSM_BIN", bin);
   WriteText(instance_.root().string() + "/CURRENT/DATPROC.TXT",
             "* processors\nanproc,,A-AP:10\ndigproc,,D-DP:5\nrunning,,A-RP:5,run\n");
-  EXPECT_EQ(ExtensionSupportsXml(Folder("ANPROC_1").c_str()), 1) << "usera_ex.so for kind 2";
+  EXPECT_EQ(ExtensionSupportsXml(Folder("ANPROC_1").c_str()), 1) << "usera_ex for kind 2";
   EXPECT_EQ(ExtensionSupportsXml(Folder("DIGPROC_1").c_str()), 0);
   ModuleHandle generic = LoadExtensionModule(Folder("DIGPROC_1").c_str());
-  EXPECT_NE(generic, nullptr) << "userd_ex.so for the others";
+  EXPECT_NE(generic, nullptr) << "userd_ex for the others";
   FreeModule(generic);
   EXPECT_EQ(LoadExtensionModule(Folder("RUNNING_1").c_str()), nullptr)
       << "a processor with the run flag has no generic module";

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -31,7 +29,7 @@ class ProcessorFileTest : public ::testing::Test {
 
   std::string Write(const std::string& text, const std::string& name = "DATPROC.TXT") {
     std::string path = dir_.str() + "/" + name;
-    std::ofstream(path) << text;
+    std::ofstream(path, std::ios::binary) << text;
     return path;
   }
 

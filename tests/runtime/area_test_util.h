@@ -3,18 +3,20 @@
 #ifndef PARVEX_TESTS_RUNTIME_AREA_TEST_UTIL_H_
 #define PARVEX_TESTS_RUNTIME_AREA_TEST_UTIL_H_
 
-#include <poll.h>
-#include <signal.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <vector>
 
-#include "platform/mailslot.h"
 #include "records/area_layout.h"
-#include "runtime/driver_link.h"
+#include "test_child.h"
+#include "test_util.h"
 
 namespace kestrum::area_test {
 
@@ -40,62 +42,30 @@ inline LongMessageEntry* LongMessage(void* area, int i) {
 }
 
 // A child process that owns a process mailslot and collects every 4-byte message it receives
-// until `quiet_ms` pass without one (at most `max_ms` in all), then reports them.
+// until Received() is called and then `quiet_ms` pass without one, then reports them.
 class Listener {
  public:
-  explicit Listener(int quiet_ms = 400) {
-    int ready[2];
-    if (pipe(ready) != 0 || pipe(report_) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      alarm(20);  // never outlive a broken test
-      Mailslot* slot = CreateMailslot(ProcessMailslotName(getpid(), 2), 4);
-      (void)!write(ready[1], slot ? "y" : "n", 1);
-      std::vector<int32_t> seen;
-      int32_t code;
-      while (slot && ReadMailslotFor(slot, &code, quiet_ms) == 4) seen.push_back(code);
-      (void)!write(report_[1], seen.data(), seen.size() * sizeof(int32_t));
-      _exit(0);
-    }
-    pollfd p = {ready[0], POLLIN, 0};
-    char c = 'n';
-    ok_ = pid_ > 0 && poll(&p, 1, 5000) == 1 && read(ready[0], &c, 1) == 1 && c == 'y';
-    close(ready[0]);
-    close(ready[1]);
-    close(report_[1]);
-  }
-  ~Listener() {
-    if (pid_ > 0 && !reaped_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(report_[0]);
-  }
+  explicit Listener(int quiet_ms = 400);
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
+
   bool ok() const { return ok_; }
-  uint32_t pid() const { return static_cast<uint32_t>(pid_); }
+  uint32_t pid() const { return child_->pid(); }
 
   // Waits for the child to fall quiet and returns what it received.
-  std::vector<int32_t> Received() {
-    std::vector<int32_t> codes;
-    int32_t code;
-    pollfd p = {report_[0], POLLIN, 0};
-    while (poll(&p, 1, 10000) == 1 && read(report_[0], &code, sizeof(code)) == sizeof(code)) {
-      codes.push_back(code);
-    }
-    waitpid(pid_, nullptr, 0);
-    reaped_ = true;
-    return codes;
-  }
+  std::vector<int32_t> Received();
 
  private:
-  pid_t pid_ = -1;
-  int report_[2] = {-1, -1};
+  std::filesystem::path StopFile() const { return files_.path() / "stop"; }
+
+  parvex_test::ScopedTempDir files_;  // the child's "ready", "report" and "stop" files
+  std::unique_ptr<parvex_test::TestChild> child_;
   bool ok_ = false;
-  bool reaped_ = false;
 };
 
-// Runs `body` in a child process bounded by an alarm of `seconds`; returns its exit status, or
-// -1 when it did not exit normally (killed, hung).
+#ifndef _WIN32
+// Runs `body` in a child process made by fork, bounded by an alarm of `seconds`; returns its exit
+// status, or -1 when it did not exit normally (killed, hung).
 template <typename Body>
 int InChild(Body body, unsigned seconds = 5) {
   pid_t child = fork();
@@ -108,6 +78,7 @@ int InChild(Body body, unsigned seconds = 5) {
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
+#endif  // _WIN32
 
 }  // namespace kestrum::area_test
 

@@ -11,6 +11,7 @@
 #include "platform/error_number.h"
 #include "runtime/area_lock.h"
 #include "runtime/process_identity.h"
+#include "test_child.h"
 
 namespace kestrum {
 namespace {
@@ -110,6 +111,11 @@ TEST_F(EventBatchTest, OperationsNeedABatchAndAChannelInsideTheTable) {
   EXPECT_EQ(CountEventEnd(0), -1);
 }
 
+// Another process: takes the lock of the event area of prefix args[0].
+PARVEX_TEST_CHILD(LockEventArea) {
+  return AreaLock(GetChannelEventArea(args.at(0))).held() ? 0 : 1;
+}
+
 TEST_F(EventBatchTest, BatchHoldsTheEventAreaLockUntilItEnds) {
   auto* header = static_cast<AreaHeader*>(GetChannelEventArea("D1"));
   ASSERT_NE(header, nullptr);
@@ -117,8 +123,7 @@ TEST_F(EventBatchTest, BatchHoldsTheEventAreaLockUntilItEnds) {
   EXPECT_EQ(header->lock_holder, static_cast<uint16_t>(CurrentProcessId()));
   EXPECT_EQ(header->lock_depth, 1u);
   // Another process cannot take the event area meanwhile.
-  EXPECT_EQ(
-      area_test::InChild([] { return AreaLock(GetChannelEventArea("D1")).held() ? 0 : 1; }, 1), -1);
+  EXPECT_EQ(parvex_test::RunChild("LockEventArea", {"D1"}, 3000), -1);
   ASSERT_EQ(EndEventBatch(), 0);
   EXPECT_EQ(header->lock_holder, 0);
   EXPECT_EQ(header->lock_depth, 0u);

@@ -123,8 +123,6 @@ TEST(ResolveLocation, RegistryReferences) {
   EXPECT_STREQ(ResolveLocation("KSM_CURRENT_CONFIG"), "/srv/Product");
 }
 
-#ifndef _WIN32
-// Runs a check as an unprivileged user in a child process: Linux only.
 TEST(GetFolder, ExportFoldersAreCreatedAndFallBackToTheUsersFolder) {
   kestrum_test::RuntimeInstance runtime;
   fs::path root = runtime.instance().root();
@@ -132,23 +130,27 @@ TEST(GetFolder, ExportFoldersAreCreatedAndFallBackToTheUsersFolder) {
   fs::create_directories(data);
   fs::path locked = root / "locked";
   fs::create_directories(locked);
+  parvex_test::ScopedEnv images("KSM_EXPORTED_IMAGES", (locked / "images").string().c_str());
+  parvex_test::ScopedEnv exported("KSM_EXPORTED_DATA", (data / "exports").string().c_str());
+
+  // Writable: the folder itself, made when missing.
+  EXPECT_EQ(std::string(GetFolder("DM2_EXPORTED_DATA")), (data / "exports").string());
+  EXPECT_TRUE(fs::is_directory(data / "exports"));
+  // A location that is not an export folder is neither created nor checked.
+  parvex_test::ScopedEnv saved("KSM_SAVED_VALUES", (locked / "saved").string().c_str());
+  EXPECT_EQ(std::string(GetFolder("KSM_SAVED_VALUES")), (locked / "saved").string());
+  EXPECT_FALSE(fs::exists(locked / "saved"));
+
+#ifndef _WIN32
+  // A folder the process may not write to falls back to the user's own folder. Checked as a
+  // second, unprivileged user (the tests run as root in CI), which a Windows test cannot become
+  // without that user's password: Linux only.
   // Let the unprivileged child reach the instance, read the registry and write its data.
   chmod(root.c_str(), 0755);
   chmod(runtime.instance().registry().c_str(), 0755);
   chmod(data.c_str(), 0777);
   chmod(locked.c_str(), 0755);
   parvex_test::ScopedEnv xdg("XDG_DATA_HOME", data.c_str());
-  parvex_test::ScopedEnv images("KSM_EXPORTED_IMAGES", (locked / "images").c_str());
-  parvex_test::ScopedEnv exported("KSM_EXPORTED_DATA", (data / "exports").c_str());
-
-  // Writable: the folder itself, made when missing.
-  EXPECT_EQ(std::string(GetFolder("DM2_EXPORTED_DATA")), (data / "exports").string());
-  EXPECT_TRUE(fs::is_directory(data / "exports"));
-  // A location that is not an export folder is neither created nor checked.
-  parvex_test::ScopedEnv saved("KSM_SAVED_VALUES", (locked / "saved").c_str());
-  EXPECT_EQ(std::string(GetFolder("KSM_SAVED_VALUES")), (locked / "saved").string());
-  EXPECT_FALSE(fs::exists(locked / "saved"));
-
   std::string expected = (data / "Veltrane" / "Kestrum" / "EXPORTED_IMAGES").string();
   int rc = kestrum_test::InChild(
       [&] {
@@ -158,8 +160,8 @@ TEST(GetFolder, ExportFoldersAreCreatedAndFallBackToTheUsersFolder) {
       },
       true);
   EXPECT_EQ(rc, 0);
-}
 #endif  // _WIN32
+}
 
 }  // namespace
 }  // namespace kestrum

@@ -57,8 +57,10 @@ inline std::string GetString(const std::string& key, const std::string& name) {
 }
 
 #ifndef _WIN32
-/// Runs `check` in a child process (as user and group 65534 when `unprivileged` and the tests
-/// run as root) and returns its exit code: the check's result, or 99 when it could not run.
+/// Runs `check` in a child process made by fork (as user and group 65534 when `unprivileged`
+/// and the tests run as root) and returns its exit code: the check's result, or 99 when it
+/// could not run. Only the checks as another user need it (Linux only); other work for a child
+/// process is a child mode of test_child.h, which runs on both platforms.
 inline int InChild(const std::function<int()>& check, bool unprivileged = false) {
   pid_t child = fork();
   if (child == 0) {

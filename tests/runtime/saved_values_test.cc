@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -37,6 +39,7 @@ uint32_t Bits(float f) {
   return u;
 }
 
+#ifndef _WIN32
 // Runs `body` in a child process bounded by an alarm; returns its exit status or -1.
 template <typename Body>
 int InChild(Body body) {
@@ -49,31 +52,17 @@ int InChild(Body body) {
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
+#endif  // _WIN32
 
 class SavedValuesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("KSM_SAVED_VALUES");
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    setenv("KSM_SAVED_VALUES", dir_.str().c_str(), 1);
-  }
-  void TearDown() override {
-    if (had_) {
-      setenv("KSM_SAVED_VALUES", old_.c_str(), 1);
-    } else {
-      unsetenv("KSM_SAVED_VALUES");
-    }
-  }
-
   std::string File(const char* name) {
     std::ifstream in(dir_.str() + "/" + name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   parvex_test::ScopedTempDir dir_;
-  bool had_ = false;
-  std::string old_;
+  parvex_test::ScopedEnv location_{"KSM_SAVED_VALUES", dir_.str().c_str()};
 };
 
 TEST_F(SavedValuesTest, SaveWritesOneRecordPerChannel) {
@@ -101,6 +90,8 @@ TEST_F(SavedValuesTest, SaveWritesOneRecordPerChannel) {
   EXPECT_EQ(File("DEV1_ao.tag").size(), 45u);
 }
 
+#ifndef _WIN32
+// Windows files have no group, mode or umask: their access comes from the folder's list.
 TEST_F(SavedValuesTest, NewFilesAreTheGroupsWhateverTheUmaskAndReplacedOnesKeepTheirMode) {
   std::vector<ChannelConfigRecord> records = {Channel("OUT1", true)};
   std::vector<uint32_t> values = {1};
@@ -118,6 +109,7 @@ TEST_F(SavedValuesTest, NewFilesAreTheGroupsWhateverTheUmaskAndReplacedOnesKeepT
   ASSERT_EQ(stat(SavedValuePath("DEV1", "do").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
+#endif  // _WIN32
 
 TEST_F(SavedValuesTest, LoadByPositionOrByTagName) {
   std::vector<ChannelConfigRecord> before = {Channel("A", true), Channel("B", true),
@@ -148,7 +140,7 @@ TEST_F(SavedValuesTest, LoadByPositionOrByTagName) {
   ASSERT_EQ(SaveChannelValues("DEV2", "ai", &one, longer.data(), 1), 1);
   std::vector<ChannelConfigRecord> renamed = {Channel("TWELVE_CHARSY", true)};
   ASSERT_EQ(LoadChannelValues("DEV2", "ai", true, &one, renamed.data(), 1), 0);
-  ASSERT_EQ(unlink((dir_.str() + "/DEV2_ai.tag").c_str()), 0);
+  ASSERT_TRUE(std::filesystem::remove(dir_.path() / "DEV2_ai.tag"));
   ASSERT_EQ(LoadChannelValues("DEV2", "ai", true, &one, renamed.data(), 1), 1);
   EXPECT_EQ(one, 9u);
 }
@@ -183,7 +175,10 @@ TEST_F(SavedValuesTest, SavedFilesBehindSymlinksAreRefused) {
     std::ofstream(secret, std::ios::binary) << std::string(64, 'S');
     ASSERT_EQ(SaveChannelValues("DEV1", "ao", values.data(), records.data(), 1), 1);
     std::filesystem::remove(dir_.path() / name);
-    std::filesystem::create_symlink(secret, dir_.path() / name);
+    std::error_code ec;
+    std::filesystem::create_symlink(secret, dir_.path() / name, ec);
+    // wine reports success and makes no link; Windows makes one for a privileged user.
+    if (!std::filesystem::is_symlink(dir_.path() / name)) GTEST_SKIP() << "no symbolic links";
     EXPECT_EQ(SaveChannelValues("DEV1", "ao", values.data(), records.data(), 1), -1) << extension;
     EXPECT_EQ(GetErrorNumber(), ELOOP) << extension;
     EXPECT_TRUE(std::filesystem::is_symlink(dir_.path() / name)) << extension;
@@ -195,6 +190,8 @@ TEST_F(SavedValuesTest, SavedFilesBehindSymlinksAreRefused) {
   }
 }
 
+#ifndef _WIN32
+// A file size limit and a second, unprivileged user exist on Linux only.
 TEST_F(SavedValuesTest, FailedSavesLeaveThePreviousFiles) {
   std::vector<ChannelConfigRecord> records(100, Channel("VALUE", true));
   std::vector<uint32_t> values(100, 1);
@@ -231,6 +228,8 @@ TEST_F(SavedValuesTest, FailedSavesLeaveThePreviousFiles) {
   for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir_.path())) ++entries;
   EXPECT_EQ(entries, 2);
 }
+
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace kestrum

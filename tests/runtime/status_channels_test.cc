@@ -9,6 +9,7 @@
 
 #include "area_test_util.h"
 #include "channel_test_util.h"
+#include "platform/environment.h"
 #include "platform/error_number.h"
 #include "records/fixed_text.h"
 #include "runtime/channel_writes.h"
@@ -35,7 +36,7 @@ constexpr char kSystem[] = R"({
 class StatusChannelsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("KSM_BIN", PARVEX_TEST_STATUS_MODULE_DIR, 1);
+    SetEnvironmentValue("KSM_BIN", PARVEX_TEST_STATUS_MODULE_DIR);
     instance_ = channel_test::Build(kSystem);
     // The driver name fills its whole field, without a terminator.
     for (uint16_t number : {1, 2, 3}) {
@@ -47,7 +48,7 @@ class StatusChannelsTest : public ::testing::Test {
   }
   void TearDown() override {
     StopStatusChannels();
-    unsetenv("KSM_BIN");
+    RemoveEnvironmentValue("KSM_BIN");
     ForgetSharedAreas();
   }
 
