@@ -31,10 +31,19 @@ struct ReaderState {
   std::string error_text;
 };
 
-thread_local std::unique_ptr<ReaderState> t_reader;
+// A plain pointer, owned through ReplaceReader: a thread-local object with a destructor is not
+// safe on Windows, where the compiler's emulated thread storage may be freed before such a
+// destructor runs at thread end. A thread closes its reader with CloseProcessorFile.
+thread_local ReaderState* t_reader = nullptr;
+
+// Makes `next` the calling thread's reader; the reader it replaces is closed and freed.
+void ReplaceReader(std::unique_ptr<ReaderState> next) {
+  std::unique_ptr<ReaderState> previous(t_reader);
+  t_reader = next.release();
+}
 
 ReaderState& Reader() {
-  if (!t_reader) t_reader = std::make_unique<ReaderState>();
+  if (!t_reader) ReplaceReader(std::make_unique<ReaderState>());
   return *t_reader;
 }
 
@@ -112,7 +121,7 @@ int OpenProcessorFile(const char* file_name) {
   // file at its first Ctrl-Z); ReadLine drops a line's carriage return itself.
   FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return FailFromErrno();
-  t_reader = std::make_unique<ReaderState>();
+  ReplaceReader(std::make_unique<ReaderState>());
   t_reader->file = file;
   t_reader->file_name = shown;
   int data_lines = 0;
@@ -154,7 +163,7 @@ int NextProcessorLine(char** fields, int* columns, int maximum) {
   return count;
 }
 
-void CloseProcessorFile() { t_reader.reset(); }
+void CloseProcessorFile() { ReplaceReader(nullptr); }
 
 int ParseProcessorLine(ProcessorEntry* entry, char** fields, const int* columns, int field_count,
                        const ProcessorEntry* first) {

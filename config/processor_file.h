@@ -42,7 +42,8 @@ int OpenProcessorFile(const char* file_name);
 /// (the reader is then rewound and its line number reset), -1 when the thread has no file open.
 int NextProcessorLine(char** fields, int* columns, int maximum);
 
-/// Closes the calling thread's file and frees its reader state.
+/// Closes the calling thread's file and frees its reader state. A thread that reads the list
+/// closes it before it ends (a reader left open stays open until the process ends).
 void CloseProcessorFile();
 
 /// Parses one split line into `entry`. The entries from `first` up to `entry` (excluded) are

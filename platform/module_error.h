@@ -7,8 +7,8 @@
 
 namespace kestrum {
 
-/// Keeps `text` as the calling thread's LastModuleError().
-void NoteModuleError(std::string text);
+/// Keeps `text` as the calling thread's LastModuleError(), cut to its first 1023 characters.
+void NoteModuleError(const std::string& text);
 
 }  // namespace kestrum
 

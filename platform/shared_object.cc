@@ -1,8 +1,8 @@
 // What loading shared objects does the same on both platforms: a module is loaded from a
 // folder only when a regular file stands there, and the loader's last text is kept per thread.
 #include <cerrno>
+#include <cstdio>
 #include <string>
-#include <utility>
 
 #include "platform/error_number.h"
 #include "platform/file_system.h"
@@ -12,7 +12,10 @@
 namespace kestrum {
 namespace {
 
-thread_local std::string t_module_error;
+// A plain buffer: a thread-local object with a destructor is not safe on Windows, where the
+// compiler's emulated thread storage may be freed before such a destructor runs at thread end.
+constexpr std::size_t kModuleErrorMax = 1024;
+thread_local char t_module_error[kModuleErrorMax];
 
 // What stands between a folder and a file name in the paths the loader is given.
 #ifdef _WIN32
@@ -23,7 +26,9 @@ constexpr char kFolderSeparator = '/';
 
 }  // namespace
 
-void NoteModuleError(std::string text) { t_module_error = std::move(text); }
+void NoteModuleError(const std::string& text) {
+  std::snprintf(t_module_error, sizeof t_module_error, "%s", text.c_str());
+}
 
 std::string LastModuleError() { return t_module_error; }
 

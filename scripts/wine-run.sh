@@ -24,6 +24,11 @@ python3 "$here/serial-bridge.py" "$PARVEX_SERIAL_BRIDGE" "$WINEPREFIX/dosdevices
 bridge=$!
 # Runs before the prefix is removed: the bridge removes its links from the prefix first.
 cleanup=("touch \"$PARVEX_SERIAL_BRIDGE/stop\"; wait $bridge 2>/dev/null || true; rm -rf \"$PARVEX_SERIAL_BRIDGE\"" "${cleanup[@]}")
+# A program that hangs (a crash can leave it spinning under wine) fails after
+# PARVEX_WINE_TIMEOUT seconds instead of holding up the whole test run.
 status=0
-"$wine" "$@" || status=$?
+timeout --kill-after=10 "${PARVEX_WINE_TIMEOUT:-900}" "$wine" "$@" || status=$?
+if ((status == 124 || status == 137)); then
+  echo "wine-run: $1 did not end within ${PARVEX_WINE_TIMEOUT:-900} s" >&2
+fi
 exit $status
