@@ -11,7 +11,8 @@
 #   whole run (the shared areas exist only while it does): $WINEPREFIX/dosdevices/com40 links
 #   to the simulator's alias; kestrum_dm.exe builds the instance of demo/system.json (port COM40)
 #   and starts parvex_sc.exe for device 1; after SECONDS (default 15) kestrum_area_dump.exe shows
-#   the device record and the channel table dm_P1 with the scanned values; then the stand-in
+#   the device record and the channel table dm_P1 with the scanned values, and
+#   kestrum_monitor.exe --once the device as the operator sees it; then the stand-in
 #   stops the scanner (31) and the simulator stops.
 # --no-build uses the programs as they are; --scanner names another parvex_sc.exe,
 # --linux-build another Linux build folder (default build/).
@@ -41,7 +42,8 @@ if [[ $build -eq 1 ]]; then
   say "building (this takes a while the first time)"
   cmake -S . -B "$linux" -G Ninja -DPARVEX_BUILD_QT=OFF >/dev/null
   nice -n 19 cmake --build "$linux" -j1 --target counter_sim kestrum_cfgc parvex_sc >/dev/null
-  scripts/build-windows.sh kestrum_dm kestrum_area_dump parvex_sc counter_ex >/dev/null
+  scripts/build-windows.sh kestrum_dm kestrum_area_dump kestrum_monitor parvex_sc counter_ex \
+    >/dev/null
 fi
 win=$repo/build-windows/tools/dm
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
@@ -109,5 +111,7 @@ sleep "$seconds"
 echo status >&3
 sleep 1
 "$wine" "$win/kestrum_area_dump.exe" dm_device dm_P1
+# The same device as the operator sees it.
+"$wine" "$repo/build-windows/tools/monitor/kestrum_monitor.exe" --once
 echo quit >&3
 quit_sent=1
