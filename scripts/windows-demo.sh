@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The scanner for Windows on a simulated counter, end to end, under wine:
 #
-#   scripts/windows-demo.sh [--for SECONDS] [--keep] [--no-build] [--scanner FILE]
+#   scripts/windows-demo.sh [--for SECONDS] [--keep] [--no-build] [--check] [--scanner FILE]
 #                           [--linux-build DIR]
 #
 # Linux side (build/): counter_sim publishes its pseudo-terminal as $KESTRUM_RUNDIR/dev/DEMO1;
@@ -14,7 +14,9 @@
 #   the device record and the channel table dm_P1 with the scanned values, and
 #   kestrum_monitor.exe --once the device as the operator sees it; then the stand-in
 #   stops the scanner (31) and the simulator stops.
-# --no-build uses the programs as they are; --scanner names another parvex_sc.exe,
+# --no-build uses the programs as they are; --check fails (exit 1) unless the monitor shows
+# the scanner attached and ready, no error and scanned values, and the scanner stops cleanly
+# (the end-to-end test of the Windows programs); --scanner names another parvex_sc.exe,
 # --linux-build another Linux build folder (default build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +25,7 @@ repo=$PWD
 seconds=15
 keep=0
 build=1
+check=0
 scanner=$repo/build-windows/scanner/parvex_sc.exe
 linux=$repo/build
 while [[ $# -gt 0 ]]; do
@@ -30,9 +33,10 @@ while [[ $# -gt 0 ]]; do
     --for) seconds=${2:?--for needs a number of seconds}; shift 2 ;;
     --keep) keep=1; shift ;;
     --no-build) build=0; shift ;;
+    --check) check=1; shift ;;
     --scanner) scanner=${2:?--scanner needs a file}; shift 2 ;;
     --linux-build) linux=${2:?--linux-build needs a folder}; shift 2 ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "windows-demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -112,6 +116,22 @@ echo status >&3
 sleep 1
 "$wine" "$win/kestrum_area_dump.exe" dm_device dm_P1
 # The same device as the operator sees it.
-"$wine" "$repo/build-windows/tools/monitor/kestrum_monitor.exe" --once
+"$wine" "$repo/build-windows/tools/monitor/kestrum_monitor.exe" --once | tee "$work/monitor.txt"
 echo quit >&3
 quit_sent=1
+if [[ $check -eq 1 ]]; then
+  exec 3>&-
+  wait "$dm_pid" || true
+  dm_pid=""
+  failed=()
+  grep -q 'attached yes  ready yes' "$work/monitor.txt" || failed+=("scanner not attached and ready")
+  grep -q '^error: none' "$work/monitor.txt" || failed+=("the device reports an error")
+  # Channel 1 (S1_03_05) carries a count from the simulator.
+  grep -Eq '^ +1 +S1_03_05 +[0-9]' "$work/monitor.txt" || failed+=("no scanned value")
+  grep -q 'exited with status 0' "$work/dm.log" || failed+=("the scanner did not stop cleanly")
+  if [[ ${#failed[@]} -gt 0 ]]; then
+    say "check failed: ${failed[*]}"
+    exit 1
+  fi
+  say "check passed"
+fi
