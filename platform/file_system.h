@@ -33,6 +33,11 @@ struct FileInfo {
 /// the error number set (ENOENT when nothing is there).
 int GetFileInfo(const std::string& path, FileInfo* info);
 
+/// Sets the last-write time of the file or folder at `path` (following symlinks) to `seconds`
+/// since 1970 (UTC) and `nanoseconds` into that second; Windows keeps it in steps of 100 ns.
+/// Returns 0, or -1 with the error number set (ENOENT when nothing is there).
+int SetFileModifiedTime(const std::string& path, std::int64_t seconds, std::int32_t nanoseconds);
+
 /// True when `path` names something (following symlinks); false on any failure.
 bool PathExists(const std::string& path);
 

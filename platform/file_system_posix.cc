@@ -31,6 +31,12 @@ int GetFileInfo(const std::string& path, FileInfo* info) {
   return 0;
 }
 
+int SetFileModifiedTime(const std::string& path, std::int64_t seconds, std::int32_t nanoseconds) {
+  // The last access keeps its time.
+  const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), nanoseconds}};
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 0 : FailFromErrno();
+}
+
 bool PathExists(const std::string& path) {
   struct stat status;
   return stat(path.c_str(), &status) == 0;

@@ -25,6 +25,16 @@ struct ProcessTimeZone {
 /// Reloads the C runtime's time zone from the environment (TZ) and returns it.
 ProcessTimeZone ReloadProcessTimeZone();
 
+/// Reloads the C runtime's time zone from the system's time-zone settings and returns it, with
+/// `*zone_file` set to the zone file whose rules the C runtime applies ("" when it reads none).
+/// On Linux the settings are TZ naming a zone file (":Europe/Berlin" in TZDIR or else
+/// /usr/share/zoneinfo, or an absolute path), else /etc/localtime; a TZ that holds a rule text
+/// ("EST5EDT,M3.2.0,M11.1.0") is kept and names no file.
+/// On Windows the C runtime takes the zone, with its daylight-saving dates, from the system's
+/// settings only while TZ is not set, so TZ is removed from the process environment; no zone
+/// file is read.
+ProcessTimeZone ReloadSystemTimeZone(std::string* zone_file);
+
 /// Sets TZ in the process environment to `setting` and reloads the C runtime's time zone.
 /// Returns 0, or -1 with the error number set.
 int SetProcessTimeZoneSetting(const std::string& setting);

@@ -31,6 +31,23 @@ ProcessTimeZone ReloadProcessTimeZone() {
   return zone;
 }
 
+ProcessTimeZone ReloadSystemTimeZone(std::string* zone_file) {
+  const ProcessTimeZone zone = ReloadProcessTimeZone();
+  const char* tz = std::getenv("TZ");
+  if (!tz) {
+    *zone_file = "/etc/localtime";
+    return zone;
+  }
+  const std::string name = tz[0] == ':' ? tz + 1 : tz;
+  if (name.empty() || name[0] == '/') {
+    *zone_file = name;
+    return zone;
+  }
+  const char* dir = std::getenv("TZDIR");
+  *zone_file = std::string(dir && *dir ? dir : "/usr/share/zoneinfo") + "/" + name;
+  return zone;
+}
+
 int SetProcessTimeZoneSetting(const std::string& setting) {
   if (setenv("TZ", setting.c_str(), 1) != 0) return FailFromErrno();
   tzset();

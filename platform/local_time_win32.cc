@@ -32,6 +32,15 @@ ProcessTimeZone ReloadProcessTimeZone() {
   return zone;
 }
 
+// A TZ the process inherited would hide the system's settings; one built from the zone's names
+// and bias would make the C runtime apply the United States' daylight-saving dates to every
+// zone that has a daylight name.
+ProcessTimeZone ReloadSystemTimeZone(std::string* zone_file) {
+  zone_file->clear();
+  if (std::getenv("TZ") != nullptr) _putenv_s("TZ", "");  // an empty value removes it
+  return ReloadProcessTimeZone();
+}
+
 int SetProcessTimeZoneSetting(const std::string& setting) {
   const errno_t error = _putenv_s("TZ", setting.c_str());
   if (error != 0) return FailWith(error);

@@ -1,8 +1,6 @@
 #include "runtime/time_zone.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -15,17 +13,6 @@ std::string QuotedName(std::string_view name) {
   bool plain = name.size() >= 3;
   for (char c : name) plain = plain && std::isalpha(static_cast<unsigned char>(c));
   return plain ? std::string(name) : "<" + std::string(name) + ">";
-}
-
-// The zone file the C library reads, or "" when TZ holds a rule text rather than a file.
-std::string ZoneFilePath() {
-  const char* tz = std::getenv("TZ");
-  if (!tz) return "/etc/localtime";
-  std::string name = tz[0] == ':' ? tz + 1 : tz;
-  if (name.empty()) return "";
-  if (name[0] == '/') return name;
-  const char* dir = std::getenv("TZDIR");
-  return std::string(dir && *dir ? dir : "/usr/share/zoneinfo") + "/" + name;
 }
 
 // The rule line at the end of a version 2+ zone file ("CET-1CEST,M3.5.0,M10.5.0/3").
@@ -90,8 +77,8 @@ std::string FormatTimeZoneSetting(std::string_view standard_name, int bias_minut
 }
 
 std::string SetProcessTimeZone() {
-  const ProcessTimeZone zone = ReloadProcessTimeZone();
-  std::string path = ZoneFilePath();
+  std::string path;
+  const ProcessTimeZone zone = ReloadSystemTimeZone(&path);
   std::string footer;
   if (path.empty() || !ReadZoneFooter(path, &footer)) return "";
   int bias = static_cast<int>(zone.bias_seconds / 60);

@@ -17,11 +17,13 @@ std::string TimeZoneOffsetText(int bias_minutes);
 std::string FormatTimeZoneSetting(std::string_view standard_name, int bias_minutes,
                                   std::string_view daylight_name);
 
-/// Sets TZ in the process environment from the system's zone (TZ naming a zone file, else
-/// /etc/localtime) and reloads the C library's zone. For a zone with daylight saving time the
-/// zone file's transition rules follow the daylight name; when the zone file has none, TZ is
-/// left as it is, since a setting without rules would move the clock on the wrong days.
-/// Returns the setting made, or "" when TZ was left unchanged.
+/// Gives the C library the system's zone (ReloadSystemTimeZone of platform/local_time.h). Where
+/// the C library reads a zone file (Linux), TZ is set from it and the zone is reloaded: for a
+/// zone with daylight saving time the zone file's transition rules follow the daylight name;
+/// when the zone file has none, TZ is left as it is, since a setting without rules would move
+/// the clock on the wrong days. Where it reads none (Windows, or TZ holding a rule text), no TZ
+/// is built: Windows' C runtime then takes the system's zone with its own daylight-saving dates.
+/// Returns the setting made, or "" when no TZ was built.
 std::string SetProcessTimeZone();
 
 }  // namespace kestrum

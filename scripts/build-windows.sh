@@ -2,6 +2,8 @@
 # Builds the native Windows programs with mingw-w64 into build-windows/ and, with --test, runs
 # their tests under wine in a throwaway wine prefix.
 #   scripts/build-windows.sh [--test] [--jobs N] [target...]
+# With targets named, --test runs only the tests of those names (each test program is one test
+# named after its target).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,5 +39,9 @@ if [[ $run_tests -eq 1 ]]; then
   wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
   trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
   # One wine prefix for the whole run: ctest runs one test at a time in it.
-  ctest --test-dir "$build" --output-on-failure -j1
+  select=()
+  if [[ ${#targets[@]} -gt 0 ]]; then
+    select=(-R "^($(IFS='|'; echo "${targets[*]}"))\$")
+  fi
+  ctest --test-dir "$build" --output-on-failure -j1 "${select[@]}"
 fi

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -14,6 +10,7 @@
 #include "config/xml_document.h"
 #include "config_test_util.h"
 #include "platform/error_number.h"
+#include "platform/file_system.h"
 #include "records/area_layout.h"
 #include "records/channel_table.h"
 #include "runtime/channel_prefixes.h"
@@ -295,10 +292,10 @@ class ReloadTest : public parvex_test::ConfigFolderTest {
             "prefixes": {"ai": {"prefix": "P1", "channels": 4}}}]})",
         &error);
     ASSERT_NE(dm_, nullptr) << error;
-    ASSERT_NE(getcwd(old_cwd_, sizeof old_cwd_), nullptr);
+    ASSERT_EQ(GetCurrentDirectory(&old_cwd_), 0);
   }
   void TearDown() override {
-    EXPECT_EQ(chdir(old_cwd_), 0);
+    EXPECT_EQ(ChangeDirectory(old_cwd_), 0);
     dm_.reset();
     ForgetSharedAreas();
     ConfigFolderTest::TearDown();
@@ -309,7 +306,7 @@ class ReloadTest : public parvex_test::ConfigFolderTest {
   }
 
   std::unique_ptr<dm::TemporaryInstance> dm_;
-  char old_cwd_[4096];
+  std::string old_cwd_;
 };
 
 TEST_F(ReloadTest, ReloadsOnlyWhenTheFileStampChanges) {
@@ -317,7 +314,7 @@ TEST_F(ReloadTest, ReloadsOnlyWhenTheFileStampChanges) {
   std::vector<uint8_t> file(8 + 216 * 4, 0);
   file[8 + 216 * 3] = 'Z';
   WriteBytes(folder + "/ai", file);
-  ASSERT_EQ(chdir(folder.c_str()), 0);
+  ASSERT_EQ(ChangeDirectory(folder), 0);
   void* table = GetChannelTable("P1");
   ASSERT_NE(table, nullptr);
   ASSERT_EQ(ReloadChannelConfigIfChanged(kKindAnalogInput, table), 216 * 4);
@@ -327,12 +324,11 @@ TEST_F(ReloadTest, ReloadsOnlyWhenTheFileStampChanges) {
   // A new stamp reloads; a failed reload keeps the old stamp so the next call tries again.
   file[8 + 216 * 3] = 'Y';
   WriteBytes(folder + "/ai", std::vector<uint8_t>(file.begin(), file.begin() + 100));
-  timespec times[2] = {{1000, 250000000}, {1000, 250000000}};
-  ASSERT_EQ(utimensat(AT_FDCWD, "ai", times, 0), 0);
+  ASSERT_EQ(SetFileModifiedTime("ai", 1000, 250000000), 0);
   EXPECT_EQ(ReloadChannelConfigIfChanged(kKindAnalogInput, table), -1);
   EXPECT_EQ(GetErrorNumber(), ENODATA);
   WriteBytes(folder + "/ai", file);
-  ASSERT_EQ(utimensat(AT_FDCWD, "ai", times, 0), 0);
+  ASSERT_EQ(SetFileModifiedTime("ai", 1000, 250000000), 0);
   ASSERT_EQ(ReloadChannelConfigIfChanged(kKindAnalogInput, table), 216 * 4);
   EXPECT_STREQ(GetChannelTag(Records()[3]), "Y");
   ChannelTableView view;
@@ -343,7 +339,7 @@ TEST_F(ReloadTest, ReloadsOnlyWhenTheFileStampChanges) {
   EXPECT_EQ(view.header->stamp.seconds, 1000);
   EXPECT_EQ(view.header->stamp.milliseconds, 250);
 
-  ASSERT_EQ(chdir(Folder("EMPTY_1").c_str()), 0);
+  ASSERT_EQ(ChangeDirectory(Folder("EMPTY_1")), 0);
   EXPECT_EQ(ReloadChannelConfigIfChanged(kKindAnalogInput, table), -1);
   EXPECT_EQ(GetErrorNumber(), ENOENT);
 }
@@ -352,7 +348,7 @@ TEST_F(ReloadTest, XmlFileIsWatchedWhenTheModuleReadsXml) {
   std::string folder = Folder("TESTX_1");
   WriteText(folder + "/ai.xml",
             "<Channels><Channel id='1'><Enable>Off</Enable><Tag>X1</Tag></Channel></Channels>");
-  ASSERT_EQ(chdir(folder.c_str()), 0);
+  ASSERT_EQ(ChangeDirectory(folder), 0);
   void* table = GetChannelTable("P1");
   ASSERT_NE(table, nullptr);
   ASSERT_EQ(ReloadChannelConfigIfChanged(kKindAnalogInput, table), 216 * 4);

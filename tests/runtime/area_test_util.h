@@ -3,11 +3,6 @@
 #ifndef PARVEX_TESTS_RUNTIME_AREA_TEST_UTIL_H_
 #define PARVEX_TESTS_RUNTIME_AREA_TEST_UTIL_H_
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -62,23 +57,6 @@ class Listener {
   std::unique_ptr<parvex_test::TestChild> child_;
   bool ok_ = false;
 };
-
-#ifndef _WIN32
-// Runs `body` in a child process made by fork, bounded by an alarm of `seconds`; returns its exit
-// status, or -1 when it did not exit normally (killed, hung).
-template <typename Body>
-int InChild(Body body, unsigned seconds = 5) {
-  pid_t child = fork();
-  if (child < 0) return -1;
-  if (child == 0) {
-    alarm(seconds);
-    _exit(body());
-  }
-  int status = 0;
-  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-#endif  // _WIN32
 
 }  // namespace kestrum::area_test
 

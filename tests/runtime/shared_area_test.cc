@@ -1,17 +1,24 @@
 #include "runtime/shared_area.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "area_test_util.h"
 #include "platform/error_number.h"
 #include "platform/shared_file.h"
 #include "runtime/process_identity.h"
+#include "test_child.h"
 #include "test_util.h"
 #include "tools/dm/area_builder.h"
 
@@ -19,8 +26,53 @@ namespace kestrum {
 namespace {
 
 using area_test::Header;
-using area_test::InChild;
 using area_test::Listener;
+
+// How long a child may take: a child under wine starts in seconds.
+constexpr int kChildMs = 30000;
+
+// The children below are other processes: they open the areas by name, as every process does.
+
+// Another process: writes the file args[1] (when given) once the area is open, then locks the
+// area args[0] once; succeeds when the header shows it as the holder at depth 1 and the lock is
+// released again.
+PARVEX_TEST_CHILD(LockAreaOnce) {
+  void* area = OpenSharedArea(args.at(0));
+  if (!area) return 1;
+  if (args.size() > 1) std::ofstream(args[1]) << "waiting";
+  if (LockArea(area) != 0) return 2;
+  const bool mine =
+      Header(area)->lock_holder == (CurrentProcessId() & 0xFFFF) && Header(area)->lock_depth == 1;
+  return UnlockArea(area) == 0 && mine ? 0 : 3;
+}
+
+// Another process: locks the area args[0] twice and ends holding the lock.
+PARVEX_TEST_CHILD(LockAreaTwiceAndEnd) {
+  void* area = OpenSharedArea(args.at(0));
+  return area && LockArea(area) == 0 && LockArea(area) == 0 ? 0 : 1;
+}
+
+// Another process: writes the file args[2] and then marks and notifies the area args[0] for
+// subscriber 1, args[1] times.
+PARVEX_TEST_CHILD(NotifyAreaRounds) {
+  void* area = OpenSharedArea(args.at(0));
+  if (!area) return 1;
+  std::ofstream(args.at(2)) << "started";
+  for (int i = std::stoi(args.at(1)); i > 0; --i) {
+    if (MarkAreaUpdating(area) != 0 || NotifyArea(area, 1) != 0) return 2;
+  }
+  return 0;
+}
+
+// Waits until `path` exists, at most as long as a child may take to start.
+bool AwaitFile(const std::filesystem::path& path) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildMs);
+  while (!std::filesystem::exists(path)) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 class SharedAreaTest : public ::testing::Test {
  protected:
@@ -36,8 +88,6 @@ class SharedAreaTest : public ::testing::Test {
     return OpenSharedArea(name);
   }
 
-  std::filesystem::path shm() const { return instance_.rundir() / "shm/Global"; }
-
   parvex_test::ScopedInstance instance_;
 };
 
@@ -45,7 +95,9 @@ TEST_F(SharedAreaTest, OpeningNeverCreatesAndRefusesLongNames) {
   SetErrorNumber(5);
   EXPECT_EQ(OpenSharedArea("dm_device"), nullptr);
   EXPECT_EQ(GetErrorNumber(), 0);
-  EXPECT_FALSE(std::filesystem::exists(shm() / "dm_device"));
+  std::byte head[4];
+  EXPECT_EQ(ReadSharedFileHead(SharedAreaPath("dm_device"), head), -1) << "left an object behind";
+  EXPECT_EQ(GetErrorNumber(), 0);
 
   const std::string name31(31, 'a'), name32(32, 'a');
   void* area = Make(name31);
@@ -63,15 +115,24 @@ TEST_F(SharedAreaTest, OpeningNeverCreatesAndRefusesLongNames) {
 }
 
 TEST_F(SharedAreaTest, AreaShorterThanItsHeaderClaimsIsRefused) {
-  std::vector<std::byte> data(100);
-  std::vector<std::byte> bytes = dm::LayOutArea("dm_short", data, {});
-  bytes.resize(bytes.size() - 1);
-  ASSERT_EQ(PublishSharedFile((shm() / "dm_short").string(), bytes), 0);
-  SetErrorNumber(5);
-  EXPECT_EQ(OpenSharedArea("dm_short"), nullptr);
-  EXPECT_EQ(GetErrorNumber(), 0);
-  ASSERT_EQ(PublishSharedFile((shm() / "dm_tiny").string(), std::span(bytes).first(6)), 0);
-  EXPECT_EQ(OpenSharedArea("dm_tiny"), nullptr);
+  std::vector<std::byte> data(5000);
+  const std::vector<std::byte> bytes = dm::LayOutArea("dm_short", data, {});
+  struct Cut {
+    const char* name;
+    size_t length;
+  };
+  std::vector<Cut> cuts = {{"dm_page", 4096}, {"dm_tiny", 6}};
+#ifndef _WIN32
+  // A Windows view is whole pages, the bytes past the object's end reading as zeros: there an
+  // area is short only when its header claims more than its pages hold.
+  cuts.push_back({"dm_short", bytes.size() - 1});
+#endif
+  for (const Cut& cut : cuts) {
+    ASSERT_EQ(PublishSharedFile(SharedAreaPath(cut.name), std::span(bytes).first(cut.length)), 0);
+    SetErrorNumber(5);
+    EXPECT_EQ(OpenSharedArea(cut.name), nullptr) << cut.name;
+    EXPECT_EQ(GetErrorNumber(), 0) << cut.name;
+  }
 }
 
 TEST_F(SharedAreaTest, NestedLocksKeepBookkeepingAndReleaseFully) {
@@ -84,27 +145,27 @@ TEST_F(SharedAreaTest, NestedLocksKeepBookkeepingAndReleaseFully) {
   EXPECT_EQ(Header(area)->lock_depth, 2u);
   ASSERT_EQ(UnlockArea(area), 0);
   EXPECT_EQ(Header(area)->lock_depth, 1u);
-  EXPECT_EQ(InChild([&] { return LockArea(area) == 0 ? 0 : 1; }, 1), -1)
-      << "another process got a lock that is still held once";
+  // Another process waits while the lock is still held once, and takes it once released.
+  const std::filesystem::path waiting = instance_.root() / "waiting";
+  parvex_test::TestChild child("LockAreaOnce", {"dm_lock", waiting.string()});
+  ASSERT_TRUE(AwaitFile(waiting));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(Header(area)->lock_holder, me) << "another process got a lock that is still held once";
+  EXPECT_EQ(Header(area)->lock_depth, 1u);
   ASSERT_EQ(UnlockArea(area), 0);
+  EXPECT_EQ(child.Wait(kChildMs), 0);
   EXPECT_EQ(Header(area)->lock_holder, 0);
   EXPECT_EQ(Header(area)->lock_depth, 0u);
-  EXPECT_EQ(InChild([&] {
-              if (LockArea(area) != 0) return 1;
-              bool mine = Header(area)->lock_holder == (getpid() & 0xFFFF);
-              return UnlockArea(area) == 0 && mine ? 0 : 2;
-            }),
-            0);
 }
 
 TEST_F(SharedAreaTest, HolderThatDiedDoesNotBlockTheArea) {
   void* area = Make("dm_dead");
   ASSERT_NE(area, nullptr);
-  // The child locks twice and dies holding the lock.
-  ASSERT_EQ(InChild([&] { return LockArea(area) == 0 && LockArea(area) == 0 ? 0 : 1; }), 0);
+  // The child locks twice and ends holding the lock: a robust mutex's dead owner on Linux, an
+  // abandoned mutex (WAIT_ABANDONED) on Windows.
+  ASSERT_EQ(parvex_test::RunChild("LockAreaTwiceAndEnd", {"dm_dead"}, kChildMs), 0);
   EXPECT_EQ(Header(area)->lock_depth, 2u);
-  EXPECT_EQ(InChild([&] { return LockArea(area) == 0 && Header(area)->lock_depth == 1 ? 0 : 1; }),
-            0)
+  EXPECT_EQ(parvex_test::RunChild("LockAreaOnce", {"dm_dead"}, kChildMs), 0)
       << "the abandoned lock must count as acquired, with fresh bookkeeping";
 }
 
@@ -135,9 +196,8 @@ TEST_F(SharedAreaTest, LockRefusesUnknownBrokenOrMutexlessAreas) {
   EXPECT_EQ(Header(area)->lock_depth, 0u) << "a refused lock writes nothing";
 
   std::vector<std::byte> data(8);
-  ASSERT_EQ(
-      PublishSharedFile((shm() / "dm_nomutex").string(), dm::LayOutArea("dm_nomutex", data, {})),
-      0);
+  ASSERT_EQ(PublishSharedFile(SharedAreaPath("dm_nomutex"), dm::LayOutArea("dm_nomutex", data, {})),
+            0);
   void* lonely = OpenSharedArea("dm_nomutex");
   ASSERT_NE(lonely, nullptr);
   SetErrorNumber(5);
@@ -155,41 +215,51 @@ TEST_F(SharedAreaTest, HeaderGarbledWhileLockedStillReleasesTheLock) {
   EXPECT_EQ(UnlockArea(area), -1) << "the damaged header is reported";
   EXPECT_EQ(GetErrorNumber(), 0);
   Header(area)->magic = kAreaMagic;
-  EXPECT_EQ(InChild([&] { return LockArea(area) == 0 ? 0 : 1; }, 2), 0)
+  EXPECT_EQ(parvex_test::RunChild("LockAreaOnce", {"dm_garbled"}, kChildMs), 0)
       << "the lock stayed held after the unlock";
 }
 
-TEST_F(SharedAreaTest, AreaCutShortUnderItsReaderIsRefusedUntilWholeAgain) {
-  constexpr uint32_t kData = 3 * 4096;  // the data part spans pages past the first
-  void* area = Make("dm_cut", kData);
-  void* small = Make("dm_cut_small");  // one page: a cut leaves every byte readable
-  ASSERT_NE(area, nullptr);
-  ASSERT_NE(small, nullptr);
-  const std::string path = (shm() / "dm_cut").string();
-  const std::string small_path = (shm() / "dm_cut_small").string();
+#ifndef _WIN32
+// A Windows mapping cannot be cut short (its size is fixed and a view holds the whole object):
+// only the Linux carrier, a file, can be truncated under its readers.
+constexpr uint32_t kCutData = 3 * 4096;  // the data part spans pages past the first
+
+// The reader, another process, so that a SIGBUS fails the test instead of ending the test
+// program: maps the areas args[0] (kCutData bytes of data) and args[1] (one page), cuts both
+// files short under its own mappings, and makes the first whole again.
+PARVEX_TEST_CHILD(CutAreaUnderItsReader) {
+  void* area = OpenSharedArea(args.at(0));
+  void* small = OpenSharedArea(args.at(1));
+  if (!area || !small) return 10;
+  const std::string path = SharedAreaPath(args.at(0));
+  const std::string small_path = SharedAreaPath(args.at(1));
   const off_t full = static_cast<off_t>(SharedAreaMappedSize(area));
-  const uint64_t last = kAreaHeaderSize + kData - 1;
-  // In a child, so that a SIGBUS fails the test instead of ending the test program.
-  const int status = InChild([&] {
-    if (truncate(path.c_str(), 200) != 0 || truncate(small_path.c_str(), 200) != 0) return 1;
-    volatile std::byte* far = area_test::At(area, last);
-    if (*far != std::byte{0}) return 2;  // the cut part reads as zeros
-    *far = std::byte{7};                 // and takes writes that go nowhere
-    SetErrorNumber(5);
-    if (LockArea(area) != -1 || GetErrorNumber() != 0) return 3;
-    if (LockArea(small) != -1 || GetErrorNumber() != 0) return 4;
-    // Whole again, with new contents written through the file: the mapping shows the file.
-    if (truncate(path.c_str(), full) != 0) return 5;
-    const int fd = open(path.c_str(), O_WRONLY);
-    const char marker = 42;
-    if (fd < 0 || pwrite(fd, &marker, 1, static_cast<off_t>(last)) != 1) return 6;
-    close(fd);
-    if (LockArea(area) != 0) return 7;
-    if (*area_test::At(area, last) != std::byte{42}) return 8;
-    return UnlockArea(area) == 0 ? 0 : 9;
-  });
-  EXPECT_EQ(status, 0) << "-1: the reader died";
+  const uint64_t last = kAreaHeaderSize + kCutData - 1;
+  if (truncate(path.c_str(), 200) != 0 || truncate(small_path.c_str(), 200) != 0) return 1;
+  volatile std::byte* far = area_test::At(area, last);
+  if (*far != std::byte{0}) return 2;  // the cut part reads as zeros
+  *far = std::byte{7};                 // and takes writes that go nowhere
+  SetErrorNumber(5);
+  if (LockArea(area) != -1 || GetErrorNumber() != 0) return 3;
+  if (LockArea(small) != -1 || GetErrorNumber() != 0) return 4;
+  // Whole again, with new contents written through the file: the mapping shows the file.
+  if (truncate(path.c_str(), full) != 0) return 5;
+  const int fd = open(path.c_str(), O_WRONLY);
+  const char marker = 42;
+  if (fd < 0 || pwrite(fd, &marker, 1, static_cast<off_t>(last)) != 1) return 6;
+  close(fd);
+  if (LockArea(area) != 0) return 7;
+  if (*area_test::At(area, last) != std::byte{42}) return 8;
+  return UnlockArea(area) == 0 ? 0 : 9;
 }
+
+TEST_F(SharedAreaTest, AreaCutShortUnderItsReaderIsRefusedUntilWholeAgain) {
+  ASSERT_NE(Make("dm_cut", kCutData), nullptr);
+  ASSERT_NE(Make("dm_cut_small"), nullptr);  // one page: a cut leaves every byte readable
+  EXPECT_EQ(parvex_test::RunChild("CutAreaUnderItsReader", {"dm_cut", "dm_cut_small"}, kChildMs), 0)
+      << "-1: the reader died";
+}
+#endif  // _WIN32
 
 TEST_F(SharedAreaTest, UpdatePendingCounterNeverGoesBelowZero) {
   void* area = Make("dm_pending");
@@ -239,22 +309,16 @@ TEST_F(SharedAreaTest, TwoProcessesNotifyingCountEveryNotification) {
   void* area = Make("dm_race");
   ASSERT_NE(area, nullptr);
   constexpr int kRounds = 300;
-  auto work = [&] {
-    for (int i = 0; i < kRounds; ++i) {
-      if (MarkAreaUpdating(area) != 0 || NotifyArea(area, 1) != 0) return 1;
-    }
-    return 0;
-  };
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    alarm(20);
-    _exit(work());
+  // Both start together: the other process says when it begins.
+  const std::filesystem::path started = instance_.root() / "started";
+  parvex_test::TestChild child("NotifyAreaRounds",
+                               {"dm_race", std::to_string(kRounds), started.string()});
+  ASSERT_TRUE(AwaitFile(started));
+  for (int i = 0; i < kRounds; ++i) {
+    ASSERT_EQ(MarkAreaUpdating(area), 0);
+    ASSERT_EQ(NotifyArea(area, 1), 0);
   }
-  EXPECT_EQ(work(), 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(child.Wait(kChildMs), 0);
   EXPECT_EQ(area_test::ShortSubscriber(area, 1)->change_counter, 2 * kRounds);
   EXPECT_EQ(Header(area)->update_pending, 0);
 }

@@ -145,7 +145,7 @@ TEST(TimeZone, OffsetTextAndSetting) {
 }
 
 #ifndef _WIN32
-// Zone files exist on Linux only; on Windows the C runtime takes the system's zone itself.
+// Zone files exist on Linux only.
 TEST(TimeZone, ProcessZoneKeepsTheDaylightRulesOfTheSystemZone) {
   if (!std::filesystem::exists("/usr/share/zoneinfo/Europe/Berlin")) GTEST_SKIP() << "no tzdata";
   parvex_test::ScopedEnv tz("TZ", ":Europe/Berlin");
@@ -163,6 +163,24 @@ TEST(TimeZone, ProcessZoneKeepsTheDaylightRulesOfTheSystemZone) {
   SetEnvironmentValue("TZ", "EST5EDT,M3.2.0,M11.1.0");
   EXPECT_EQ(SetProcessTimeZone(), "");
   EXPECT_STREQ(getenv("TZ"), "EST5EDT,M3.2.0,M11.1.0");
+}
+#else
+// On Windows the C runtime takes the system's zone itself: no TZ is built, and one the process
+// inherited is removed, whatever it names.
+TEST(TimeZone, ProcessZoneIsTheSystemsOwnOnWindows) {
+  {
+    parvex_test::ScopedEnv unset("TZ", nullptr);
+    const ProcessTimeZone system = ReloadProcessTimeZone();
+    const char* other = system.bias_seconds == 5 * 3600 ? "AAA6" : "AAA5";
+    for (const char* tz : {other, ":Europe/Berlin", "/etc/localtime"}) {
+      SetEnvironmentValue("TZ", tz);
+      ReloadProcessTimeZone();
+      EXPECT_EQ(SetProcessTimeZone(), "") << tz;
+      EXPECT_EQ(getenv("TZ"), nullptr) << tz;
+      EXPECT_EQ(ReloadProcessTimeZone().bias_seconds, system.bias_seconds) << tz;
+    }
+  }
+  ReloadProcessTimeZone();
 }
 #endif  // _WIN32
 
