@@ -12,7 +12,9 @@
 #include "runtime/driver_link.h"
 #include "runtime/post_delivery.h"
 #include "scanner_rig.h"
+#ifndef _WIN32
 #include "syslog_capture.h"
+#endif
 
 namespace parvex_test {
 namespace {
@@ -63,6 +65,9 @@ TEST(ScannerMailslots, EveryRecordOfOneScanReachesAReadingAlarmServiceInChannelO
   kestrum::CloseMailslot(slot);
 }
 
+#ifndef _WIN32
+// Linux only: the dropped records are counted in the system log, which a preloaded library
+// captures (on Windows the line goes to the event log).
 TEST(ScannerMailslots, AnAlarmServiceThatNeverReadsCostsOneBoundedScanAndTheDropsAreLogged) {
   ScannerRig rig(CrossingChannels());
   ASSERT_EQ(rig.error(), "");
@@ -94,6 +99,7 @@ TEST(ScannerMailslots, AnAlarmServiceThatNeverReadsCostsOneBoundedScanAndTheDrop
   EXPECT_EQ(log.find("DROPPED", m.position(0) + m.length(0)), std::string::npos) << log;
   kestrum::CloseMailslot(slot);
 }
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace parvex_test
