@@ -2,8 +2,7 @@
 // program started again with a filter naming the case). A case's driver-manager instance makes
 // the system's areas under their own names, since the real scanner it starts opens those names;
 // on Windows an area lives as long as the process that created it, so a second case in the same
-// process could not create them again. With a --gtest_filter of its own the program runs the
-// cases it names in itself.
+// process could not create them again. A --gtest_filter chooses the cases as usual.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -18,13 +17,24 @@ namespace {
 
 // Longest run of one case before it counts as hung.
 constexpr int kCaseTimeoutMs = 120000;
+// Marks the start of a program that runs the one case its filter names.
+constexpr char kOneCaseFlag[] = "--parvex-one-case";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> forwarded(argv + 1, argv + argc);
+  std::vector<std::string> forwarded;
+  bool one_case = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    one_case |= arg == kOneCaseFlag;
+    if (arg.rfind("--gtest_filter=", 0) != 0) forwarded.push_back(arg);
+  }
   testing::InitGoogleMock(&argc, argv);
-  if (testing::GTEST_FLAG(filter) != "*" || testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  if (one_case || testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  // Listing marks the cases the filter chooses (should_run) without running any.
+  testing::GTEST_FLAG(list_tests) = true;
+  if (RUN_ALL_TESTS() != 0) return 1;
 
   const std::string program = kestrum::OwnProgramPath();
   std::vector<std::string> failed;
@@ -33,8 +43,10 @@ int main(int argc, char** argv) {
   for (int s = 0; s < unit.total_test_suite_count(); ++s) {
     const testing::TestSuite& suite = *unit.GetTestSuite(s);
     for (int t = 0; t < suite.total_test_count(); ++t) {
-      const std::string name = std::string(suite.name()) + "." + suite.GetTestInfo(t)->name();
-      std::vector<std::string> child = {program};
+      const testing::TestInfo& info = *suite.GetTestInfo(t);
+      if (!info.should_run()) continue;
+      const std::string name = std::string(suite.name()) + "." + info.name();
+      std::vector<std::string> child = {program, kOneCaseFlag};
       child.insert(child.end(), forwarded.begin(), forwarded.end());
       child.push_back("--gtest_filter=" + name);
       std::fflush(stdout);

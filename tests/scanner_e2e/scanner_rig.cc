@@ -11,6 +11,7 @@
 #include "platform/environment.h"
 #include "platform/own_process.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "records/area_layout.h"
 #include "records/channel_config.h"
 #include "records/error_entries.h"
@@ -52,6 +53,25 @@ std::string HardwareHex(const std::string& field, int port, const std::string& v
   std::snprintf(text, sizeof text, "%02x%02x%02x%026d", field_code, port & 0xFF, value_code, 0);
   return text;
 }
+
+#ifdef _WIN32
+// The product's key under HKEY_LOCAL_MACHINE, where the scanner reads its settings.
+constexpr char kProductKey[] = "SOFTWARE\\Veltrane";
+
+// Removes `sub_key` of `parent` with every key below it.
+void DeleteKeyTree(kestrum::RegKey parent, const std::string& sub_key) {
+  kestrum::RegKey key = nullptr;
+  if (kestrum::RegOpenKey(parent, sub_key, kestrum::kKeyAllAccess, &key) != 0) return;
+  std::string child;
+  while (kestrum::RegEnumKey(key, 0, &child) == 0) {
+    const std::string before = child;
+    DeleteKeyTree(key, child);
+    if (kestrum::RegEnumKey(key, 0, &child) == 0 && child == before) break;  // not removable
+  }
+  kestrum::RegCloseKey(key);
+  kestrum::RegDeleteKey(parent, sub_key);
+}
+#endif
 
 }  // namespace
 
@@ -120,6 +140,13 @@ std::string ChannelXml::Text() const {
 
 ScannerRig::ScannerRig(const RigOptions& options) : options_(options) {
   kestrum::ForgetSharedAreas();
+#ifdef _WIN32
+  // The real scanner reads the real HKEY_LOCAL_MACHINE, not the key ScopedInstance maps for
+  // this process: the rig uses the real one and removes the product's key when it ends (each
+  // case runs in a process of its own, one at a time, in a throwaway wine prefix).
+  kestrum::MapLocalMachineForTests("");
+  DeleteKeyTree(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine), kProductKey);
+#endif
   kestrum::SetEnvironmentValue("KSM_CURRENT_CONFIG", (instance_.root() / "config").string());
   kestrum::SetEnvironmentValue("KSM_SAVED_VALUES", saved_values_folder());
   fs::create_directories(device_folder());
@@ -147,6 +174,9 @@ ScannerRig::~ScannerRig() {
   kestrum::RemoveEnvironmentValue("KSM_CURRENT_CONFIG");
   kestrum::RemoveEnvironmentValue("KSM_SAVED_VALUES");
   kestrum::ForgetSharedAreas();
+#ifdef _WIN32
+  DeleteKeyTree(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine), kProductKey);
+#endif
 }
 
 std::string ScannerRig::device_folder() const {
