@@ -156,8 +156,7 @@ void RigCounter::SendNext(Clock::time_point now) {
   counter_sim::SampleSource::Stamp(std::time(nullptr), &sample);
   const int data_port = ports[static_cast<std::size_t>(sent_) % ports.size()];
   sample.header_port = ports[static_cast<std::size_t>(sent_ + 1) % ports.size()];
-  sample.values =
-      source_.Values(std::chrono::duration<double>(now - start_).count(), data_port);
+  sample.values = source_.Values(std::chrono::duration<double>(now - start_).count(), data_port);
   sample.total_count = total_count_;
   sample.volume = options_.volume;
   const std::string bytes = counter_sim::FormatFaultyReport(sample, fault, noise_seed_++);
