@@ -19,6 +19,7 @@
 
 #include "config/failure_text.h"
 #include "platform/process.h"
+#include "platform/shared_object.h"
 #include "runtime/error_reporting.h"
 #include "scanner_rig.h"
 #ifndef _WIN32
@@ -152,6 +153,8 @@ TEST(ScannerStart, ANamePlantedAtTheScannersMailslotIsReportedAndTheScannerGoesO
   waitpid(pid, nullptr, 0);
 }
 
+#endif  // _WIN32
+
 // A malformed channel file: the device message keeps the file's name and what follows it within
 // the length an error entry shows, and the system log has the whole text with the whole path.
 TEST(ScannerStart, AMalformedChannelFileIsShownFittedAndLoggedWhole) {
@@ -160,11 +163,23 @@ TEST(ScannerStart, AMalformedChannelFileIsShownFittedAndLoggedWhole) {
   // The device's extension module switches the XML form on (named after the folder "CNT1").
   const fs::path bin = rig.instance().root() / "bin";
   fs::create_directories(bin);
-  fs::create_symlink(PARVEX_TEST_XML_MODULE, bin / "cnt1_ex.so");
-  ScopedEnv program_folder("KSM_BIN", bin.c_str());
+#ifdef _WIN32
+  fs::copy_file(PARVEX_TEST_XML_MODULE,
+                bin / (std::string("cnt1_ex") + kestrum::kSharedObjectSuffix));
+#else
+  fs::create_symlink(PARVEX_TEST_XML_MODULE,
+                     bin / (std::string("cnt1_ex") + kestrum::kSharedObjectSuffix));
+#endif
+  ScopedEnv program_folder("KSM_BIN", bin.string().c_str());
   const std::string ai = rig.device_folder() + "/ai.xml";
   std::ofstream(ai) << "<Channels>\n<Channel id='1'><Tag>VOLUME</Channel>\n</Channels>\n";
 
+#ifdef _WIN32
+  // The whole text goes to the event log, which the test does not read: only the message.
+  EXPECT_NE(RunAs(rig, "parvex_sc", {"1"}), 0);
+  const std::string message = rig.error_message();
+  const std::string logged;
+#else
   ScopedSyslogCapture syslog;
   EXPECT_NE(RunAs(rig, "parvex_sc", {"1"}), 0);
   syslog.Release();
@@ -177,11 +192,13 @@ TEST(ScannerStart, AMalformedChannelFileIsShownFittedAndLoggedWhole) {
   ASSERT_GT(logged.size(), kestrum::kLongErrorMessageLength) << logged;
   const std::string message = rig.error_message();
   EXPECT_EQ(message, kestrum::FitFailureText(logged, kestrum::kLongErrorMessageLength));
-  // The file name with the line:column where the parser found the mismatched closing tag.
-  EXPECT_THAT(message, testing::ContainsRegex("[(](CNT1/)?ai[.]xml[)] 2:38: Opening and ending"))
+#endif
+  // The file name with the line:column where the parser found the mismatched closing tag (plain
+  // substrings: GoogleTest's regular expressions on Windows know no groups or brackets).
+  EXPECT_THAT(message, testing::AnyOf(testing::HasSubstr("(ai.xml) 2:38: Opening and ending"),
+                                      testing::HasSubstr("(CNT1/ai.xml) 2:38: Opening and ending")))
       << logged;
 }
-#endif  // _WIN32
 
 }  // namespace
 }  // namespace parvex_test
