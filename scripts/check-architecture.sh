@@ -4,7 +4,8 @@
 #   - a library folder includes only its own headers and those of the layers below it;
 #   - only platform/ includes operating-system headers (tools, tests, fuzz targets, benchmarks
 #     and the demo may, where they play another process); no folder but platform/ includes
-#     <windows.h>;
+#     <windows.h> but the configuration module's Win32 user interface (*_win32 files of
+#     configui/, its host tool and its tests), which then includes no platform/ header;
 #   - only configui/, its host tool and its tests see Qt; only config/ (its tests and fuzz
 #     targets) sees libxml2;
 #   - every file is as clang-format (the repository's .clang-format) would write it.
@@ -61,6 +62,17 @@ report() {
   failed=1
 }
 
+# The configuration module's Windows user interface (dialogs, printing on a device context, its
+# host and their tests) is written in Win32's own toolkit, as the Linux one is in Qt: such files
+# are named *_win32.cc / *_win32.h / *_win32_test.cc and may include <windows.h>.
+is_windows_toolkit_file() {
+  case "$1" in
+    configui/*_win32.cc | configui/*_win32.h | tools/cf_host/*_win32.cc | \
+      tools/cf_host/*_win32.h | tests/configui/*_win32_test.cc | tests/configui/*_win32.h) return 0 ;;
+  esac
+  return 1
+}
+
 check_includes() {
   local file folder line name kind target allowed
   # One pass over every include line: "file:#include ...".
@@ -74,7 +86,11 @@ check_includes() {
       header_kind "$name"
       case "$kind" in
         os)
-          if [[ -n "${may_include[$folder]:-}" && "$folder" != platform ]]; then
+          if is_windows_toolkit_file "$file" && [[ "${name,,}" == windows.h ||
+                                                   "${name,,}" == commctrl.h ||
+                                                   "${name,,}" == commdlg.h ]]; then
+            :  # the Windows user interface, the configuration module's Qt on Windows
+          elif [[ -n "${may_include[$folder]:-}" && "$folder" != platform ]]; then
             report "$file" "operating-system header <$name> outside platform/"
           elif [[ "${name,,}" == windows.h && "$folder" != platform ]]; then
             # Not even tools and tests: <windows.h> renames functions of platform/'s headers.
@@ -92,6 +108,10 @@ check_includes() {
       esac
     elif [[ "$line" =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]]; then
       name=${BASH_REMATCH[1]}
+      if is_windows_toolkit_file "$file" && [[ "$name" == platform/* ]]; then
+        # <windows.h> renames functions that platform/'s headers declare.
+        report "$file" "\"$name\" in a file that includes <windows.h>"
+      fi
       target=${name%%/*}
       allowed=${may_include[$folder]:-}
       # Only a library folder is bound; a path that does not start with a project folder is

@@ -78,7 +78,7 @@ std::vector<int32_t> Listener::Received() {
   if (child_->Wait(70000) != 0) return codes;
   const std::string report = ReadAll(files_.path() / "report");
   codes.resize(report.size() / sizeof(int32_t));
-  std::memcpy(codes.data(), report.data(), codes.size() * sizeof(int32_t));
+  if (!codes.empty()) std::memcpy(codes.data(), report.data(), codes.size() * sizeof(int32_t));
   return codes;
 }
 
