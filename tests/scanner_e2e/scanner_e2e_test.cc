@@ -96,7 +96,8 @@ TEST(ScannerEndToEnd, TracesEveryReportAndEveryParseErrorToTheTraceFile) {
   ASSERT_TRUE(StartRig(rig, {"--volume", "2.5"}));
   ASSERT_TRUE(rig.CounterCommand("badheader"));
   auto contents = [&] {
-    std::ifstream in(path);
+    // Binary: the line ends are part of what is checked (text mode drops the CR on Windows).
+    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();

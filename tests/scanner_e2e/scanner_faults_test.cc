@@ -2,11 +2,10 @@
 // the middle of a report, a scanner killed while it holds a channel table's lock, a driver
 // manager that disappears, and garbage on the scanner's mailslot. Each test names what must
 // hold.
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/prctl.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -36,12 +35,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Ends a simulator started by the rig and releases it.
-void KillCounter(pid_t pid) {
-  kestrum::KillProcess(pid, SIGKILL);
-  kestrum::WaitProcess(pid, 5000, nullptr);
-}
-
 TEST(ScannerFaults, ACounterDeadInMidReportFailsTheChannelsAndANewOneBehindTheAliasIsRead) {
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
   ASSERT_EQ(rig.error(), "");
@@ -53,8 +46,7 @@ TEST(ScannerFaults, ACounterDeadInMidReportFailsTheChannelsAndANewOneBehindTheAl
 
   for (int i = 0; i < 8; ++i) rig.CounterCommand("slow");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));  // somewhere inside a report
-  const pid_t first = rig.counter_pid();
-  KillCounter(first);
+  rig.KillCounter();
   // No crash, no published partial report: the channels fail and initialise device retries.
   EXPECT_TRUE(ScannerRig::WaitFor(
       [&] {
@@ -67,7 +59,6 @@ TEST(ScannerFaults, ACounterDeadInMidReportFailsTheChannelsAndANewOneBehindTheAl
 
   // A new counter on another terminal re-points the alias; the scanner opens it and reads it.
   ASSERT_TRUE(rig.StartCounter({"--volume", "3.5", "--interval", "200"}));
-  ASSERT_NE(rig.counter_pid(), first);
   EXPECT_TRUE(ScannerRig::WaitFor(
       [&] {
         return rig.error_message().empty() && ChannelValid(rig, 0) && rig.table().values[0] == 3.5f;
@@ -106,7 +97,7 @@ TEST(ScannerFaults, AScannerKilledHoldingTheTableLockLeavesItToTheNextProcess) {
 
   // A scan locks the table and then the event area; with the event area held here, the
   // scanner stops inside the table's lock and is killed there.
-  const pid_t scanner = rig.scanner_pid();
+  const kestrum::ProcessId scanner = rig.scanner_pid();
   kestrum::AreaLock events_lock(events);
   ASSERT_TRUE(events_lock.held());
   const auto holder = static_cast<uint16_t>(scanner & 0xFFFF);
@@ -117,10 +108,10 @@ TEST(ScannerFaults, AScannerKilledHoldingTheTableLockLeavesItToTheNextProcess) {
         return LockHolder(table) == holder;
       },
       10000);
-  ASSERT_EQ(kestrum::KillProcess(scanner, SIGKILL), 0);
+  ASSERT_EQ(kestrum::EndProcess(scanner), 0);
   events_lock.Unlock();
   ASSERT_TRUE(caught) << "the scanner never held the table's lock";
-  EXPECT_EQ(rig.WaitExit(10000), 128 + SIGKILL);
+  EXPECT_EQ(rig.WaitExit(10000), kestrum::kEndedProcessStatus);
 
   // The next process to lock gets the lock, and so does a new scanner, which publishes again.
   EXPECT_TRUE(LocksWithin(table, 5000));
@@ -132,6 +123,9 @@ TEST(ScannerFaults, AScannerKilledHoldingTheTableLockLeavesItToTheNextProcess) {
   EXPECT_EQ(rig.error_message(), "");
 }
 
+#ifndef _WIN32
+// Linux only: a table's carrier file cut short (a Windows mapping's size is fixed at its
+// creation), and a driver manager that is a shell (/bin/sh) whose orphan this process reaps.
 // Makes this process the reaper of orphans for the test's lifetime, so that a scanner left
 // behind by a dead parent can be waited for here.
 class ScopedSubreaper {
@@ -180,18 +174,18 @@ TEST(ScannerFaults, AScannerOutlivesItsDriverManagerAndServesTheNextOne) {
   fs::create_directories(link.parent_path());
   fs::create_symlink(PARVEX_SC_PROGRAM, link);
   const fs::path pid_file = rig.instance().root() / "scanner.pid";
-  pid_t shell = 0;
+  kestrum::ProcessId shell = 0;
   ASSERT_EQ(kestrum::SpawnProcess({"/bin/sh", "-c",
                                    "'" + link.string() + "' 1 & echo $! > '" + pid_file.string() +
                                        "'; exec sleep 60"},
                                   nullptr, &shell),
             0);
-  pid_t scanner = 0;
+  kestrum::ProcessId scanner = 0;
   // Whatever fails below, neither the shell nor the orphaned scanner outlives the test.
   const std::shared_ptr<void> cleanup(nullptr, [&](void*) {
-    for (pid_t pid : {shell, scanner}) {
+    for (kestrum::ProcessId pid : {shell, scanner}) {
       if (pid > 0 && kestrum::WaitProcess(pid, 0, nullptr) != 0) {
-        kestrum::KillProcess(pid, SIGKILL);
+        kestrum::EndProcess(pid);
         kestrum::WaitProcess(pid, 5000, nullptr);
       }
     }
@@ -209,7 +203,7 @@ TEST(ScannerFaults, AScannerOutlivesItsDriverManagerAndServesTheNextOne) {
   auto post = [&](int32_t code) { kestrum::PostToProcess(static_cast<uint32_t>(scanner), code); };
   ASSERT_TRUE(ScanReplacesMarker(rig, 0, [&] { post(kestrum::kMessageScan); }));
 
-  kestrum::KillProcess(shell, SIGKILL);
+  kestrum::EndProcess(shell);
   ASSERT_EQ(kestrum::WaitProcess(shell, 5000, nullptr), 0);
   shell = 0;
 
@@ -231,6 +225,7 @@ TEST(ScannerFaults, AScannerOutlivesItsDriverManagerAndServesTheNextOne) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(rig.device()->scanner_attached, 0);
 }
+#endif  // _WIN32
 
 // Sends `length` bytes as one datagram to `slot`, retrying while the mailslot is full.
 bool SendDatagram(int slot, const std::vector<uint8_t>& bytes) {
@@ -257,7 +252,7 @@ TEST(ScannerFaults, GarbageDatagramsOfEveryLengthAreIgnoredAndAStopStillWorks) {
   ASSERT_TRUE(StartRig(rig, {"--volume", "2.5", "--interval", "200"}));
   ASSERT_TRUE(ScannerRig::WaitFor([&] { return ChannelValid(rig, 0); }, 10000));
 
-  const pid_t scanner = rig.scanner_pid();
+  const kestrum::ProcessId scanner = rig.scanner_pid();
   const int slot = kestrum::OpenMailslotForWriting(
       kestrum::ProcessMailslotName(static_cast<uint32_t>(scanner), 2));
   ASSERT_GE(slot, 0);

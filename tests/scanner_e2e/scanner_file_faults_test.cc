@@ -1,10 +1,10 @@
 // The real scanner through faults of its files: a configuration file deleted, truncated or
 // overwritten before a reconfigure, and a saved-values folder that is full or read-only at a
 // save. Each test names what must hold.
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/mount.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -117,6 +117,8 @@ INSTANTIATE_TEST_SUITE_P(ScannerFaults, ReconfigureWithDamagedBytes,
                                          FileFault{"config", Damage::kGarbage}),
                          FaultName);
 
+#ifndef _WIN32
+// Linux only: the full and read-only folders are a tmpfs mounted for the test.
 // A small file system mounted over a folder for the test's lifetime.
 class ScopedTmpfs {
  public:
@@ -243,6 +245,7 @@ INSTANTIATE_TEST_SUITE_P(ScannerFaults, SaveInto,
                            return info.param == SaveFault::kFull ? "AFullFolder"
                                                                  : "AReadOnlyFolder";
                          });
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace parvex_test

@@ -12,7 +12,9 @@
 #include "runtime/driver_link.h"
 #include "runtime/post_delivery.h"
 #include "scanner_rig.h"
+#ifndef _WIN32
 #include "syslog_capture.h"
+#endif
 
 namespace parvex_test {
 namespace {
@@ -63,15 +65,21 @@ TEST(ScannerMailslots, EveryRecordOfOneScanReachesAReadingAlarmServiceInChannelO
   kestrum::CloseMailslot(slot);
 }
 
+// The dropped records are counted in the system log, which a preloaded library captures on
+// Linux; on Windows the line goes to the event log, which the test does not read.
 TEST(ScannerMailslots, AnAlarmServiceThatNeverReadsCostsOneBoundedScanAndTheDropsAreLogged) {
   ScannerRig rig(CrossingChannels());
   ASSERT_EQ(rig.error(), "");
   kestrum::Mailslot* slot = kestrum::CreateMailslot("xalarms", sizeof(kestrum::AlarmRecord));
   ASSERT_NE(slot, nullptr);
   ASSERT_TRUE(rig.StartCounter({"--volume", "2.5", "--interval", "200"}));
+#ifndef _WIN32
   ScopedSyslogCapture syslog;
+#endif
   ASSERT_TRUE(rig.StartScanner()) << rig.error();
+#ifndef _WIN32
   syslog.Release();
+#endif
   // The scan that raised every record finished within the serial wait and one post budget;
   // the scans after it still run.
   EXPECT_LT(rig.table().header->scan_duration_ms, 1000u + kestrum::kPostBudgetMs);
@@ -85,6 +93,7 @@ TEST(ScannerMailslots, AnAlarmServiceThatNeverReadsCostsOneBoundedScanAndTheDrop
   // What the receiver's queue took, and the one line counting the rest.
   const size_t queued = ReadRecords(slot, 2 * kChannels, 1000).size();
   EXPECT_LT(queued, 2u * kChannels);
+#ifndef _WIN32
   const std::string log = syslog.Text();
   std::smatch m;
   ASSERT_TRUE(
@@ -92,6 +101,7 @@ TEST(ScannerMailslots, AnAlarmServiceThatNeverReadsCostsOneBoundedScanAndTheDrop
       << log;
   EXPECT_EQ(std::stoul(m[1]), 2 * kChannels - queued) << log;
   EXPECT_EQ(log.find("DROPPED", m.position(0) + m.length(0)), std::string::npos) << log;
+#endif
   kestrum::CloseMailslot(slot);
 }
 

@@ -1,10 +1,5 @@
 #include "scanner_rig.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +9,9 @@
 
 #include "config/config_compiler.h"
 #include "platform/environment.h"
+#include "platform/own_process.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "records/area_layout.h"
 #include "records/channel_config.h"
 #include "records/error_entries.h"
@@ -56,6 +53,25 @@ std::string HardwareHex(const std::string& field, int port, const std::string& v
   std::snprintf(text, sizeof text, "%02x%02x%02x%026d", field_code, port & 0xFF, value_code, 0);
   return text;
 }
+
+#ifdef _WIN32
+// The product's key under HKEY_LOCAL_MACHINE, where the scanner reads its settings.
+constexpr char kProductKey[] = "SOFTWARE\\Veltrane";
+
+// Removes `sub_key` of `parent` with every key below it.
+void DeleteKeyTree(kestrum::RegKey parent, const std::string& sub_key) {
+  kestrum::RegKey key = nullptr;
+  if (kestrum::RegOpenKey(parent, sub_key, kestrum::kKeyAllAccess, &key) != 0) return;
+  std::string child;
+  while (kestrum::RegEnumKey(key, 0, &child) == 0) {
+    const std::string before = child;
+    DeleteKeyTree(key, child);
+    if (kestrum::RegEnumKey(key, 0, &child) == 0 && child == before) break;  // not removable
+  }
+  kestrum::RegCloseKey(key);
+  kestrum::RegDeleteKey(parent, sub_key);
+}
+#endif
 
 }  // namespace
 
@@ -124,6 +140,13 @@ std::string ChannelXml::Text() const {
 
 ScannerRig::ScannerRig(const RigOptions& options) : options_(options) {
   kestrum::ForgetSharedAreas();
+#ifdef _WIN32
+  // The real scanner reads the real HKEY_LOCAL_MACHINE, not the key ScopedInstance maps for
+  // this process: the rig uses the real one and removes the product's key when it ends (each
+  // case runs in a process of its own, one at a time, in a throwaway wine prefix).
+  kestrum::MapLocalMachineForTests("");
+  DeleteKeyTree(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine), kProductKey);
+#endif
   kestrum::SetEnvironmentValue("KSM_CURRENT_CONFIG", (instance_.root() / "config").string());
   kestrum::SetEnvironmentValue("KSM_SAVED_VALUES", saved_values_folder());
   fs::create_directories(device_folder());
@@ -147,16 +170,13 @@ ScannerRig::~ScannerRig() {
   StopPump();
   if (dm_) dm_->StopScanners(5000);
   dm_.reset();
-  if (counter_pid_ > 0 && kestrum::WaitProcess(counter_pid_, 0, nullptr) != 0) {
-    kestrum::KillProcess(counter_pid_, SIGTERM);
-    if (kestrum::WaitProcess(counter_pid_, 5000, nullptr) != 0) {
-      kestrum::KillProcess(counter_pid_, SIGKILL);
-      kestrum::WaitProcess(counter_pid_, 5000, nullptr);
-    }
-  }
+  counter_.reset();
   kestrum::RemoveEnvironmentValue("KSM_CURRENT_CONFIG");
   kestrum::RemoveEnvironmentValue("KSM_SAVED_VALUES");
   kestrum::ForgetSharedAreas();
+#ifdef _WIN32
+  DeleteKeyTree(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine), kProductKey);
+#endif
 }
 
 std::string ScannerRig::device_folder() const {
@@ -195,46 +215,37 @@ bool ScannerRig::WriteFolder(const std::vector<ChannelXml>& channels) {
 }
 
 bool ScannerRig::RewriteChannels(const std::vector<ChannelXml>& channels) {
-  struct stat before {};
-  stat((device_folder() + "/ai").c_str(), &before);
+  const fs::path file = device_folder() + "/ai";
+  std::error_code ec;
+  const auto before = fs::last_write_time(file, ec);
   if (!WriteFolder(channels)) return false;
-  struct stat after {};
-  stat((device_folder() + "/ai").c_str(), &after);
-  if (after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-      after.st_mtim.tv_nsec / 1000000 == before.st_mtim.tv_nsec / 1000000) {
+  const auto after = fs::last_write_time(file, ec);
+  if (std::chrono::duration_cast<std::chrono::milliseconds>(after - before).count() == 0) {
     // Same millisecond: move the stamp on so that the change is seen.
-    timespec times[2] = {after.st_atim, after.st_mtim};
-    times[1].tv_sec += 1;
-    utimensat(AT_FDCWD, (device_folder() + "/ai").c_str(), times, 0);
+    fs::last_write_time(file, after + std::chrono::seconds(1), ec);
   }
   return true;
 }
 
 bool ScannerRig::StartCounter(const std::vector<std::string>& args) {
-  // The simulator logs every report on its standard output; the test has no use for it.
-  std::string command =
-      std::string("exec ") + COUNTER_SIM_PROGRAM + " --port " + options_.port + " --no-stdin";
-  bool interval = false;
-  for (const std::string& a : args) {
-    interval |= a == "--interval";
-    command += " '" + a + "'";
-  }
-  if (!interval) command += " --interval 250";
-  command += " >/dev/null";
-  const std::vector<std::string> argv = {"/bin/sh", "-c", command};
-  if (kestrum::SpawnProcess(argv, nullptr, &counter_pid_) != 0) return false;
-  const fs::path alias = instance_.rundir() / "dev" / options_.port;
-  const fs::path fifo = instance_.rundir() / "counter_sim" / (options_.port + ".ctl");
-  return WaitFor([&] { return fs::exists(alias) && fs::exists(fifo); }, 10000);
+  CounterOptions options;
+  options.port = options_.port;
+  if (!ParseCounterArgs(args, &options)) return false;
+  // A counter before this one lets go of the line first (as a simulator that ended has).
+  if (counter_) counter_->Die();
+  counter_ = std::make_unique<RigCounter>(options);
+  return counter_->Start() == 0;
 }
 
 bool ScannerRig::CounterCommand(const std::string& line) {
-  std::ofstream fifo(instance_.rundir() / "counter_sim" / (options_.port + ".ctl"));
-  fifo << line << "\n";
-  return static_cast<bool>(fifo);
+  return counter_ && counter_->Command(line);
 }
 
-pid_t ScannerRig::scanner_pid() {
+void ScannerRig::KillCounter() {
+  if (counter_) counter_->Die();
+}
+
+kestrum::ProcessId ScannerRig::scanner_pid() {
   std::lock_guard<std::mutex> lock(dm_mutex_);
   return dm_ ? dm_->ScannerPid(1) : 0;
 }
@@ -311,7 +322,7 @@ bool ScannerRig::SubscribeByMessage(void* area) {
   if (!lock.held()) return false;
   auto* entry = reinterpret_cast<kestrum::LongSubscriberEntry*>(static_cast<uint8_t*>(area) +
                                                                 tables.long_subscriber_offset);
-  entry->process_id = static_cast<uint32_t>(getpid());
+  entry->process_id = kestrum::OwnProcessId();
   entry->by_message = 1;
   return true;
 }

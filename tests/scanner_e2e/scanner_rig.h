@@ -1,12 +1,10 @@
 // A whole system for end-to-end tests: an instance built by the driver-manager stand-in's
-// library, a device folder compiled from XML, the counter simulator on a pseudo-terminal, and
+// library, a device folder compiled from XML, a counter on a pseudo-terminal (RigCounter), and
 // the real scanner started by the stand-in through a link named for its driver. A pump thread
 // drives the stand-in and sends a scan request at a steady period, so the tests do not depend on
 // how the stand-in schedules its own requests.
 #ifndef PARVEX_TESTS_SCANNER_E2E_SCANNER_RIG_H_
 #define PARVEX_TESTS_SCANNER_E2E_SCANNER_RIG_H_
-
-#include <sys/types.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,8 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/process.h"
 #include "records/channel_table.h"
 #include "records/device_record.h"
+#include "rig_counter.h"
 #include "test_util.h"
 #include "tools/dm/driver_manager.h"
 
@@ -48,9 +48,9 @@ struct RigOptions {
   int scan_rate_ms = 500;
   bool save_outputs = false;
   int subscriber_entries = 2;
-  /// The counter's port. Under wine a program's COM1 to COM32 lead to /dev/ttyS*, so a rig
-  /// whose scanner runs there names a port above them.
-  std::string port = "COM1";
+  /// The counter's port. Under wine a program's COM1 to COM32 lead to /dev/ttyS*, so the rig
+  /// names a port above them (docs/windows.md lists which test uses which).
+  std::string port = "COM54";
 };
 
 class ScannerRig {
@@ -63,20 +63,21 @@ class ScannerRig {
   /// Empty when the rig was built; else what went wrong.
   const std::string& error() const { return error_; }
 
-  /// Starts the simulator on the rig's port with `args` added to the defaults. Returns true once
-  /// its port alias exists.
+  /// Starts a counter on the rig's port with the simulator's options `args` (ParseCounterArgs)
+  /// added to the defaults, in place of any counter before it. Returns true once its port alias
+  /// exists.
   bool StartCounter(const std::vector<std::string>& args = {});
-  /// Sends one control command line to the simulator.
+  /// Sends one control command line to the counter.
   bool CounterCommand(const std::string& line);
-  /// The process id of the simulator last started (0 before).
-  pid_t counter_pid() const { return counter_pid_; }
+  /// Ends the counter at once, as a killed simulator ends (RigCounter::Die).
+  void KillCounter();
 
   /// Starts the scanner of device 1 through the stand-in. Returns true once it is ready.
   bool StartScanner();
   /// Starts the scanner of device 1 through the stand-in without waiting for it. Returns true
   /// when the process was started.
   bool LaunchScanner();
-  pid_t scanner_pid();
+  kestrum::ProcessId scanner_pid();
 
   /// Posts scan requests every `period_ms` until StopPump.
   void StartPump(int period_ms = 150);
@@ -119,7 +120,7 @@ class ScannerRig {
   ScopedInstance instance_;
   RigOptions options_;
   std::string error_;
-  pid_t counter_pid_ = 0;
+  std::unique_ptr<RigCounter> counter_;
   std::mutex dm_mutex_;  // the stand-in is driven by one thread at a time
   std::unique_ptr<kestrum::dm::DriverManager> dm_;
   std::atomic<bool> pumping_{false};

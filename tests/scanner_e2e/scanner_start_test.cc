@@ -1,11 +1,13 @@
 // How the real scanner refuses its command line, fails its start, and starts without its
 // mailslot.
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -17,28 +19,40 @@
 
 #include "config/failure_text.h"
 #include "platform/process.h"
+#include "platform/shared_object.h"
 #include "runtime/error_reporting.h"
 #include "scanner_rig.h"
+#ifndef _WIN32
 #include "syslog_capture.h"
+#endif
 
 namespace parvex_test {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Runs the scanner program under the name `name` in the instance's "bin" folder with `args`.
-// Returns its exit status, or -1 when it did not end within 10 s.
+// Runs the scanner program under the name `name` in the instance's "bin" folder with `args`
+// (a link to it; on Windows a copy named `name`.exe, as the driver-manager stand-in makes one
+// where no hard link can be made). Returns its exit status, or -1 when it did not end within
+// 10 s.
 int RunAs(ScannerRig& rig, const std::string& name, const std::vector<std::string>& args) {
-  const fs::path link = rig.instance().rundir() / "bin" / name;
+  const fs::path bin = rig.instance().rundir() / "bin";
   std::error_code ec;
+  fs::create_directories(bin, ec);
+#ifdef _WIN32
+  const fs::path link = bin / (name + ".exe");
+  fs::copy_file(PARVEX_SC_PROGRAM, link, fs::copy_options::skip_existing, ec);
+#else
+  const fs::path link = bin / name;
   fs::create_symlink(PARVEX_SC_PROGRAM, link, ec);
+#endif
   std::vector<std::string> argv = {link.string()};
   argv.insert(argv.end(), args.begin(), args.end());
-  pid_t pid = 0;
+  kestrum::ProcessId pid = 0;
   if (kestrum::SpawnProcess(argv, nullptr, &pid) != 0) return -1;
   int status = -1;
   if (kestrum::WaitProcess(pid, 10000, &status) != 0) {
-    kestrum::KillProcess(pid, 9);
+    kestrum::EndProcess(pid);
     kestrum::WaitProcess(pid, 5000, nullptr);
     return -1;
   }
@@ -106,6 +120,9 @@ TEST(ScannerStart, AMissingChannelFileFailsTheStartUpAndLeavesTheChannelsFailed)
   EXPECT_TRUE(t.status[0] & kestrum::kStatusNoValue);
 }
 
+#ifndef _WIN32
+// Linux only: a file planted where the mailslot's socket goes (a Windows mailslot is no file),
+// and the system log captured by a preloaded library (the event log on Windows).
 TEST(ScannerStart, ANamePlantedAtTheScannersMailslotIsReportedAndTheScannerGoesOn) {
   ScannerRig rig({{ChannelXml(1, "VOLUME", "VOLUME")}});
   ASSERT_EQ(rig.error(), "");
@@ -136,6 +153,8 @@ TEST(ScannerStart, ANamePlantedAtTheScannersMailslotIsReportedAndTheScannerGoesO
   waitpid(pid, nullptr, 0);
 }
 
+#endif  // _WIN32
+
 // A malformed channel file: the device message keeps the file's name and what follows it within
 // the length an error entry shows, and the system log has the whole text with the whole path.
 TEST(ScannerStart, AMalformedChannelFileIsShownFittedAndLoggedWhole) {
@@ -144,11 +163,23 @@ TEST(ScannerStart, AMalformedChannelFileIsShownFittedAndLoggedWhole) {
   // The device's extension module switches the XML form on (named after the folder "CNT1").
   const fs::path bin = rig.instance().root() / "bin";
   fs::create_directories(bin);
-  fs::create_symlink(PARVEX_TEST_XML_MODULE, bin / "cnt1_ex.so");
-  ScopedEnv program_folder("KSM_BIN", bin.c_str());
+#ifdef _WIN32
+  fs::copy_file(PARVEX_TEST_XML_MODULE,
+                bin / (std::string("cnt1_ex") + kestrum::kSharedObjectSuffix));
+#else
+  fs::create_symlink(PARVEX_TEST_XML_MODULE,
+                     bin / (std::string("cnt1_ex") + kestrum::kSharedObjectSuffix));
+#endif
+  ScopedEnv program_folder("KSM_BIN", bin.string().c_str());
   const std::string ai = rig.device_folder() + "/ai.xml";
   std::ofstream(ai) << "<Channels>\n<Channel id='1'><Tag>VOLUME</Channel>\n</Channels>\n";
 
+#ifdef _WIN32
+  // The whole text goes to the event log, which the test does not read: only the message.
+  EXPECT_NE(RunAs(rig, "parvex_sc", {"1"}), 0);
+  const std::string message = rig.error_message();
+  const std::string logged;
+#else
   ScopedSyslogCapture syslog;
   EXPECT_NE(RunAs(rig, "parvex_sc", {"1"}), 0);
   syslog.Release();
@@ -161,8 +192,11 @@ TEST(ScannerStart, AMalformedChannelFileIsShownFittedAndLoggedWhole) {
   ASSERT_GT(logged.size(), kestrum::kLongErrorMessageLength) << logged;
   const std::string message = rig.error_message();
   EXPECT_EQ(message, kestrum::FitFailureText(logged, kestrum::kLongErrorMessageLength));
-  // The file name with the line:column where the parser found the mismatched closing tag.
-  EXPECT_THAT(message, testing::ContainsRegex("[(](CNT1/)?ai[.]xml[)] 2:38: Opening and ending"))
+#endif
+  // The file name with the line:column where the parser found the mismatched closing tag (plain
+  // substrings: GoogleTest's regular expressions on Windows know no groups or brackets).
+  EXPECT_THAT(message, testing::AnyOf(testing::HasSubstr("(ai.xml) 2:38: Opening and ending"),
+                                      testing::HasSubstr("(CNT1/ai.xml) 2:38: Opening and ending")))
       << logged;
 }
 

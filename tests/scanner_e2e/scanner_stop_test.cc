@@ -9,6 +9,7 @@
 
 #include "fault_util.h"
 #include "platform/process.h"
+#include "platform/pseudo_terminal.h"
 #include "records/channel_config.h"
 #include "runtime/driver_link.h"
 #include "runtime/saved_values.h"
@@ -42,9 +43,7 @@ TEST(ScannerStop, DuringTheInitialiseRetriesEndsThem) {
   ASSERT_EQ(rig.error(), "");
   // The port's alias points at nothing (as a counter that hung up leaves it): the port cannot
   // be opened, and initialise device retries once a second.
-  const std::filesystem::path dev = rig.instance().rundir() / "dev";
-  std::filesystem::create_directories(dev);
-  std::filesystem::create_symlink(dev / "gone", dev / "COM1");
+  ASSERT_EQ(kestrum::PublishPortAlias(RigOptions().port, "/dev/pts/gone"), 0);
   ASSERT_TRUE(rig.LaunchScanner());
   ASSERT_TRUE(ScannerRig::WaitFor(
       [&] { return StartsWith(rig.error_message(), "CAN'T INITIALISE DEVICE -"); }, 15000))
