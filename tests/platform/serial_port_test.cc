@@ -16,6 +16,7 @@
 
 #include "platform/error_number.h"
 #include "platform/pseudo_terminal.h"
+#include "platform/wake_descriptor.h"
 #ifndef _WIN32
 #include "test_util.h"
 #endif
@@ -243,20 +244,17 @@ TEST_F(PtyPort, HangUpIsAFailureOfItsOwnAfterTheLastBytes) {
   EXPECT_EQ(ReadBytes(3), "ok\x07");
 }
 
-#ifndef _WIN32
 TEST_F(PtyPort, PollWakesForTheOtherDescriptor) {
   ASSERT_EQ(port_.Open("COM47", {9600, kSerialParityNone, 8}), 0);
   EXPECT_EQ(port_.Poll(-1, 10), 0);
-  int pipe_fds[2];
-  ASSERT_EQ(pipe(pipe_fds), 0);
-  ASSERT_EQ(write(pipe_fds[1], "x", 1), 1);
-  EXPECT_EQ(port_.Poll(pipe_fds[0], 2000), SerialPort::kOtherReady);
+  const int wake = CreateWakeDescriptor();
+  ASSERT_GE(wake, 0);
+  RaiseWakeDescriptor(wake);
+  EXPECT_EQ(port_.Poll(wake, 2000), SerialPort::kOtherReady);
   ASSERT_EQ(pty_.Write("y"), 0);
-  EXPECT_EQ(port_.Poll(pipe_fds[0], 2000), SerialPort::kOtherReady | SerialPort::kPortReady);
-  close(pipe_fds[0]);
-  close(pipe_fds[1]);
+  EXPECT_EQ(port_.Poll(wake, 2000), SerialPort::kOtherReady | SerialPort::kPortReady);
+  CloseWakeDescriptor(wake);
 }
-#endif
 
 TEST_F(PtyPort, OpenFailuresLeaveNothingOpen) {
   SerialPort port;
