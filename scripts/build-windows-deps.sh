@@ -148,7 +148,7 @@ cmake_install() {
   cmake --install "$build" >&2
 }
 
-# Builds `package` unless its stamp names `version`; the rest are the CMake options, in which
+# Builds `package` unless its stamp names its version and options; the rest are the CMake options, in which
 # @UPSTREAM_VERSION@ stands for the upstream part of the version built.
 build_package() {
   local package=$1
@@ -159,10 +159,13 @@ build_package() {
     echo "build-windows-deps: apt knows no source of $package (scripts/setup-windows.sh adds deb-src)" >&2
     exit 1
   }
-  # The stamp's first line is the version apt offers, the second the version built (another
-  # release's when the fallback gave it).
+  # The stamp's first line is the version apt offers with a digest of the options it was built
+  # with (new options build it again), the second the version built (another release's when
+  # the fallback gave it).
   local stamp=$prefix/.$package.version
-  if [[ -f $stamp && $(head -n 1 "$stamp") == "$version" ]]; then
+  local wanted
+  wanted="$version $(printf '%s\n' "$@" | md5sum | cut -c1-12)"
+  if [[ -f $stamp && $(head -n 1 "$stamp") == "$wanted" ]]; then
     return 0
   fi
   local source built=$version fallback
@@ -179,10 +182,13 @@ build_package() {
   echo "build-windows-deps: building $package $built for Windows"
   local upstream=${built#*:}
   cmake_install "$source" "$root/build-$package" "${@//@UPSTREAM_VERSION@/${upstream%-*}}"
-  printf '%s\n%s\n' "$version" "$built" >"$stamp"
+  printf '%s\n%s\n' "$wanted" "$built" >"$stamp"
 }
 
+# LIBXML_STATIC: the functions are not marked for export, or every program and DLL linking the
+# static library would export all of them.
 build_package libxml2 \
+  -DCMAKE_C_FLAGS=-DLIBXML_STATIC \
   -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_ICU=OFF -DLIBXML2_WITH_ZLIB=OFF \
   -DLIBXML2_WITH_LZMA=OFF -DLIBXML2_WITH_PYTHON=OFF -DLIBXML2_WITH_HTTP=OFF \
   -DLIBXML2_WITH_FTP=OFF -DLIBXML2_WITH_MODULES=OFF -DLIBXML2_WITH_PROGRAMS=OFF \
