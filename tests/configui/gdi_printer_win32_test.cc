@@ -250,6 +250,7 @@ TEST(GdiPrinterTest, ExportsPrintOnAPrinterAndRestoreTheCursor) {
   EXPECT_EQ(PrintConfig(printer.get(), "", &device.entry, 5, 0, 0, nullptr, nullptr), -1);
   EXPECT_EQ(GetCursor(), host_cursor);
   ASSERT_GT(EndDoc(printer.get()), 0);
+  SelectObject(printer.get(), GetStockObject(SYSTEM_FIXED_FONT));  // the font can then go
 
   std::ifstream in(file, std::ios::binary);
   std::stringstream postscript;
