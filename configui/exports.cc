@@ -9,6 +9,7 @@
 #include "configui/advanced_dialog.h"
 #include "configui/channel_dialog.h"
 #include "configui/parvex_cf.h"
+#include "configui/print_calls.h"
 #include "configui/print_out.h"
 #include "platform/error_number.h"
 #include "records/device_record.h"
@@ -34,10 +35,6 @@ static_assert(PARVEX_CONFIG_BLOCK_SIZE == sizeof(kestrum::DeviceConfigBlock));
 
 namespace parvex {
 namespace {
-
-// The page position of the print-out: kept from one print-out to the next, so a print-out that
-// ends on an open page is continued there.
-PageState g_page;
 
 // Shows the host's wait cursor for as long as it lives.
 class WaitCursor {
@@ -105,24 +102,14 @@ int PrintAllConfig(ParvexPrinter* printer, const char* server, ParvexDeviceEntry
   parvex::WaitCursor wait;
   parvex::DevicePrintRequest request{server ? server : "", entry,     auto_enable,  save_outputs,
                                      save_by_tag,          save_rate, config_block, channel_arrays};
-  try {
-    return parvex::PrintDeviceConfig(*printer, parvex::g_page, parvex::DefaultPrintSources(),
-                                     request);
-  } catch (...) {
-    return kestrum::FailWith(ENOMEM);  // no exception crosses into the host
-  }
+  return parvex::PrintDeviceOnModulePage(printer, request);
 }
 
 int PrintConfig(ParvexPrinter* printer, const char*, ParvexDeviceEntry* entry, int32_t block,
                 int32_t first, int32_t last, uint8_t*, ParvexChannelRecord* records) {
   if (!parvex::UsablePrinter(printer) || entry == nullptr) return kestrum::FailWith(EINVAL);
   parvex::WaitCursor wait;
-  try {
-    return parvex::PrintBlockConfig(*printer, parvex::g_page, parvex::DefaultPrintSources(), *entry,
-                                    block, first, last, records);
-  } catch (...) {
-    return kestrum::FailWith(ENOMEM);  // no exception crosses into the host
-  }
+  return parvex::PrintBlockOnModulePage(printer, entry, block, first, last, records);
 }
 
 void DLL_SetDefaultComPort(uint16_t port) {

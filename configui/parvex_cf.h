@@ -32,7 +32,9 @@ extern "C" {
 typedef struct QWidget QWidget;
 #endif
 
-#if defined(__GNUC__)
+#if defined(_WIN32)
+#define PARVEX_CF_EXPORT __declspec(dllexport)
+#elif defined(__GNUC__)
 #define PARVEX_CF_EXPORT __attribute__((visibility("default")))
 #else
 #define PARVEX_CF_EXPORT
@@ -112,6 +114,20 @@ typedef struct ParvexPrinter {
   int (*text_height)(void* user);
 } ParvexPrinter;
 
+/* What the two print exports draw on. On Windows it is the host's printer device context, an
+ * HDC (declared here as the type <windows.h> gives it with STRICT, so the header needs no
+ * <windows.h>): the module starts and ends pages on it with StartPage and EndPage, draws each
+ * line with TextOutA and takes the page size and offsets from GetDeviceCaps and the line height
+ * from GetTextMetricsA (tmHeight) of the font the host selected. The original took the printer
+ * as an object of a framework this project does not use; the HDC is what that object wraps.
+ * x64 Windows has one calling convention, so the exports declare none. Elsewhere it is the
+ * host's ParvexPrinter. */
+#if defined(_WIN32)
+typedef struct HDC__* ParvexPrintTarget;
+#else
+typedef ParvexPrinter* ParvexPrintTarget;
+#endif
+
 /* ---- Exports ---- */
 
 /* Shows the modal Advanced dialog for the entry's CommSettings. On OK with a change the 20 bytes
@@ -134,7 +150,7 @@ PARVEX_CF_EXPORT void DLL_ConfigChanDevSpecific(QWidget* parent, int32_t unused1
  * PortName, nothing is written or printed and the result is -1. Returns -1 on failure (error
  * number set), also when the printer keeps refusing to end a full page, else the result of the
  * last block printed (0 when no block is in use). */
-PARVEX_CF_EXPORT int PrintAllConfig(ParvexPrinter* printer, const char* server,
+PARVEX_CF_EXPORT int PrintAllConfig(ParvexPrintTarget printer, const char* server,
                                     ParvexDeviceEntry* entry, uint8_t auto_enable,
                                     uint8_t save_outputs, uint8_t save_by_tag, uint32_t save_rate,
                                     uint8_t* config_block, ParvexChannelRecord** channel_arrays);
@@ -144,7 +160,7 @@ PARVEX_CF_EXPORT int PrintAllConfig(ParvexPrinter* printer, const char* server,
  * loads channels first to last from the current directory. `server` and `config_block` are
  * ignored. Returns -1 on a bad range, a failed load or a refused end of a full page of the
  * digital table, else the line position after the digital table. */
-PARVEX_CF_EXPORT int PrintConfig(ParvexPrinter* printer, const char* server,
+PARVEX_CF_EXPORT int PrintConfig(ParvexPrintTarget printer, const char* server,
                                  ParvexDeviceEntry* entry, int32_t block, int32_t first,
                                  int32_t last, uint8_t* config_block, ParvexChannelRecord* records);
 

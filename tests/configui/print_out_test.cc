@@ -6,87 +6,33 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "channel_records.h"
 #include "configui/text_printer.h"
+#include "golden_devices.h"
 #include "platform/error_number.h"
 
 namespace parvex {
 namespace {
 
+using parvex_test::Digital;
+using parvex_test::Disabled;
+using parvex_test::GoldenDevice;
 using parvex_test::MakeEntry;
-using parvex_test::RecordBuilder;
+using parvex_test::PlainAnalogue;
 using parvex_test::SetBlock;
-namespace rt = parvex_test;
 
 // Compares with a stored page text; PARVEX_UPDATE_GOLDEN=1 rewrites the file instead.
 void ExpectGolden(const std::string& actual, const std::string& name) {
-  std::string path = std::string(PARVEX_GOLDEN_DIR) + "/" + name;
   if (std::getenv("PARVEX_UPDATE_GOLDEN")) {
-    std::ofstream(path, std::ios::binary) << actual;
+    std::ofstream(parvex_test::GoldenPath(name), std::ios::binary) << actual;
     return;
   }
-  std::ifstream in(path, std::ios::binary);
-  ASSERT_TRUE(in) << path;
-  std::stringstream expected;
-  expected << in.rdbuf();
-  EXPECT_EQ(actual, expected.str()) << "golden file " << name;
+  std::ifstream in(parvex_test::GoldenPath(name), std::ios::binary);
+  ASSERT_TRUE(in) << parvex_test::GoldenPath(name);
+  EXPECT_EQ(actual, parvex_test::ReadGolden(name)) << "golden file " << name;
 }
-
-ParvexChannelRecord FullAnalogue(std::string_view tag) {
-  using namespace rt;
-  return RecordBuilder(0)
-      .Flags(kEnable | kEventEnable | kLowAlarmEnable | kLowDriveCommon | kLowWarningEnable |
-             kLowDeadbandEnable | kHighAlarmEnable | kHighDeadbandEnable | kSigChangeEnable)
-      .Tag(tag)
-      .Description("Particles 0.3-0.5 um per cubic foot")  // 36 characters: cut to 32
-      .Units("cnt/ft3")
-      .Float(48, 0.1f)           // LowEventLimit
-      .Float(44, 123.25f)        // HighEventLimit
-      .Float(60, -12345.678f)    // LowAlarmLimit
-      .Float(180, 10.0f)         // LowWarningLimit
-      .Float(64, -12340.0f)      // LowAlarmDeadband
-      .Float(52, 1234567.0f)     // HighAlarmLimit
-      .Float(56, 1234560.0f)     // HighAlarmDeadband
-      .Float(68, 1000000000.0f)  // SigChangeValue
-      .U8(73, 3)
-      .U16(186, 15)
-      .Chars(106, "LOW PARTICLE COUNT", 32)
-      .U8(72, 250)
-      .U16(184, 65535)
-      .Chars(74, "HIGH PARTICLE COUNT - EXACTLY 32", 32)
-      .Build();
-}
-
-ParvexChannelRecord PlainAnalogue(std::string_view tag) {
-  return RecordBuilder(0)
-      .Flags(rt::kEnable)
-      .Tag(tag)
-      .Description("Relative humidity")
-      .Units("%")
-      .Build();
-}
-
-ParvexChannelRecord Digital(std::string_view tag, bool alarm) {
-  using namespace rt;
-  RecordBuilder b(1);
-  b.Flags(kEnable | kDigitalEventEnable | kDigitalEventState)
-      .Tag(tag)
-      .Description("Door contact")
-      .Chars(64, "CLOSED", 32)
-      .Chars(32, "OPEN", 32);
-  if (alarm) {
-    b.Flags(kDigitalAlarmEnable | kDigitalDriveCommon)
-        .U8(96, 7)
-        .U16(190, 30)
-        .Chars(97, "DOOR OPEN", 32);
-  }
-  return b.Build();
-}
-
-ParvexChannelRecord Disabled(int type) { return RecordBuilder(type).Tag("SPARE").Build(); }
 
 // A printer of 20 lines a page, and sources that must not be used unless a test says so.
 struct PrintOutTest : ::testing::Test {
@@ -100,45 +46,35 @@ struct PrintOutTest : ::testing::Test {
 
   void SetComm(uint32_t scan_rate, int32_t baud, const char* port, uint32_t parity,
                int32_t data_bits) {
-    ParvexCommSettings comm{scan_rate, baud, {}, parity, data_bits};
-    std::snprintf(comm.PortName, sizeof comm.PortName, "%s", port);
-    std::memcpy(block, &comm, sizeof comm);
+    parvex_test::SetComm(block, scan_rate, baud, port, parity, data_bits);
   }
   int PrintDevice(ParvexChannelRecord** arrays, const char* server = "") {
-    DevicePrintRequest request{server, &entry, 1, 1, 0, 90500, block, arrays};
-    return PrintDeviceConfig(context, page, sources, request);
+    return PrintDeviceConfig(context, page, sources,
+                             parvex_test::HostRequest(&entry, block, arrays, server));
+  }
+  // Takes over a golden device's entry and block; returns its channel arrays.
+  ParvexChannelRecord** Use(GoldenDevice& device) {
+    entry = device.entry;
+    std::memcpy(block, device.block, sizeof block);
+    return device.Arrays();
   }
 };
 
 TEST_F(PrintOutTest, DeviceWithAnalogueAndDigitalBlocksAcrossAPageBreak) {
-  SetComm(90500, 19200, "COM3", 3, 7);
-  SetBlock(entry, 0, "AI", 6);
-  SetBlock(entry, 1, "DI", 3);
-  ParvexChannelRecord ai[6] = {FullAnalogue("PC1_COUNT_03_05"),
-                               PlainAnalogue("PC1_RH"),
-                               Disabled(0),
-                               Digital("MISPLACED", false),
-                               FullAnalogue("A_TAG_LONGER_THAN_15"),
-                               PlainAnalogue("PC1_TEMP")};
-  ParvexChannelRecord di[3] = {Digital("DOOR1", true), Disabled(1), Digital("DOOR2", false)};
-  ParvexChannelRecord* arrays[5] = {ai, di, nullptr, nullptr, nullptr};
-  int result = PrintDevice(arrays);
+  GoldenDevice device = parvex_test::TwoBlocksDevice();
+  int result = PrintDevice(Use(device));
   EXPECT_EQ(result, page.line_number);
-  ExpectGolden(printer.Text(), "device_two_blocks.txt");
+  ExpectGolden(printer.Text(), device.golden_file);
   EXPECT_EQ(printer.pages_started(), printer.pages_ended());
   EXPECT_EQ(page.line_number, 1);
   EXPECT_TRUE(page.page_pending);
 }
 
 TEST_F(PrintOutTest, AllDigitalAndAllDisabledBlocksPrintDisabledLines) {
-  SetComm(300 * 60000, 0, "", 4, 0);
-  SetBlock(entry, 1, "DI", 2);
-  SetBlock(entry, 3, "DO", 2);
-  ParvexChannelRecord di[2] = {Digital("DOOR1", true), Digital("DOOR2", false)};
-  ParvexChannelRecord dout[2] = {Disabled(3), Disabled(3)};
-  ParvexChannelRecord* arrays[5] = {nullptr, di, nullptr, dout, nullptr};
+  GoldenDevice device = parvex_test::DigitalAndDisabledDevice();
+  ParvexChannelRecord** arrays = Use(device);
   EXPECT_GT(PrintDevice(arrays), 0);
-  ExpectGolden(printer.Text(), "device_digital_and_disabled.txt");
+  ExpectGolden(printer.Text(), device.golden_file);
   // The last table ended with its DISABLED line: the page stays open for the next print-out.
   EXPECT_TRUE(printer.page_open());
   EXPECT_FALSE(page.page_pending);
