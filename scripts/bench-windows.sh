@@ -96,7 +96,10 @@ wine_ticks() {
 run_marked() {
   local under_wine=$1 line
   shift
-  "$@" | tr -d '\r' | while IFS= read -r line; do
+  # The carriage returns are dropped here: a filter in between would hold the marks back in its
+  # output buffer until the program ends.
+  "$@" | while IFS= read -r line; do
+    line=${line%$'\r'}
     echo "$line"
     if [[ $under_wine == 1 && $line == "mark "* ]]; then
       echo "at ${line#mark } $(date +%s.%N) $(wine_ticks parvex_sc.exe) $(wine_ticks 'wineserver*')"
