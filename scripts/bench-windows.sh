@@ -11,7 +11,7 @@
 # server's own process, whose time the program's CPU clock does not count, so wall time per
 # item is given too. The programs that drive the real scanner (latency_bench, devices_bench)
 # print "mark" lines around their measured phases; under wine the scanners' CPU time is read
-# from the Linux side at each mark (wine's GetProcessTimes of another process reads too low).
+# from the Linux side at each mark (wine's GetProcessTimes of another process is unreliable).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -224,8 +224,9 @@ section() {
   echo "\`build/bench/devices_bench ${devices_args[*]}\`, and the same through"
   echo "\`scripts/wine-run.sh build-windows/bench/<program>.exe\`. The programs read the scanners'"
   echo "CPU time themselves (\"as the program reads it\": the process's CPU clock on Linux,"
-  echo "\`GetProcessTimes\` on Windows). Under wine \`GetProcessTimes\` of another process reads far"
-  echo "too low, so the utime+stime figures under wine are read by this script from \`/proc\`"
+  echo "\`GetProcessTimes\` on Windows). Under wine \`GetProcessTimes\` of another process does not"
+  echo "agree with Linux's count (lower, or far higher with many scanners), so the utime+stime"
+  echo "figures under wine are read by this script from \`/proc\`"
   echo "(the \`parvex_sc.exe\` and \`wineserver\` processes of the run's wine prefix) when the"
   echo "program marks the start and the end of each measured phase. The upper section's figures"
   echo "come from \`scripts/bench.sh\` (50 devices, a quiet machine), these from one run beside wine."
@@ -256,8 +257,9 @@ section() {
   echo "- Under load a request waits for the server to get a core and then for the client to get"
   echo "  one back, so wall times under wine grow with the load faster than the Linux ones."
   echo "- From the counter's BEL to message 32 under wine: the BEL travels through the serial"
-  echo "  bridge (a request file that the bridge, a Linux process, polls for, writes to the"
-  echo "  pseudo-terminal and answers: \"the BEL's own write\"), then the scanner's read of its COM"
+  echo "  bridge (a request file that the bridge, a Linux process, looks for every 2 ms, writes to"
+  echo "  the pseudo-terminal and answers with a file the program looks for every 1 ms: \"the BEL's"
+  echo "  own write\"), then the scanner's read of its COM"
   echo "  port, which wine's server answers and which the scanner asks every 2 ms"
   echo "  (\`SerialPort::kPollStepMs\`: a port opened without overlapped I/O cannot be waited for),"
   echo "  then the scan's table locks (named mutexes) and the mailslot write of message 32 to the"
