@@ -1,13 +1,12 @@
 // Many devices in one instance: N scanners started by the driver-manager stand-in, each with
-// its own simulated counter reporting every second, each scanned at every one-second boundary
-// (see `run` below). Measures the CPU time of all scanners together over a fixed wall time and the
-// resident memory of each.
+// its own counter reporting every second (the end-to-end rig's RigCounter: a thread of this
+// program writing the counter's reports into a pseudo-terminal, the serial bridge's under wine),
+// each scanned at every one-second boundary (see `run` below). Measures the CPU time of all
+// scanners together over a fixed wall time and the resident memory of each.
 //
 //   devices_bench [--devices N] [--channels N] [--seconds S]
 //
 // Prints one "name value" line per result.
-#include <signal.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
@@ -15,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +28,7 @@
 #include "runtime/driver_link.h"
 #include "runtime/shared_area.h"
 #include "runtime/system_areas.h"
+#include "scanner_e2e/rig_counter.h"
 #include "scanner_e2e/scanner_rig.h"
 #include "test_util.h"
 #include "tools/dm/driver_manager.h"
@@ -40,7 +41,11 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 std::string Folder(int d) { return "CNT" + std::to_string(d); }
-std::string Port(int d) { return "COM" + std::to_string(d); }
+// Ports above the test programs' (COM41 to COM54) and above COM32, which under wine lead to
+// /dev/ttyS*.
+constexpr int kFirstPort = 61;
+constexpr int kMaxDevices = 256 - kFirstPort + 1;
+std::string Port(int d) { return "COM" + std::to_string(kFirstPort - 1 + d); }
 // Two-character prefixes A0, A1, ... Z9.
 std::string Prefix(int d) {
   return {static_cast<char>('A' + (d - 1) / 10), static_cast<char>('0' + (d - 1) % 10)};
@@ -87,16 +92,6 @@ bool WriteFolder(const fs::path& config_root, int d, int channels, std::string* 
   return true;
 }
 
-void StopCounters(const std::vector<pid_t>& counters) {
-  for (pid_t pid : counters) kestrum::KillProcess(pid, SIGTERM);
-  for (pid_t pid : counters) {
-    if (kestrum::WaitProcess(pid, 5000, nullptr) != 0) {
-      kestrum::KillProcess(pid, SIGKILL);
-      kestrum::WaitProcess(pid, 5000, nullptr);
-    }
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,12 +99,13 @@ int main(int argc, char** argv) {
   int devices = 50, channels = 100;
   double seconds = 30;
   app.add_option("--devices", devices, "scanners, each with its own counter")
-      ->check(CLI::Range(1, 260));
+      ->check(CLI::Range(1, kMaxDevices));
   app.add_option("--channels", channels, "enabled channels per device")->check(CLI::Range(1, 1000));
   app.add_option("--seconds", seconds, "measured wall time");
   CLI11_PARSE(app, argc, argv);
 
   parvex_test::ScopedInstance instance;
+  parvex_test::RealLocalMachine local_machine;
   const fs::path config_root = instance.root() / "config";
   kestrum::SetEnvironmentValue("KSM_CURRENT_CONFIG", config_root.string());
   kestrum::SetEnvironmentValue("KSM_SAVED_VALUES", (instance.root() / "saved").string());
@@ -127,30 +123,22 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::vector<pid_t> counters;
+  std::vector<std::unique_ptr<parvex_test::RigCounter>> counters;
   for (int d = 1; d <= devices; ++d) {
-    const std::string command = std::string("exec ") + COUNTER_SIM_PROGRAM + " --port " + Port(d) +
-                                " --no-stdin --interval 1000 --seed " + std::to_string(d) +
-                                " >/dev/null";
-    pid_t pid = 0;
-    if (kestrum::SpawnProcess({"/bin/sh", "-c", command}, nullptr, &pid) == 0) {
-      counters.push_back(pid);
+    parvex_test::CounterOptions options;
+    options.port = Port(d);
+    options.interval_ms = 1000;
+    counters.push_back(std::make_unique<parvex_test::RigCounter>(options));
+    if (counters.back()->Start() != 0) {
+      std::perror(("devices_bench: counter on " + Port(d)).c_str());
+      return 1;
     }
   }
-  const bool aliases = parvex_test::ScannerRig::WaitFor(
-      [&] {
-        for (int d = 1; d <= devices; ++d) {
-          if (!fs::exists(instance.rundir() / "dev" / Port(d))) return false;
-        }
-        return true;
-      },
-      20000);
   kestrum::dm::DriverManager dm(system, [](const std::string& line) {
     std::fprintf(stderr, "devices_bench: %s\n", line.c_str());
   });
-  if (!aliases || dm.StartScanners(PARVEX_SC_PROGRAM) != 0) {
-    std::fprintf(stderr, "devices_bench: counters or scanners did not start\n");
-    StopCounters(counters);
+  if (dm.StartScanners(PARVEX_SC_PROGRAM) != 0) {
+    std::fprintf(stderr, "devices_bench: scanners did not start\n");
     return 1;
   }
   // Sends every scanner a scan request at each whole second for `s` seconds. The requests go
@@ -175,26 +163,28 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "devices_bench: device %d is not scanning\n", d);
     }
   }
-  std::vector<pid_t> scanners;
+  std::vector<kestrum::ProcessId> scanners;
   std::vector<int> scans_before;
   for (int d = 1; d <= devices; ++d) {
     scanners.push_back(dm.ScannerPid(static_cast<uint16_t>(d)));
     scans_before.push_back(dm.ScansSent(static_cast<uint16_t>(d)));
   }
   double ticks_before = 0, precise_before = 0;
-  for (pid_t pid : scanners) {
+  for (kestrum::ProcessId pid : scanners) {
     const parvex_bench::CpuTime t = parvex_bench::ReadCpuTime(pid);
     ticks_before += t.ticks;
     precise_before += t.precise;
   }
+  parvex_bench::PrintMark("measure_begin");
   const Clock::time_point start = Clock::now();
   run(seconds);
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  parvex_bench::PrintMark("measure_end");
   double ticks_after = 0, precise_after = 0;
   long rss_max = 0, rss_sum = 0;
   int running = 0, scans = 0;
   for (int d = 1; d <= devices; ++d) {
-    const pid_t pid = scanners[d - 1];
+    const kestrum::ProcessId pid = scanners[d - 1];
     if (pid == 0 || dm.ScannerPid(static_cast<uint16_t>(d)) != pid) continue;
     const parvex_bench::CpuTime t = parvex_bench::ReadCpuTime(pid);
     ticks_after += t.ticks;
@@ -216,7 +206,7 @@ int main(int argc, char** argv) {
   std::printf("rss_max_kb %ld\n", rss_max);
   std::printf("rss_mean_kb %ld\n", running > 0 ? rss_sum / running : 0);
   dm.StopScanners(5000);
-  StopCounters(counters);
+  counters.clear();
   kestrum::RemoveEnvironmentValue("KSM_CURRENT_CONFIG");
   kestrum::RemoveEnvironmentValue("KSM_SAVED_VALUES");
   return running == devices ? 0 : 1;

@@ -9,12 +9,15 @@
 //   silent  a scan request always pending and a counter that sends nothing;
 //   latency N reports, each with a scan request pending: the time from writing the BEL to this
 //           process receiving message 32 for the table.
-// Prints one "name value" line per result, then the scanner's resident memory.
+// Prints one "name value" line per result, then the scanner's resident memory. The BEL's own
+// write is timed too: on Linux a write into the pseudo-terminal, under wine a request to the
+// serial bridge (scripts/serial-bridge.py), which writes it on the Linux side.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -88,12 +91,14 @@ struct CpuShare {
 
 // The scanner's share of a core while `run` runs.
 template <typename Run>
-CpuShare MeasureCpu(pid_t pid, Run run) {
+CpuShare MeasureCpu(kestrum::ProcessId pid, const std::string& phase, Run run) {
+  parvex_bench::PrintMark((phase + "_begin").c_str());
   const parvex_bench::CpuTime before = parvex_bench::ReadCpuTime(pid);
   const Clock::time_point start = Clock::now();
   run();
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
   const parvex_bench::CpuTime after = parvex_bench::ReadCpuTime(pid);
+  parvex_bench::PrintMark((phase + "_end").c_str());
   return {parvex_bench::CorePercent(before.ticks, after.ticks, wall),
           parvex_bench::CorePercent(before.precise, after.precise, wall)};
 }
@@ -132,16 +137,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "latency_bench: scanner did not start: %s\n", rig.error().c_str());
     return 1;
   }
-  const pid_t pid = rig.scanner_pid();
+  const kestrum::ProcessId pid = rig.scanner_pid();
   // Let the start-up scan's read time out before anything is measured.
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 
-  const CpuShare idle =
-      MeasureCpu(pid, [&] { std::this_thread::sleep_for(std::chrono::duration<double>(idle_s)); });
+  const CpuShare idle = MeasureCpu(
+      pid, "idle", [&] { std::this_thread::sleep_for(std::chrono::duration<double>(idle_s)); });
 
   // A scan against a silent counter ends when its read times out; the next request follows at
   // once, so a request is pending all the time.
-  const CpuShare silent = MeasureCpu(pid, [&] {
+  const CpuShare silent = MeasureCpu(pid, "silent", [&] {
     const auto end = Clock::now() + std::chrono::duration<double>(silent_s);
     while (Clock::now() < end) {
       const int before = g_changed.load();
@@ -151,6 +156,7 @@ int main(int argc, char** argv) {
   });
 
   std::vector<double> latencies_ms;
+  std::vector<double> bel_writes_ms;
   int lost = 0;
   for (int i = 0; i < reports; ++i) {
     const int before = g_changed.load();
@@ -164,6 +170,7 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
     const int64_t written_ns = NowNs();
     pty.Write(std::string_view(&bel, 1));
+    bel_writes_ms.push_back(static_cast<double>(NowNs() - written_ns) * 1e-6);
     if (!WaitForChange(before, 3000)) {
       ++lost;
       continue;
@@ -171,6 +178,7 @@ int main(int argc, char** argv) {
     latencies_ms.push_back(static_cast<double>(g_changed_at_ns.load() - written_ns) * 1e-6);
   }
   std::sort(latencies_ms.begin(), latencies_ms.end());
+  std::sort(bel_writes_ms.begin(), bel_writes_ms.end());
   const long rss_kb = parvex_bench::ReadResidentKb(pid);
 
   std::printf("reports %d\n", reports);
@@ -178,6 +186,7 @@ int main(int argc, char** argv) {
   std::printf("latency_median_ms %.3f\n", Percentile(latencies_ms, 0.5));
   std::printf("latency_p99_ms %.3f\n", Percentile(latencies_ms, 0.99));
   std::printf("latency_max_ms %.3f\n", latencies_ms.empty() ? 0.0 : latencies_ms.back());
+  std::printf("bel_write_median_ms %.3f\n", Percentile(bel_writes_ms, 0.5));
   std::printf("cpu_idle_percent %.4f\n", idle.precise);
   std::printf("cpu_idle_ticks_percent %.3f\n", idle.ticks);
   std::printf("cpu_silent_percent %.4f\n", silent.precise);

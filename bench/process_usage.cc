@@ -1,5 +1,7 @@
 #include "bench/process_usage.h"
 
+#include <cstdio>
+
 #include "platform/process_usage.h"
 
 namespace parvex_bench {
@@ -22,6 +24,11 @@ long ReadResidentKb(pid_t pid) {
 
 double CorePercent(double before, double after, double wall_seconds) {
   return wall_seconds > 0 ? 100.0 * (after - before) / wall_seconds : 0;
+}
+
+void PrintMark(const char* name) {
+  std::printf("mark %s\n", name);
+  std::fflush(stdout);
 }
 
 }  // namespace parvex_bench

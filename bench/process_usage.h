@@ -23,6 +23,11 @@ long ReadResidentKb(pid_t pid);
 /// The share of one core, in percent, used between `before` and `after` over `wall_seconds`.
 double CorePercent(double before, double after, double wall_seconds);
 
+/// Prints "mark `name`" on standard output at once, so that a script reading the output can
+/// measure a phase from outside the program (under wine, the scanner's CPU time as Linux
+/// counts it: scripts/bench-windows.sh).
+void PrintMark(const char* name);
+
 }  // namespace parvex_bench
 
 #endif  // PARVEX_BENCH_PROCESS_USAGE_H_

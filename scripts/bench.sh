@@ -31,8 +31,7 @@ else
 fi
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja >/dev/null
-cmake --build "$build" -j2 --target scan_cycle_bench latency_bench devices_bench parvex_sc \
-  counter_sim >/dev/null
+cmake --build "$build" -j2 --target scan_cycle_bench latency_bench devices_bench parvex_sc >/dev/null
 
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 # The Windows figures (scripts/bench-windows.sh) are kept at the end of the new file.
@@ -129,10 +128,11 @@ run_kind="full run"
   echo "  pending against a counter that sends nothing for ${silent} s (utime+stime:"
   echo "  $(lat cpu_idle_ticks_percent) % and $(lat cpu_silent_ticks_percent) %)."
   echo "- Many devices (\`bench/devices_bench --devices $devices\`): $devices scanners in one"
-  echo "  instance, each with its own \`counter_sim\` reporting every second, scanned at each"
+  echo "  instance, each with its own counter reporting every second (a thread of the benchmark"
+  echo "  writing a pseudo-terminal, the end-to-end rig's \`RigCounter\`), scanned at each"
   echo "  one-second boundary by the stand-in; $(dev scans_per_device_per_second) scans per device"
   echo "  per second over $(dev seconds) s; utime+stime $(dev cpu_all_ticks_percent) %; mean"
-  echo "  resident memory $(dev rss_mean_kb) kB. The counter simulators are not counted."
+  echo "  resident memory $(dev rss_mean_kb) kB. The counters are not counted."
   echo
   echo "## Where the time goes"
   echo

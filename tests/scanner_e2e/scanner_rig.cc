@@ -75,6 +75,19 @@ void DeleteKeyTree(kestrum::RegKey parent, const std::string& sub_key) {
 
 }  // namespace
 
+RealLocalMachine::RealLocalMachine() {
+#ifdef _WIN32
+  kestrum::MapLocalMachineForTests("");
+  DeleteKeyTree(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine), kProductKey);
+#endif
+}
+
+RealLocalMachine::~RealLocalMachine() {
+#ifdef _WIN32
+  DeleteKeyTree(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine), kProductKey);
+#endif
+}
+
 ChannelXml::ChannelXml(int id, const std::string& tag, const std::string& field, int port,
                        const std::string& value)
     : id_(id) {
@@ -140,13 +153,6 @@ std::string ChannelXml::Text() const {
 
 ScannerRig::ScannerRig(const RigOptions& options) : options_(options) {
   kestrum::ForgetSharedAreas();
-#ifdef _WIN32
-  // The real scanner reads the real HKEY_LOCAL_MACHINE, not the key ScopedInstance maps for
-  // this process: the rig uses the real one and removes the product's key when it ends (each
-  // case runs in a process of its own, one at a time, in a throwaway wine prefix).
-  kestrum::MapLocalMachineForTests("");
-  DeleteKeyTree(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine), kProductKey);
-#endif
   kestrum::SetEnvironmentValue("KSM_CURRENT_CONFIG", (instance_.root() / "config").string());
   kestrum::SetEnvironmentValue("KSM_SAVED_VALUES", saved_values_folder());
   fs::create_directories(device_folder());
@@ -174,9 +180,6 @@ ScannerRig::~ScannerRig() {
   kestrum::RemoveEnvironmentValue("KSM_CURRENT_CONFIG");
   kestrum::RemoveEnvironmentValue("KSM_SAVED_VALUES");
   kestrum::ForgetSharedAreas();
-#ifdef _WIN32
-  DeleteKeyTree(kestrum::RegHiveKey(kestrum::RegHive::kLocalMachine), kProductKey);
-#endif
 }
 
 std::string ScannerRig::device_folder() const {

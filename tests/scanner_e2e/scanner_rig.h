@@ -53,6 +53,18 @@ struct RigOptions {
   std::string port = "COM54";
 };
 
+/// The registry the real scanner reads. On Windows it reads the real HKEY_LOCAL_MACHINE, not
+/// the key ScopedInstance maps for this process: the guard maps the real one for this process
+/// and removes the product's key when it is made and when it ends (each rig runs in a process of
+/// its own, one at a time, in a throwaway wine prefix). On Linux it does nothing.
+class RealLocalMachine {
+ public:
+  RealLocalMachine();
+  ~RealLocalMachine();
+  RealLocalMachine(const RealLocalMachine&) = delete;
+  RealLocalMachine& operator=(const RealLocalMachine&) = delete;
+};
+
 class ScannerRig {
  public:
   explicit ScannerRig(const RigOptions& options);
@@ -118,6 +130,7 @@ class ScannerRig {
   bool WriteFolder(const std::vector<ChannelXml>& channels);
 
   ScopedInstance instance_;
+  RealLocalMachine local_machine_;
   RigOptions options_;
   std::string error_;
   std::unique_ptr<RigCounter> counter_;
