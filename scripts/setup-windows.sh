@@ -3,7 +3,7 @@
 # cross compiler (posix thread model), wine to run the tests, GoogleTest's sources, python3 for
 # the serial bridge that gives programs under wine COM ports on pseudo-terminals, and the tools
 # that fetch and build the libraries scripts/build-windows-deps.sh makes from Debian's source
-# packages, and Xvfb (with xauth, for xvfb-run) for the tests that show windows. Adds a deb-src entry for the machine's Debian release when apt has none.
+# packages, and Xvfb (with xauth, for xvfb-run) for the programs that show windows. Adds a deb-src entry for the machine's Debian release when apt has none.
 # Runs `apt-get update` only when something is missing.
 set -euo pipefail
 
