@@ -23,12 +23,13 @@ namespace {
 
 struct Step {
   enum Kind {
-    kSelect,    // choose list position `value` of combo box `id`, as a mouse pick does
-    kSetText,   // replace the text of control `id`
-    kKey,       // press key `value` in the focused control
-    kClick,     // click button `id`
-    kLook,      // note what the dialog shows
-    kAnswerBox  // note the message box's text and press Enter in it
+    kSelect,     // choose list position `value` of combo box `id`, as a mouse pick does
+    kSetText,    // replace the text of control `id`
+    kKey,        // press key `value` in the focused control
+    kClick,      // click button `id`
+    kLook,       // note what the dialog shows
+    kLookFocus,  // note which control has the focus
+    kAnswerBox   // note the message box's text and press Enter in it
   } kind;
   int id = 0;
   int value = 0;
@@ -40,6 +41,7 @@ Step SetText(int id, const char* text) { return {Step::kSetText, id, 0, text}; }
 Step Key(int key) { return {Step::kKey, 0, key}; }
 Step Click(int id) { return {Step::kClick, id}; }
 Step Look() { return {Step::kLook}; }
+Step LookFocus() { return {Step::kLookFocus}; }
 Step AnswerBox() { return {Step::kAnswerBox}; }
 
 struct Driver {
@@ -127,6 +129,9 @@ void Play(const Step& step) {
       break;
     case Step::kLook:
       g_driver->seen.push_back(Describe(dialog, g_driver->looked_at, g_driver->listed));
+      break;
+    case Step::kLookFocus:
+      g_driver->seen.push_back("focus " + std::to_string(GetDlgCtrlID(GetFocus())));
       break;
     case Step::kAnswerBox: {
       HWND box = nullptr;
@@ -329,6 +334,14 @@ TEST_F(DialogsTest, AdvancedDialogShowsTheStoredSettingsAndStoresOnlyOnOk) {
        {"Advanced 601=COM7[COM1,COM10,COM3,COM7] 602=38400 603=Space 604=8"},
        {38400, "COM7", 4, 8},
        1},
+      {"Tab goes round the lists and the buttons",
+       4,
+       {9600, "COM3", 0, 8},
+       {LookFocus(), Key(VK_TAB), LookFocus(), Key(VK_TAB), LookFocus(), Key(VK_TAB), LookFocus(),
+        Key(VK_TAB), LookFocus(), Key(VK_TAB), LookFocus(), Key(VK_TAB), LookFocus(), Key(kEscape)},
+       {"focus 601", "focus 602", "focus 603", "focus 604", "focus 1", "focus 2", "focus 601"},
+       {9600, "COM3", 0, 8},
+       77},
       {"chosen positions store their values",
        4,
        {9600, "COM7", 0, 8},
@@ -398,6 +411,13 @@ TEST_F(DialogsTest, ChannelDialogStoresTheValueSourceOnOkAndRefusesABadPort) {
        {Select(1000, 1), Look(), Click(IDCANCEL)},
        {"Channel 1000=TIME 1001=3(off) 1002=RH(off) 1003=Field Type 1004=ValueType(off) "
         "1005=PORT(off)"},
+       {0, 3, 6},
+       77},
+      {"Tab passes the Field Type list by; Enter on Cancel cancels",
+       {0, 3, 6},
+       {LookFocus(), Key(VK_TAB), LookFocus(), Key(VK_TAB), LookFocus(), Key(VK_TAB), LookFocus(),
+        Key(VK_TAB), LookFocus(), Key(VK_TAB), SetText(1001, "9"), Key(kEnter)},
+       {"focus 1", "focus 2", "focus 1001", "focus 1002", "focus 1"},
        {0, 3, 6},
        77},
       {"a new port and value type",
