@@ -35,21 +35,11 @@
 
 #include <stdint.h>
 
-#ifdef _WIN32
-/* The types <windows.h> itself declares (with STRICT), so that this header needs none. */
-typedef struct HWND__* HWND;
-typedef HWND ParvexParentWindow;
-#else
 #ifdef __cplusplus
 class QWidget;
+extern "C" {
 #else
 typedef struct QWidget QWidget;
-#endif
-typedef QWidget* ParvexParentWindow;
-#endif
-
-#ifdef __cplusplus
-extern "C" {
 #endif
 
 #if defined(_WIN32)
@@ -62,6 +52,15 @@ extern "C" {
 
 /* The name of the QCoreApplication property holding the default COM port number. */
 #define PARVEX_DEFAULT_COM_PORT_PROPERTY "kestrumDefaultComPort"
+
+/* The parent window of the dialogs. On Windows it is the host's window handle, an HWND
+ * (declared here as the type <windows.h> gives it with STRICT, so the header needs no
+ * <windows.h>); elsewhere the host's QWidget. */
+#if defined(_WIN32)
+typedef struct HWND__* ParvexParentWindow;
+#else
+typedef QWidget* ParvexParentWindow;
+#endif
 
 /* ---- Records the host passes in (little-endian, byte positions are part of the contract) ---- */
 
