@@ -101,24 +101,13 @@ void AdvancedDialog::FillPortList(const SerialPortSource& ports) {
 }
 
 void AdvancedDialog::accept() {
-  // The list holds texts of at most 6 characters or the current name. The current name keeps
-  // its stored bytes (it may fill all eight without a NUL); another text is written with its
-  // NUL, like the list box's own copy.
-  std::string name = port_->currentText().toStdString();
-  if (port_->currentIndex() >= 0 && name != PortNameOf(work_)) {
-    size_t length = std::min(name.size(), sizeof work_.port_name - 1);
-    std::memcpy(work_.port_name, name.data(), length);
-    work_.port_name[length] = '\0';
-  }
+  std::optional<std::string> chosen;
+  if (port_->currentIndex() >= 0) chosen = port_->currentText().toStdString();
+  TakeChosenPortName(work_, chosen);
   work_.baud_rate = BaudRateAt(baud_rate_->currentIndex());
   work_.parity = ParityAt(parity_->currentIndex());
   work_.data_bits = DataBitsAt(data_bits_->currentIndex());
-  if (std::memcmp(&work_, settings_, sizeof work_) != 0) {
-    std::memcpy(settings_, &work_, sizeof work_);
-    *changed_ = 1;
-  } else {
-    *changed_ = 0;
-  }
+  *changed_ = StorePortSettings(work_, settings_);
   QDialog::accept();
 }
 

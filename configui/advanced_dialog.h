@@ -5,28 +5,14 @@
 #include <QDialog>
 
 #include <cstdint>
-#include <functional>
-#include <optional>
-#include <vector>
 
 #include "configui/comm_settings_map.h"
+#include "configui/dialog_ids.h"
+#include "configui/registered_ports.h"
 
 class QComboBox;
 
 namespace parvex {
-
-/// Control ids, also the controls' object names.
-inline constexpr int kPortComboId = 601;
-inline constexpr int kBaudRateComboId = 602;
-inline constexpr int kParityComboId = 603;
-inline constexpr int kDataBitsComboId = 604;
-
-/// Lists the values of the registry's serial port key; nullopt when the registry cannot be
-/// reached.
-using SerialPortSource = std::function<std::optional<std::vector<SerialPortValue>>()>;
-
-/// The serial port values of the local machine's registry.
-std::optional<std::vector<SerialPortValue>> RegisteredSerialPorts();
 
 /// Edits a copy of the 20 settings bytes at `settings` (BaudRate, PortName, Parity, DataBits as
 /// stored). OK writes the copy back only when it differs and sets `*changed` to 1, or to 0

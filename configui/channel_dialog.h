@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "configui/channel_source.h"
+#include "configui/dialog_ids.h"
 #include "configui/parvex_cf.h"
 
 class QComboBox;
@@ -15,17 +16,6 @@ class QLineEdit;
 class QMessageBox;
 
 namespace parvex {
-
-/// Control ids, also the controls' object names.
-inline constexpr int kFieldTypeComboId = 1000;
-inline constexpr int kPortEditId = 1001;
-inline constexpr int kValueTypeComboId = 1002;
-inline constexpr int kFieldTypeLabelId = 1003;
-inline constexpr int kValueTypeLabelId = 1004;
-inline constexpr int kPortLabelId = 1005;
-
-/// The text shown when the port text is refused.
-inline constexpr const char* kPortRangeMessage = "Please enter an integer between 0 and 255.";
 
 /// Edits bytes 188 to 190 of a channel record. OK stores them and sets `*changed` to 1 unless
 /// the choice is VALUE with the record's own port and value type; a port text that is not a

@@ -36,6 +36,9 @@ ChannelSource ReadChannelSource(const ParvexChannelRecord& record);
 /// Whether the port and ValueType controls are enabled: only for a field type of VALUE.
 bool ValueControlsEnabled(int field_type);
 
+/// The text shown when the port text is refused.
+inline constexpr const char* kPortRangeMessage = "Please enter an integer between 0 and 255.";
+
 /// Parses the port text: a whole decimal number from 0 to 255, blanks around it allowed.
 std::optional<unsigned> ParsePortNumber(std::string_view text);
 

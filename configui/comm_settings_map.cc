@@ -109,6 +109,19 @@ int ApplyPortDefaults(PortSettings& settings, uint16_t default_port) {
   return 0;
 }
 
+void TakeChosenPortName(PortSettings& settings, const std::optional<std::string>& chosen) {
+  if (!chosen || *chosen == PortNameOf(settings)) return;
+  size_t length = std::min(chosen->size(), sizeof settings.port_name - 1);
+  std::memcpy(settings.port_name, chosen->data(), length);
+  settings.port_name[length] = '\0';
+}
+
+int32_t StorePortSettings(const PortSettings& work, uint8_t* stored) {
+  if (std::memcmp(&work, stored, sizeof work) == 0) return 0;
+  std::memcpy(stored, &work, sizeof work);
+  return 1;
+}
+
 std::vector<std::string> PortListItems(const std::optional<std::vector<SerialPortValue>>& values,
                                        std::string_view current) {
   std::string wanted(current);

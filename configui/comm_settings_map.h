@@ -52,6 +52,16 @@ void SetPortName(PortSettings& settings, std::string_view name);
 /// number ENAMETOOLONG, changing nothing, when the default name does not fit the port name.
 int ApplyPortDefaults(PortSettings& settings, uint16_t default_port);
 
+/// Takes the Port list's chosen text (nullopt: nothing chosen, the name stays) into the port
+/// name. The list holds texts of at most 6 characters or the current name. The current name
+/// keeps its stored bytes (it may fill all eight without a NUL); another text is written with
+/// its NUL over the name's first bytes, as the list box copies it.
+void TakeChosenPortName(PortSettings& settings, const std::optional<std::string>& chosen);
+
+/// OK's store: copies `work` over the 20 stored bytes at `stored` when they differ. Returns the
+/// changed flag's new value: 1 after a copy, 0 when nothing differed.
+int32_t StorePortSettings(const PortSettings& work, uint8_t* stored);
+
 /// One value of the registry's serial port key: its data when it is a string value.
 struct SerialPortValue {
   std::string name;

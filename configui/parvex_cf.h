@@ -1,24 +1,34 @@
-/* The public interface of the particle counter's configuration module, libparvex_cf.so.
+/* The public interface of the particle counter's configuration module, libparvex_cf.so, on
+ * Windows parvex_cf.dll.
  *
  * The SCADA configuration tool (the host) loads the library and calls its exports, all with C
  * linkage. The host owns every record it passes in; the module reads and edits them in place
  * and never frees them. All exports run on the host's user-interface thread; the host owns the
  * QApplication and passes a QWidget* as the parent window.
  *
+ * On Windows the module is parvex_cf.dll: the exports keep their undecorated names, and x64
+ * Windows has a single calling convention, so none is named. The parent window is an HWND (the
+ * dialogs are native Win32 dialogs); the original's CWnd* belongs to a class framework this
+ * module does not use, and its window handle is what the dialogs need.
+ *
  * Default COM port. The Advanced dialog needs a default port number when the device's PortName
  * is empty. The host keeps that number in its application object: either it calls
  * DLL_SetDefaultComPort() once (any time before the dialog), or it sets the dynamic property
  * named PARVEX_DEFAULT_COM_PORT_PROPERTY on its QCoreApplication itself. When the property is
  * missing or not a number from 0 to 65535 the dialog uses the entry's device number (position
- * 10). The module itself keeps nothing between calls but its help path and the print-out's page
- * position.
+ * 10). On Windows, where the host has no such object for the module to read, the module keeps
+ * the number DLL_SetDefaultComPort() gave it; before the first call the device number is used.
+ * The module itself keeps nothing between calls but its help path, the print-out's page
+ * position and that number.
  *
  * Help. F1 in a dialog shows the help topic "<help path>::/html/<topic>.htm", where the help
  * path is the library's own path with its extension replaced by "chm" (libparvex_cf.so gives
  * libparvex_cf.chm in the same folder). When that path is a folder (an unpacked help file) the
  * topic's page <help path>/html/<topic>.htm is opened in the desktop's browser; when it is a file
  * and a CHM viewer (xchm or kchmviewer) is on the PATH, the viewer is started on it; otherwise F1
- * does nothing.
+ * does nothing. On Windows the help path is the DLL's own path with its last three characters
+ * replaced by "chm" (parvex_cf.dll gives parvex_cf.chm), shown with HTML Help (hhctrl.ocx,
+ * loaded when F1 is first pressed); without HTML Help F1 does nothing.
  */
 #ifndef PARVEX_CONFIGUI_PARVEX_CF_H_
 #define PARVEX_CONFIGUI_PARVEX_CF_H_
@@ -42,6 +52,15 @@ typedef struct QWidget QWidget;
 
 /* The name of the QCoreApplication property holding the default COM port number. */
 #define PARVEX_DEFAULT_COM_PORT_PROPERTY "kestrumDefaultComPort"
+
+/* The parent window of the dialogs. On Windows it is the host's window handle, an HWND
+ * (declared here as the type <windows.h> gives it with STRICT, so the header needs no
+ * <windows.h>); elsewhere the host's QWidget. */
+#if defined(_WIN32)
+typedef struct HWND__* ParvexParentWindow;
+#else
+typedef QWidget* ParvexParentWindow;
+#endif
 
 /* ---- Records the host passes in (little-endian, byte positions are part of the contract) ---- */
 
@@ -133,14 +152,14 @@ typedef ParvexPrinter* ParvexPrintTarget;
 /* Shows the modal Advanced dialog for the entry's CommSettings. On OK with a change the 20 bytes
  * from BaudRate are written back and *changed becomes 1; OK without a change sets *changed to 0;
  * Cancel writes nothing. Returns when the dialog is closed. */
-PARVEX_CF_EXPORT void DLL_ConfigAdvanDevSpecific(QWidget* parent, ParvexDeviceEntry* entry,
-                                                 int32_t* changed);
+PARVEX_CF_EXPORT void DLL_ConfigAdvanDevSpecific(ParvexParentWindow parent,
+                                                 ParvexDeviceEntry* entry, int32_t* changed);
 
 /* Shows the modal Channel dialog for bytes 188 to 190 of `record`. Stores and sets *changed to 1
  * as the dialog decides; Cancel writes nothing. The three integer arguments are ignored. */
-PARVEX_CF_EXPORT void DLL_ConfigChanDevSpecific(QWidget* parent, int32_t unused1, int32_t unused2,
-                                                int32_t unused3, ParvexChannelRecord* record,
-                                                int32_t* changed);
+PARVEX_CF_EXPORT void DLL_ConfigChanDevSpecific(ParvexParentWindow parent, int32_t unused1,
+                                                int32_t unused2, int32_t unused3,
+                                                ParvexChannelRecord* record, int32_t* changed);
 
 /* Prints the device header, scan rate and communication settings and every block in use.
  * `config_block` null: the block and the four save settings are read from the device's stored
@@ -165,7 +184,8 @@ PARVEX_CF_EXPORT int PrintConfig(ParvexPrintTarget printer, const char* server,
                                  int32_t last, uint8_t* config_block, ParvexChannelRecord* records);
 
 /* Stores the host's default COM port number in the host's application object (the property
- * PARVEX_DEFAULT_COM_PORT_PROPERTY). Needs a QCoreApplication; does nothing without one. */
+ * PARVEX_DEFAULT_COM_PORT_PROPERTY). Needs a QCoreApplication; does nothing without one. On
+ * Windows the module keeps the number itself. */
 PARVEX_CF_EXPORT void DLL_SetDefaultComPort(uint16_t port);
 
 #ifdef __cplusplus

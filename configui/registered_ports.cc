@@ -1,7 +1,8 @@
 // The Port list's source: the serial port key of the local machine's registry.
 #include <cstring>
+#include <string>
 
-#include "configui/advanced_dialog.h"
+#include "configui/registered_ports.h"
 #include "platform/registry.h"
 
 namespace parvex {

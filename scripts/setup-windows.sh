@@ -3,12 +3,12 @@
 # cross compiler (posix thread model), wine to run the tests, GoogleTest's sources, python3 for
 # the serial bridge that gives programs under wine COM ports on pseudo-terminals, and the tools
 # that fetch and build the libraries scripts/build-windows-deps.sh makes from Debian's source
-# packages. Adds a deb-src entry for the machine's Debian release when apt has none.
+# packages, and Xvfb (with xauth, for xvfb-run) for the programs that show windows. Adds a deb-src entry for the machine's Debian release when apt has none.
 # Runs `apt-get update` only when something is missing.
 set -euo pipefail
 
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest cmake ninja-build
-          dpkg-dev xz-utils python3)
+          dpkg-dev xz-utils python3 xvfb xauth)
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then
