@@ -10,22 +10,10 @@
 #include <iostream>
 
 #include "configui/text_printer.h"
-#include "records/channel_config.h"
-#include "records/text_case.h"
 #include "tools/cf_host/pdf_printer.h"
 
 namespace parvex {
 namespace {
-
-bool Load(const HostOptions& options, DeviceFolder* folder, ParvexDeviceEntry* entry) {
-  std::string error;
-  if (ReadDeviceFolder(options.folder, folder, &error) != 0) {
-    std::cerr << "parvex_cf_host: " << error << "\n";
-    return false;
-  }
-  *entry = MakeDeviceEntry(*folder, options.device_number, options.device_name);
-  return true;
-}
 
 // For scripted runs: once the module's dialog is up, save its picture and close it. Gives up
 // after ten seconds so that a dialog that never shows cannot keep the tool waiting.
@@ -48,15 +36,6 @@ void ScriptDialog(const HostOptions& options) {
   timer->start(10);
 }
 
-int Stored(int result, const std::string& error, const char* what) {
-  if (result != 0) {
-    std::cerr << "parvex_cf_host: " << error << "\n";
-    return 1;
-  }
-  std::cout << what << " stored\n";
-  return 0;
-}
-
 int PrintFailed() {
   std::cerr << "parvex_cf_host: the print-out failed (a block has no channels, a channel file "
                "is short, the server is not this machine, the default port name COM<number> "
@@ -64,65 +43,18 @@ int PrintFailed() {
   return 1;
 }
 
-int KindIndex(const std::string& kind) {
-  for (int i = 0; i < PARVEX_CHANNEL_BLOCKS; ++i) {
-    if (kestrum::CompareIgnoringCase(kind.c_str(), kChannelFileNames[i]) == 0) return i;
-  }
-  return -1;
-}
-
 }  // namespace
 
-int RunAdvanced(const ModuleLink& module, const HostOptions& options) {
-  DeviceFolder folder;
-  ParvexDeviceEntry entry;
-  if (!Load(options, &folder, &entry)) return 1;
-  if (options.default_port) module.set_default_port(*options.default_port);
-  int32_t changed = 0;
+void RunQtDialog(const HostOptions& options, const std::function<void()>& show_dialog) {
   ScriptDialog(options);
-  module.advanced(nullptr, &entry, &changed);
-  if (changed != 1) {
-    std::cout << "port settings unchanged\n";
-    return 0;
-  }
-  std::memcpy(folder.block.data(), entry.Config.Bytes, folder.block.size());
-  std::string error;
-  return Stored(WritePortSettings(folder, &error), error, "port settings");
+  show_dialog();
 }
 
-int RunChannel(const ModuleLink& module, const HostOptions& options, const std::string& kind,
-               int number) {
+int RunPrint(const ModuleEntryPoints& module, const HostOptions& options,
+             const PrintOptions& print) {
   DeviceFolder folder;
   ParvexDeviceEntry entry;
-  if (!Load(options, &folder, &entry)) return 1;
-  int index = KindIndex(kind);
-  // The dialog edits the bytes that pick an analogue input's value from the counter's report;
-  // in the records of other kinds the same bytes mean something else.
-  if (index >= 0 && index != kestrum::kKindAnalogInput) {
-    std::cerr << "parvex_cf_host: the channel dialog is for analogue inputs (ai); " << kind
-              << " channels have no report value to choose\n";
-    return 1;
-  }
-  if (index < 0 || number < 1 || static_cast<size_t>(number) > folder.channels[index].size()) {
-    std::cerr << "parvex_cf_host: no channel " << kind << " " << number << " in " << options.folder
-              << "\n";
-    return 1;
-  }
-  int32_t changed = 0;
-  ScriptDialog(options);
-  module.channel(nullptr, 0, 0, 0, &folder.channels[index][number - 1], &changed);
-  if (changed != 1) {
-    std::cout << "channel unchanged\n";
-    return 0;
-  }
-  std::string error;
-  return Stored(WriteChannelRecord(folder, index, number - 1, &error), error, "channel");
-}
-
-int RunPrint(const ModuleLink& module, const HostOptions& options, const PrintOptions& print) {
-  DeviceFolder folder;
-  ParvexDeviceEntry entry;
-  if (!Load(options, &folder, &entry)) return 1;
+  if (!LoadDevice(options, &folder, &entry)) return 1;
   ParvexChannelRecord* arrays[PARVEX_CHANNEL_BLOCKS] = {};
   for (int i = 0; i < PARVEX_CHANNEL_BLOCKS; ++i) {
     arrays[i] = folder.channels[i].empty() ? nullptr : folder.channels[i].data();

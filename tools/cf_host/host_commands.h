@@ -1,34 +1,18 @@
-// What the configuration tool's stand-in does with a device folder: show the module's dialogs
-// and store accepted changes, and print the configuration.
+// What the Qt host adds to the commands of both platforms: its scripted dialog runs and the
+// print-out into a PDF or plain text.
 #ifndef PARVEX_TOOLS_CF_HOST_HOST_COMMANDS_H_
 #define PARVEX_TOOLS_CF_HOST_HOST_COMMANDS_H_
 
-#include <optional>
+#include <functional>
 #include <string>
 
-#include "tools/cf_host/device_folder.h"
-#include "tools/cf_host/module_link.h"
+#include "tools/cf_host/host_dialogs.h"
 
 namespace parvex {
 
-/// Options shared by every command.
-struct HostOptions {
-  std::string folder;
-  uint16_t device_number = 1;
-  std::string device_name = "COUNTER";
-  std::optional<uint16_t> default_port;  ///< handed to the module when given
-  std::string screenshot;                ///< PNG of the dialog, then it closes by itself
-  bool accept = false;                   ///< close a scripted dialog with OK instead of Cancel
-};
-
-/// Shows the Advanced dialog; stores an accepted change in "config". Returns the exit status.
-int RunAdvanced(const ModuleLink& module, const HostOptions& options);
-
-/// Shows the Channel dialog for analogue input `number` (from 1) of kind `kind`, which must be
-/// "ai" (other kinds are refused with a message); stores an accepted change in the kind's file.
-/// Returns the exit status.
-int RunChannel(const ModuleLink& module, const HostOptions& options, const std::string& kind,
-               int number);
+/// Runs `show_dialog` (which calls the module); in a scripted run, saves the dialog's picture
+/// as PNG and closes it. The DialogScript of the Qt host.
+void RunQtDialog(const HostOptions& options, const std::function<void()>& show_dialog);
 
 /// How to print.
 struct PrintOptions {
@@ -40,7 +24,8 @@ struct PrintOptions {
 };
 
 /// Prints the device's configuration through the module. Returns the exit status.
-int RunPrint(const ModuleLink& module, const HostOptions& options, const PrintOptions& print);
+int RunPrint(const ModuleEntryPoints& module, const HostOptions& options,
+             const PrintOptions& print);
 
 }  // namespace parvex
 

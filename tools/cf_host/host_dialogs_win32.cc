@@ -1,43 +1,14 @@
 #include "tools/cf_host/host_dialogs_win32.h"
 
-#include <cstring>
+#include <windows.h>
+
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <vector>
 
-#include "records/channel_config.h"
-#include "records/text_case.h"
-#include "tools/cf_host/device_folder.h"
-
 namespace parvex {
 namespace {
-
-bool Load(const HostOptions& options, DeviceFolder* folder, ParvexDeviceEntry* entry) {
-  std::string error;
-  if (ReadDeviceFolder(options.folder, folder, &error) != 0) {
-    std::cerr << "parvex_cf_host: " << error << "\n";
-    return false;
-  }
-  *entry = MakeDeviceEntry(*folder, options.device_number, options.device_name);
-  return true;
-}
-
-int Stored(int result, const std::string& error, const char* what) {
-  if (result != 0) {
-    std::cerr << "parvex_cf_host: " << error << "\n";
-    return 1;
-  }
-  std::cout << what << " stored\n";
-  return 0;
-}
-
-int KindIndex(const std::string& kind) {
-  for (int i = 0; i < PARVEX_CHANNEL_BLOCKS; ++i) {
-    if (kestrum::CompareIgnoringCase(kind.c_str(), kChannelFileNames[i]) == 0) return i;
-  }
-  return -1;
-}
 
 // ---- Scripted runs: the dialog's picture, then OK or Cancel ----
 
@@ -128,19 +99,19 @@ LRESULT CALLBACK WatchDialogs(int code, WPARAM wparam, LPARAM lparam) {
 }
 
 // For scripted runs, watches for the module's dialog while it lives.
-class DialogScript {
+class ScriptedRunHook {
  public:
-  explicit DialogScript(const HostOptions& options) {
+  explicit ScriptedRunHook(const HostOptions& options) {
     if (options.screenshot.empty() && !options.accept) return;
     g_script = &options;
     g_dialog = nullptr;
     hook_ = SetWindowsHookExA(WH_CALLWNDPROCRET, WatchDialogs, nullptr, GetCurrentThreadId());
   }
-  ~DialogScript() {
+  ~ScriptedRunHook() {
     if (hook_) UnhookWindowsHookEx(hook_);
   }
-  DialogScript(const DialogScript&) = delete;
-  DialogScript& operator=(const DialogScript&) = delete;
+  ScriptedRunHook(const ScriptedRunHook&) = delete;
+  ScriptedRunHook& operator=(const ScriptedRunHook&) = delete;
 
  private:
   HHOOK hook_ = nullptr;
@@ -148,54 +119,9 @@ class DialogScript {
 
 }  // namespace
 
-int RunAdvanced(const ModuleLink& module, const HostOptions& options) {
-  DeviceFolder folder;
-  ParvexDeviceEntry entry;
-  if (!Load(options, &folder, &entry)) return 1;
-  if (options.default_port) module.set_default_port(*options.default_port);
-  int32_t changed = 0;
-  {
-    DialogScript script(options);
-    module.advanced(nullptr, &entry, &changed);
-  }
-  if (changed != 1) {
-    std::cout << "port settings unchanged\n";
-    return 0;
-  }
-  std::memcpy(folder.block.data(), entry.Config.Bytes, folder.block.size());
-  std::string error;
-  return Stored(WritePortSettings(folder, &error), error, "port settings");
-}
-
-int RunChannel(const ModuleLink& module, const HostOptions& options, const std::string& kind,
-               int number) {
-  DeviceFolder folder;
-  ParvexDeviceEntry entry;
-  if (!Load(options, &folder, &entry)) return 1;
-  int index = KindIndex(kind);
-  // The dialog edits the bytes that pick an analogue input's value from the counter's report;
-  // in the records of other kinds the same bytes mean something else.
-  if (index >= 0 && index != kestrum::kKindAnalogInput) {
-    std::cerr << "parvex_cf_host: the channel dialog is for analogue inputs (ai); " << kind
-              << " channels have no report value to choose\n";
-    return 1;
-  }
-  if (index < 0 || number < 1 || static_cast<size_t>(number) > folder.channels[index].size()) {
-    std::cerr << "parvex_cf_host: no channel " << kind << " " << number << " in " << options.folder
-              << "\n";
-    return 1;
-  }
-  int32_t changed = 0;
-  {
-    DialogScript script(options);
-    module.channel(nullptr, 0, 0, 0, &folder.channels[index][number - 1], &changed);
-  }
-  if (changed != 1) {
-    std::cout << "channel unchanged\n";
-    return 0;
-  }
-  std::string error;
-  return Stored(WriteChannelRecord(folder, index, number - 1, &error), error, "channel");
+void RunWin32Dialog(const HostOptions& options, const std::function<void()>& show_dialog) {
+  ScriptedRunHook hook(options);
+  show_dialog();
 }
 
 }  // namespace parvex

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "tools/cf_host/host_commands.h"
+#include "tools/cf_host/module_link.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Configuration module host: dialogs and print-out of a device folder"};
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     std::cerr << "parvex_cf_host: " << error.toStdString() << "\n";
     return 1;
   }
-  if (*advanced) return parvex::RunAdvanced(module, options);
-  if (*channel) return parvex::RunChannel(module, options, kind, number);
+  if (*advanced) return parvex::RunAdvanced(module, options, parvex::RunQtDialog);
+  if (*channel) return parvex::RunChannel(module, options, parvex::RunQtDialog, kind, number);
   return parvex::RunPrint(module, options, print);
 }

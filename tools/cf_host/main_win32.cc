@@ -7,8 +7,9 @@
 
 #include <iostream>
 
-#include "tools/cf_host/device_folder.h"
+#include "tools/cf_host/host_dialogs.h"
 #include "tools/cf_host/host_dialogs_win32.h"
+#include "tools/cf_host/module_link_win32.h"
 #include "tools/cf_host/print_command_win32.h"
 
 int main(int argc, char** argv) {
@@ -49,16 +50,12 @@ int main(int argc, char** argv) {
     std::cerr << "parvex_cf_host: " << error << "\n";
     return 1;
   }
-  if (*advanced) return parvex::RunAdvanced(module, options);
+  if (*advanced) return parvex::RunAdvanced(module, options, parvex::RunWin32Dialog);
   if (*printing) {
     parvex::DeviceFolder folder;
-    if (parvex::ReadDeviceFolder(options.folder, &folder, &error) != 0) {
-      std::cerr << "parvex_cf_host: " << error << "\n";
-      return 1;
-    }
-    ParvexDeviceEntry entry =
-        parvex::MakeDeviceEntry(folder, options.device_number, options.device_name);
+    ParvexDeviceEntry entry;
+    if (!parvex::LoadDevice(options, &folder, &entry)) return 1;
     return parvex::RunWindowsPrint(module.print_all, folder, entry, print);
   }
-  return parvex::RunChannel(module, options, kind, number);
+  return parvex::RunChannel(module, options, parvex::RunWin32Dialog, kind, number);
 }

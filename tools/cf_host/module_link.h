@@ -6,19 +6,13 @@
 #include <QLibrary>
 #include <QString>
 
-#include "configui/parvex_cf.h"
+#include "tools/cf_host/host_dialogs.h"
 
 namespace parvex {
 
 /// The module's five entry points. Load() fills them; the library stays loaded while the
 /// object lives.
-struct ModuleLink {
-  decltype(&DLL_ConfigAdvanDevSpecific) advanced = nullptr;
-  decltype(&DLL_ConfigChanDevSpecific) channel = nullptr;
-  decltype(&PrintAllConfig) print_all = nullptr;
-  decltype(&PrintConfig) print = nullptr;
-  decltype(&DLL_SetDefaultComPort) set_default_port = nullptr;
-
+struct ModuleLink : ModuleEntryPoints {
   /// Loads `file` and looks up every entry point. Returns false with `*error` set when the
   /// file cannot be loaded or an entry point is missing.
   bool Load(const QString& file, QString* error);

@@ -26,7 +26,8 @@ bool ModuleLink::Load(const std::string& file, std::string* error) {
   return Resolve(module_, file, "DLL_ConfigAdvanDevSpecific", &advanced, error) &&
          Resolve(module_, file, "DLL_ConfigChanDevSpecific", &channel, error) &&
          Resolve(module_, file, "DLL_SetDefaultComPort", &set_default_port, error) &&
-         Resolve(module_, file, "PrintAllConfig", &print_all, error);
+         Resolve(module_, file, "PrintAllConfig", &print_all, error) &&
+         Resolve(module_, file, "PrintConfig", &print, error);
 }
 
 }  // namespace parvex

@@ -7,13 +7,13 @@
 
 #include <string>
 
-#include "configui/parvex_cf.h"
+#include "tools/cf_host/host_dialogs.h"
 
 namespace parvex {
 
 /// The module's dialog and print entry points. Load() fills them; the DLL stays loaded while the
 /// object lives.
-class ModuleLink {
+class ModuleLink : public ModuleEntryPoints {
  public:
   ModuleLink() = default;
   ~ModuleLink();
@@ -24,11 +24,6 @@ class ModuleLink {
   /// first) and looks up the entry points. Returns false with `*error` set when the file cannot
   /// be loaded or an entry point is missing.
   bool Load(const std::string& file, std::string* error);
-
-  decltype(&DLL_ConfigAdvanDevSpecific) advanced = nullptr;
-  decltype(&DLL_ConfigChanDevSpecific) channel = nullptr;
-  decltype(&DLL_SetDefaultComPort) set_default_port = nullptr;
-  decltype(&PrintAllConfig) print_all = nullptr;
 
  private:
   HMODULE module_ = nullptr;
