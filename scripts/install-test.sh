@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it into a fresh file-system root (dpkg --root, nothing on
-# this machine changes), runs the demo from the installed files only, removes the package and
-# checks that nothing of it is left:
+# this machine changes), runs the demo from the installed files only, prints a sample device
+# with the installed module host and module, removes the package and checks that nothing of it
+# is left:
 #
 #   scripts/install-test.sh [--build-dir DIR] [--jobs N] [--for SECONDS] [--keep]
 #
@@ -20,7 +21,7 @@ while [[ $# -gt 0 ]]; do
     --jobs) jobs=${2:?--jobs needs a number}; shift 2 ;;
     --for) seconds=${2:?--for needs a number of seconds}; shift 2 ;;
     --keep) keep=1; shift ;;
-    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "install-test: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -55,6 +56,16 @@ for want in S1_03_05 S2_FLOW VOLUME; do
   grep -q "$want" <<<"$view" || fail "the monitor shows no channel $want"
 done
 grep -Eq 'S1_RH +[0-9]' <<<"$view" || fail "the monitor shows no value for S1_RH"
+
+# The module host loads the configuration module installed beside it, not the built one.
+tools/cf_host/make_sample_folder.py "$work/DEV1" >/dev/null
+host_args=("$work/DEV1" print --text "$work/DEV1.txt")
+LD_DEBUG=files QT_QPA_PLATFORM=offscreen "$root/opt/Kestrum/BIN/parvex_cf_host" \
+  "${host_args[@]}" 2>"$work/host.err" >/dev/null || { cat "$work/host.err" >&2; fail "the installed host failed"; }
+grep -q "file=$root/opt/Kestrum/BIN/libparvex_cf.so " "$work/host.err" ||
+  fail "the installed host did not load the installed configuration module"
+grep -q 'DEVICE NAME' "$work/DEV1.txt" || fail "the installed host printed no configuration"
+say "the installed host printed the sample device with the installed module"
 
 dpkg --root="$root" --force-not-root --log=/dev/null --purge parvex >/dev/null
 left=$(cd "$root" && find . -mindepth 1 ! -path ./var ! -path ./var/lib ! -path './var/lib/dpkg' \
