@@ -10,7 +10,10 @@
 # it is), --build-dir DIR (default: build), --compiled (the scanner reads the compiled binary
 # files: the XML files are removed from the device folder after compiling), --device DIR (a
 # device folder of your own, config.xml and ai.xml, in place of demo/PARVEX1; its PortName
-# must be DEMO1, its channels at most 22).
+# must be DEMO1, its channels at most 22), --installed ROOT (builds nothing: runs the programs of
+# the installed package under the file-system root ROOT, "/" for this machine, with the demo's
+# files from its examples; the programs find their folder as installed, from the registry's
+# installation root, with no KSM_BIN).
 #
 # What runs, all inside one temporary folder (removed at the end):
 #   the demo device's XML configuration (demo/PARVEX1) compiled with kestrum_cfgc; the scanner
@@ -35,6 +38,7 @@ keep=0
 compiled=0
 build=build
 device=demo/PARVEX1
+installed=""
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --for) seconds=${2:?--for needs a number of seconds}; shift 2 ;;
@@ -43,7 +47,8 @@ while [[ $# -gt 0 ]]; do
     --compiled) compiled=1; shift ;;
     --build-dir) build=${2:?--build-dir needs a folder}; shift 2 ;;
     --device) device=${2:?--device needs a folder}; shift 2 ;;
-    -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --installed) installed=${2:?--installed needs a root folder}; shift 2 ;;
+    -h|--help) sed -n '2,29p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -58,31 +63,59 @@ fi
 
 say() { echo "demo: $*" >&2; }
 
-scripts/setup.sh
-say "building (this takes a while the first time)"
-cmake -S . -B "$build" -G Ninja >/dev/null
-targets=(kestrum_dm counter_sim kestrum_monitor kestrum_cfgc)
-have_scanner=0
-if [[ $(cmake --build "$build" --target help) == *$'\n'parvex_sc:* ]]; then
-  targets+=(parvex_sc)
-  have_scanner=1
+have_scanner=1
+if [[ -n "$installed" ]]; then
+  # The package's layout: the installation root /opt/Kestrum, its program folder BIN.
+  install_root=${installed%/}/opt/Kestrum
+  examples=${installed%/}/usr/share/doc/parvex/examples
+  [[ -x "$install_root/BIN/parvex_sc" ]] || { say "no parvex package under $installed"; exit 1; }
+  scanner=$install_root/BIN/parvex_sc
+  cfgc=$install_root/BIN/kestrum_cfgc
+  counter_sim=$install_root/BIN/counter_sim
+  dm=$install_root/BIN/kestrum_dm
+  monitor_program=$install_root/BIN/kestrum_monitor
+  system_json=$examples/system.json
+  [[ "$device" == demo/PARVEX1 ]] && device=$examples/PARVEX1
+else
+  scripts/setup.sh
+  say "building (this takes a while the first time)"
+  cmake -S . -B "$build" -G Ninja >/dev/null
+  targets=(kestrum_dm counter_sim kestrum_monitor kestrum_cfgc)
+  have_scanner=0
+  if [[ $(cmake --build "$build" --target help) == *$'\n'parvex_sc:* ]]; then
+    targets+=(parvex_sc)
+    have_scanner=1
+  fi
+  if ! cmake --build "$build" -j2 --target "${targets[@]}" >"$build/demo-build.log" 2>&1; then
+    tail -n 30 "$build/demo-build.log" >&2
+    say "build failed (whole log: $build/demo-build.log)"
+    exit 1
+  fi
+  bin=$repo/$build
+  scanner=$bin/scanner/parvex_sc
+  cfgc=$bin/tools/cfgc/kestrum_cfgc
+  counter_sim=$bin/tools/counter_sim/counter_sim
+  dm=$bin/tools/dm/kestrum_dm
+  monitor_program=$bin/tools/monitor/kestrum_monitor
+  system_json=$repo/demo/system.json
 fi
-if ! cmake --build "$build" -j2 --target "${targets[@]}" >"$build/demo-build.log" 2>&1; then
-  tail -n 30 "$build/demo-build.log" >&2
-  say "build failed (whole log: $build/demo-build.log)"
-  exit 1
-fi
-bin=$repo/$build
-scanner=$bin/scanner/parvex_sc
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/parvex-demo-XXXXXX")
 export KESTRUM_RUNDIR=$work/run
 export KESTRUM_REGISTRY=$work/registry
 export KSM_CURRENT_CONFIG=$work/config
 export KSM_SAVED_VALUES=$work/saved
-# The program folder, where the loaders find the counter's extension module.
-export KSM_BIN=$bin/scanner
 mkdir -p "$KESTRUM_REGISTRY" "$KSM_CURRENT_CONFIG" "$KSM_SAVED_VALUES"
+if [[ -n "$installed" ]]; then
+  # The installation root as the registry names it ("Root:"), so that the programs resolve
+  # their program folder, where the loaders find the extension module, as installed.
+  key=$KESTRUM_REGISTRY/HKEY_LOCAL_MACHINE/SOFTWARE/Veltrane/Kestrum
+  mkdir -p "$key"
+  echo "$install_root" >"$key/Root:"
+else
+  # The program folder, where the loaders find the counter's extension module.
+  export KSM_BIN=$bin/scanner
+fi
 
 monitor_pid=""
 dm_starter=""
@@ -145,17 +178,17 @@ mkdir "$KSM_CURRENT_CONFIG/PARVEX1"
 cp "$device"/config.xml "$device"/ai.xml "$KSM_CURRENT_CONFIG/PARVEX1/"
 # --channels: the ai table's channel count in demo/system.json. The check stops the demo on any
 # error in the XML (all of them printed) before anything is compiled.
-"$bin/tools/cfgc/kestrum_cfgc" check "$KSM_CURRENT_CONFIG/PARVEX1" --channels 22 >/dev/null
-"$bin/tools/cfgc/kestrum_cfgc" compile "$KSM_CURRENT_CONFIG/PARVEX1" --channels 22 >/dev/null
+"$cfgc" check "$KSM_CURRENT_CONFIG/PARVEX1" --channels 22 >/dev/null
+"$cfgc" compile "$KSM_CURRENT_CONFIG/PARVEX1" --channels 22 >/dev/null
 if [[ $compiled -eq 1 ]]; then rm "$KSM_CURRENT_CONFIG"/PARVEX1/*.xml; fi
 
-spawn "$work/counter_sim.pid" "$work/counter_sim.log" "$bin/tools/counter_sim/counter_sim" \
+spawn "$work/counter_sim.pid" "$work/counter_sim.log" "$counter_sim" \
   --port DEMO1 --interval 1000 --ports 1,2 --seed 7 --period 40 --no-stdin
 
 # Starts the driver-manager stand-in (and with it the scanner) once the monitor has bound
 # "xalarms": a scanner looks for the alarm mailslot only once.
 start_dm() {
-  local args=(--system "$repo/demo/system.json")
+  local args=(--system "$system_json")
   if [[ $have_scanner -eq 1 ]]; then
     args+=(--scanner "$scanner")
   else
@@ -164,12 +197,12 @@ start_dm() {
   (
     for _ in $(seq 100); do [[ -e "$work/monitor.ready" ]] && break; sleep 0.1; done
     [[ -e "$work/stopping" ]] && exit 0
-    spawn "$work/dm.pid" "$work/dm.log" "$bin/tools/dm/kestrum_dm" "${args[@]}"
+    spawn "$work/dm.pid" "$work/dm.log" "$dm" "${args[@]}"
   ) &
   dm_starter=$!
 }
 
-monitor=("$bin/tools/monitor/kestrum_monitor" --driver parvex --device 1
+monitor=("$monitor_program" --driver parvex --device 1
          --ready-file "$work/monitor.ready")
 if [[ -z "$seconds" ]]; then
   start_dm

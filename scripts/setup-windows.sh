@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 googletest cmake ninja-build
-          dpkg-dev xz-utils python3 xvfb xauth)
+          zip dpkg-dev xz-utils python3 xvfb xauth)
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then

@@ -9,6 +9,7 @@ packages=(
   libxml2-dev liburiparser-dev nlohmann-json3-dev libcli11-dev libncurses-dev
   qt6-base-dev poppler-utils python3
   clang libclang-rt-14-dev
+  scdoc lintian
 )
 
 missing=()

@@ -14,12 +14,14 @@ int main(int argc, char** argv) {
   CLI::App app{"Configuration module host: dialogs and print-out of a device folder"};
   parvex::HostOptions options;
   parvex::PrintOptions print;
-  std::string module_file = PARVEX_CF_DEFAULT_MODULE;
+  std::string module_file;
   std::string kind;
   int number = 0;
   app.add_option("folder", options.folder, "device folder (config, saveconfig, ai, di, ...)")
       ->required();
-  app.add_option("--module", module_file, "the configuration module to load");
+  app.add_option("--module", module_file,
+                 "the configuration module to load (default: " PARVEX_CF_MODULE_NAME
+                 " in this program's folder, else the one built with it)");
   app.add_option("--number", options.device_number, "device number");
   app.add_option("--name", options.device_name, "device name");
   app.add_option("--default-port", options.default_port, "default COM port number");
@@ -47,9 +49,13 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
   }
   QApplication qt(argc, argv);
+  const QString module_path =
+      module_file.empty()
+          ? parvex::DefaultModuleFile(PARVEX_CF_MODULE_NAME, PARVEX_CF_DEFAULT_MODULE)
+          : QString::fromStdString(module_file);
   parvex::ModuleLink module;
   QString error;
-  if (!module.Load(QString::fromStdString(module_file), &error)) {
+  if (!module.Load(module_path, &error)) {
     std::cerr << "parvex_cf_host: " << error.toStdString() << "\n";
     return 1;
   }

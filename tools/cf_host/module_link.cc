@@ -1,5 +1,9 @@
 #include "tools/cf_host/module_link.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
 namespace parvex {
 namespace {
 
@@ -23,6 +27,11 @@ bool ModuleLink::Load(const QString& file, QString* error) {
          Resolve(library_, "PrintAllConfig", &print_all, error) &&
          Resolve(library_, "PrintConfig", &print, error) &&
          Resolve(library_, "DLL_SetDefaultComPort", &set_default_port, error);
+}
+
+QString DefaultModuleFile(const QString& file_name, const QString& built) {
+  const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(file_name);
+  return QFileInfo::exists(beside) ? beside : built;
 }
 
 }  // namespace parvex

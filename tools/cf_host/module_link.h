@@ -21,6 +21,11 @@ struct ModuleLink : ModuleEntryPoints {
   QLibrary library_;
 };
 
+/// The module the host loads without --module: `file_name` in the host's own folder (where an
+/// installation puts both), else `built`, the module where it was built. Needs the
+/// QCoreApplication.
+QString DefaultModuleFile(const QString& file_name, const QString& built);
+
 }  // namespace parvex
 
 #endif  // PARVEX_TOOLS_CF_HOST_MODULE_LINK_H_
