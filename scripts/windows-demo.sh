@@ -2,7 +2,7 @@
 # The scanner for Windows on a simulated counter, end to end, under wine:
 #
 #   scripts/windows-demo.sh [--for SECONDS] [--keep] [--no-build] [--check] [--scanner FILE]
-#                           [--linux-build DIR]
+#                           [--linux-build DIR] [--zip FILE]
 #
 # Linux side (build/): counter_sim publishes its pseudo-terminal as $KESTRUM_RUNDIR/dev/DEMO1;
 #   kestrum_cfgc compiles demo/PARVEX1 with the port COM40 (the compiled files hold the same
@@ -17,7 +17,9 @@
 # --no-build uses the programs as they are; --check fails (exit 1) unless the monitor shows
 # the scanner attached and ready, no error and scanned values, and the scanner stops cleanly
 # (the end-to-end test of the Windows programs); --scanner names another parvex_sc.exe,
-# --linux-build another Linux build folder (default build/).
+# --linux-build another Linux build folder (default build/); --zip unpacks the Windows zip
+# (scripts/package-windows.sh) into the prefix's C:\ and runs the programs of C:\Kestrum\BIN
+# instead of build-windows/ (the install test of the zip; implies --no-build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -28,6 +30,7 @@ build=1
 check=0
 scanner=$repo/build-windows/scanner/parvex_sc.exe
 linux=$repo/build
+zip=""
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --for) seconds=${2:?--for needs a number of seconds}; shift 2 ;;
@@ -36,7 +39,8 @@ while [[ $# -gt 0 ]]; do
     --check) check=1; shift ;;
     --scanner) scanner=${2:?--scanner needs a file}; shift 2 ;;
     --linux-build) linux=${2:?--linux-build needs a folder}; shift 2 ;;
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --zip) zip=$(realpath "${2:?--zip needs a file}"); build=0; shift 2 ;;
+    -h|--help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "windows-demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -50,6 +54,7 @@ if [[ $build -eq 1 ]]; then
     >/dev/null
 fi
 win=$repo/build-windows/tools/dm
+monitor=$repo/build-windows/tools/monitor/kestrum_monitor.exe
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 
@@ -60,6 +65,14 @@ mkdir -p "$WINEPREFIX" "$KESTRUM_RUNDIR" "$work/config/PARVEX1" "$work/saved"
 # The scanner's folders, as Windows paths on drive Z: (the Linux root under wine).
 export KSM_CURRENT_CONFIG="Z:$work/config" KSM_SAVED_VALUES="Z:$work/saved"
 KSM_BIN="Z:$(dirname "$scanner")"
+scanner_name="Z:$scanner"
+if [[ -n "$zip" ]]; then
+  # The installed programs, and nothing of the build: the zip's program folder.
+  win=$WINEPREFIX/drive_c/Kestrum/BIN
+  monitor=$win/kestrum_monitor.exe
+  KSM_BIN='C:\Kestrum\BIN'
+  scanner_name='C:\Kestrum\BIN\parvex_sc.exe'
+fi
 export KSM_BIN
 
 sim_pid=""
@@ -104,9 +117,13 @@ for _ in $(seq 50); do [[ -e "$KESTRUM_RUNDIR/dev/DEMO1" ]] && break; sleep 0.1;
 "$wineserver" -p >"$work/wineserver.log" 2>&1
 "$wine" cmd /c exit 0 >/dev/null 2>&1 || true
 ln -sfn "$KESTRUM_RUNDIR/dev/DEMO1" "$WINEPREFIX/dosdevices/com40"
+if [[ -n "$zip" ]]; then
+  python3 -m zipfile -e "$zip" "$WINEPREFIX/drive_c/"
+  say "unpacked $(basename "$zip") into C:\\Kestrum"
+fi
 
 mkfifo "$work/dm.in"
-"$wine" "$win/kestrum_dm.exe" --system "Z:$work/system.json" --scanner "Z:$scanner" \
+"$wine" "$win/kestrum_dm.exe" --system "Z:$work/system.json" --scanner "$scanner_name" \
   <"$work/dm.in" >"$work/dm.log" 2>&1 &
 dm_pid=$!
 exec 3>"$work/dm.in"
@@ -114,9 +131,10 @@ for _ in $(seq 100); do grep -q '^ready' "$work/dm.log" && break; sleep 0.2; don
 sleep "$seconds"
 echo status >&3
 sleep 1
-"$wine" "$win/kestrum_area_dump.exe" dm_device dm_P1
+# The area dump is a development tool; an installation does not have it.
+[[ ! -f "$win/kestrum_area_dump.exe" ]] || "$wine" "$win/kestrum_area_dump.exe" dm_device dm_P1
 # The same device as the operator sees it.
-"$wine" "$repo/build-windows/tools/monitor/kestrum_monitor.exe" --once | tee "$work/monitor.txt"
+"$wine" "$monitor" --once | tee "$work/monitor.txt"
 echo quit >&3
 quit_sent=1
 if [[ $check -eq 1 ]]; then
