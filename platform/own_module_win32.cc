@@ -8,6 +8,11 @@
 namespace kestrum {
 
 void* ModuleHandleOf(const void* address) {
+  // Without an address GetModuleHandleExA would name the program itself.
+  if (address == nullptr) {
+    FailWith(ENOENT);
+    return nullptr;
+  }
   HMODULE module = nullptr;
   // Not counted: the module holding the caller's own code stays loaded while it runs.
   if (!GetModuleHandleExA(
