@@ -1,12 +1,10 @@
-// The dialog entry points of parvex_cf.dll and its load-time work.
-#include <windows.h>
-
+// The dialog entry points of parvex_cf.dll. Nothing is done at load: the module finds its own
+// file from its code when it needs it.
 #include <cstddef>
 #include <optional>
 
-#include "configui/advanced_dialog_win32.h"
-#include "configui/channel_dialog_win32.h"
-#include "configui/module_help_win32.h"
+#include "configui/advanced_dialog_box.h"
+#include "configui/channel_dialog_box.h"
 #include "configui/parvex_cf.h"
 
 namespace parvex {
@@ -19,16 +17,10 @@ std::optional<uint16_t> g_default_port;
 }  // namespace
 }  // namespace parvex
 
-// Load: keep the module's instance and its help file. Nothing else is done at load, thread
-// start, thread end or unload.
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) parvex::KeepModule(instance);
-  return TRUE;
-}
-
 extern "C" {
 
-void DLL_ConfigAdvanDevSpecific(HWND parent, ParvexDeviceEntry* entry, int32_t* changed) {
+void DLL_ConfigAdvanDevSpecific(ParvexParentWindow parent, ParvexDeviceEntry* entry,
+                                int32_t* changed) {
   if (entry == nullptr || changed == nullptr) return;
   auto* settings = reinterpret_cast<uint8_t*>(entry) + offsetof(ParvexDeviceEntry, Config) +
                    offsetof(ParvexCommSettings, BaudRate);
@@ -40,8 +32,8 @@ void DLL_ConfigAdvanDevSpecific(HWND parent, ParvexDeviceEntry* entry, int32_t* 
   }
 }
 
-void DLL_ConfigChanDevSpecific(HWND parent, int32_t, int32_t, int32_t, ParvexChannelRecord* record,
-                               int32_t* changed) {
+void DLL_ConfigChanDevSpecific(ParvexParentWindow parent, int32_t, int32_t, int32_t,
+                               ParvexChannelRecord* record, int32_t* changed) {
   if (record == nullptr || changed == nullptr) return;
   try {
     parvex::RunChannelDialog(parent, record, changed);

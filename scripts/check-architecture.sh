@@ -4,8 +4,8 @@
 #   - a library folder includes only its own headers and those of the layers below it;
 #   - only platform/ includes operating-system headers (tools, tests, fuzz targets, benchmarks
 #     and the demo may, where they play another process); no folder but platform/ includes
-#     <windows.h> but the configuration module's Win32 user interface (*_win32 files of
-#     configui/, its host tool and its tests), which then includes no platform/ header;
+#     <windows.h> but the configuration module's Windows host tool and its tests (their *_win32
+#     files), which then include no platform/ header;
 #   - only configui/, its host tool and its tests see Qt; only config/ (its tests and fuzz
 #     targets) sees libxml2;
 #   - every file is as clang-format (the repository's .clang-format) would write it.
@@ -67,8 +67,8 @@ report() {
 # are named *_win32.cc / *_win32.h / *_win32_test.cc and may include <windows.h>.
 is_windows_toolkit_file() {
   case "$1" in
-    configui/*_win32.cc | configui/*_win32.h | tools/cf_host/*_win32.cc | \
-      tools/cf_host/*_win32.h | tests/configui/*_win32_test.cc | tests/configui/*_win32.h) return 0 ;;
+    tools/cf_host/*_win32.cc | tools/cf_host/*_win32.h | tests/configui/*_win32_test.cc | \
+      tests/configui/*_win32.h) return 0 ;;
   esac
   return 1
 }
@@ -89,7 +89,7 @@ check_includes() {
           if is_windows_toolkit_file "$file" && [[ "${name,,}" == windows.h ||
                                                    "${name,,}" == commctrl.h ||
                                                    "${name,,}" == commdlg.h ]]; then
-            :  # the Windows user interface, the configuration module's Qt on Windows
+            :  # the Windows host tool's windows and the tests that drive the module's dialogs
           elif [[ -n "${may_include[$folder]:-}" && "$folder" != platform ]]; then
             report "$file" "operating-system header <$name> outside platform/"
           elif [[ "${name,,}" == windows.h && "$folder" != platform ]]; then

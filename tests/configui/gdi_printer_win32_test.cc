@@ -14,7 +14,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "configui/gdi_printer_win32.h"
+#include "configui/gdi_printer.h"
 #include "configui/parvex_cf.h"
 #include "configui/print_out.h"
 #include "configui/text_printer.h"

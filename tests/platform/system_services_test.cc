@@ -11,6 +11,7 @@
 
 #include "platform/error_number.h"
 #include "platform/file_access.h"
+#include "platform/own_module.h"
 #include "platform/shared_object.h"
 #include "platform/user_info.h"
 #include "test_util.h"
@@ -27,6 +28,12 @@ TEST(SharedObject, LoadsByPathAndFromAFolderAndFindsCSymbols) {
   auto answer = reinterpret_cast<int (*)()>(FindModuleSymbol(module, "Ex_SampleAnswer"));
   ASSERT_NE(answer, nullptr);
   EXPECT_EQ(answer(), 42);
+  // The module that holds an address: the loaded file, not the program that loaded it.
+  std::string holder;
+  ASSERT_EQ(ModulePathOf(reinterpret_cast<const void*>(answer), &holder), 0);
+  EXPECT_EQ(fs::path(holder).filename(), path.filename());
+  EXPECT_NE(ModuleHandleOf(reinterpret_cast<const void*>(answer)), nullptr);
+  EXPECT_EQ(ModulePathOf(nullptr, &holder), -1);
   EXPECT_EQ(FindModuleSymbol(module, "Ex_Missing"), nullptr);
   EXPECT_EQ(GetErrorNumber(), ENOENT);
   EXPECT_NE(LastModuleError(), "");
