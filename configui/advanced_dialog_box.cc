@@ -17,8 +17,6 @@ namespace {
 using kestrum::DialogControlKind;
 using kestrum::DialogHandle;
 
-std::vector<const char*> Items(const auto& list) { return {std::begin(list), std::end(list)}; }
-
 kestrum::DialogLayout MakeLayout() {
   using enum DialogControlKind;
   constexpr int kNone = kestrum::kUnaddressedId;
@@ -26,17 +24,19 @@ kestrum::DialogLayout MakeLayout() {
       "Advanced",
       172,
       130,
-      8,
-      "MS Sans Serif",
+      kDialogFontPoints,
+      kDialogFontFace,
       {
           {kLabel, "Port:", kNone, false, 35, 27, 17, 8},
           {kDropDownList, "", kPortComboId, true, 87, 23, 44, 56, {}, true, true},
           {kLabel, "Baud Rate:", kNone, false, 35, 41, 38, 8},
-          {kDropDownList, "", kBaudRateComboId, true, 87, 37, 44, 57, Items(kBaudRateItems)},
+          {kDropDownList, "", kBaudRateComboId, true, 87, 37, 44, 57,
+           kestrum::ItemsOf(kBaudRateItems)},
           {kLabel, "Parity:", kNone, false, 35, 55, 22, 8},
-          {kDropDownList, "", kParityComboId, true, 87, 51, 44, 57, Items(kParityItems)},
+          {kDropDownList, "", kParityComboId, true, 87, 51, 44, 57, kestrum::ItemsOf(kParityItems)},
           {kLabel, "Data Bits:", kNone, false, 35, 69, 34, 8},
-          {kDropDownList, "", kDataBitsComboId, true, 87, 65, 44, 47, Items(kDataBitsItems)},
+          {kDropDownList, "", kDataBitsComboId, true, 87, 65, 44, 47,
+           kestrum::ItemsOf(kDataBitsItems)},
           {kDefaultButton, "OK", kestrum::kDialogOk, true, 26, 97, 50, 14},
           {kPushButton, "Cancel", kestrum::kDialogCancel, true, 99, 97, 50, 14},
           {kGroupBox, "", kNone, false, 7, 7, 158, 116},

@@ -16,8 +16,6 @@ namespace {
 using kestrum::DialogControlKind;
 using kestrum::DialogHandle;
 
-std::vector<const char*> Items(const auto& list) { return {std::begin(list), std::end(list)}; }
-
 kestrum::DialogLayout MakeLayout() {
   using enum DialogControlKind;
   constexpr int kNone = kestrum::kUnaddressedId;
@@ -25,18 +23,18 @@ kestrum::DialogLayout MakeLayout() {
       "Channel",
       167,
       146,
-      8,
-      "MS Sans Serif",
+      kDialogFontPoints,
+      kDialogFontFace,
       {
           // Neither button is the default: Enter presses the focused button, or OK elsewhere.
           {kPushButton, "&OK", kestrum::kDialogOk, true, 18, 108, 48, 16},
           {kPushButton, "&Cancel", kestrum::kDialogCancel, true, 97, 108, 48, 16},
           {kGroupBox, "", kNone, false, 7, 7, 153, 132},
-          {kDropDownList, "", kFieldTypeComboId, false, 82, 32, 52, 56, Items(kFieldTypeItems),
-           false, true},
+          {kDropDownList, "", kFieldTypeComboId, false, 82, 32, 52, 56,
+           kestrum::ItemsOf(kFieldTypeItems), false, true},
           {kEdit, "", kPortEditId, true, 82, 54, 40, 14},
-          {kDropDownList, "", kValueTypeComboId, true, 82, 75, 48, 64, Items(kValueTypeItems),
-           false, true},
+          {kDropDownList, "", kValueTypeComboId, true, 82, 75, 48, 64,
+           kestrum::ItemsOf(kValueTypeItems), false, true},
           {kLabel, "Field Type", kFieldTypeLabelId, false, 25, 33, 38, 8},
           {kLabel, "PORT", kPortLabelId, false, 25, 56, 21, 8},
           {kLabel, "ValueType", kValueTypeLabelId, false, 25, 76, 44, 8},

@@ -1,9 +1,13 @@
-// The control ids of the two dialogs, shared by every toolkit that draws them (the Qt dialogs
-// also use them as the controls' object names).
+// The control ids and the font of the two dialogs, shared by every toolkit that draws them (the Qt
+// dialogs also use them as the controls' object names).
 #ifndef PARVEX_CONFIGUI_DIALOG_IDS_H_
 #define PARVEX_CONFIGUI_DIALOG_IDS_H_
 
 namespace parvex {
+
+// The font of both dialogs, in points.
+inline constexpr int kDialogFontPoints = 8;
+inline constexpr const char* kDialogFontFace = "MS Sans Serif";
 
 // The Advanced dialog.
 inline constexpr int kPortComboId = 601;

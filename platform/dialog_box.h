@@ -4,6 +4,7 @@
 #ifndef PARVEX_PLATFORM_DIALOG_BOX_H_
 #define PARVEX_PLATFORM_DIALOG_BOX_H_
 
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ enum class DialogControlKind {
   kDefaultButton,  ///< the push button that Enter presses
   kGroupBox,       ///< a frame with a title
 };
+
+/// The fixed items of a drop-down list from an array of texts.
+std::vector<const char*> ItemsOf(const auto& texts) { return {std::begin(texts), std::end(texts)}; }
 
 /// One control, in dialog units.
 struct DialogControl {
